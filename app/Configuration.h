@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/ChannelRecord.h"
+
+class Clock;
+
+// One row of the chart's time-span table, 16 bytes in dast.cfg.
+struct ScopeEntry {
+    double span;       // days
+    int32_t samples;   // 5-second samples in the window; the only field the chart reads
+    uint8_t spare[4];  // written back as read
+};
+static_assert(sizeof(ScopeEntry) == 16);
+
+inline constexpr int kScopeEntries = 7;
+inline constexpr uint16_t kDefaultScopeIndex = 4;  // "1 Hours"
+inline constexpr uint32_t kDefaultExportInterval = 60;
+
+// The in-memory copy of dast.cfg, the working copy for the whole run.
+struct Configuration {
+    LiveReading channels{};                      // records 0..15
+    std::vector<ChannelRecord> surplusChannels;  // records past 16 in an edited file, kept
+    uint16_t scopeIndex = kDefaultScopeIndex;
+    std::vector<ScopeEntry> scopes;  // at least kScopeEntries rows
+    char password[16]{};
+    uint8_t reserved1 = 0;
+    uint32_t firstLoadTime = 0;
+    uint32_t lastSaveTime = 0;
+    uint8_t reserved2 = 0;
+    std::vector<uint8_t> extraData;  // at most 255 bytes
+    uint32_t exportInterval = kDefaultExportInterval;
+    std::string appDir;  // working directory when the file was loaded; files live here
+
+    // The defaults of a first start (also used when the file cannot be read).
+    static Configuration defaults();
+    // Samples of the selected scope, or of the default scope when the table or the index
+    // from an edited file is unusable; always 1..17280.
+    int scopeSamples() const;
+};
+
+// Reads dast.cfg from the working directory; false and defaults when it cannot be read.
+bool LoadConfig(Configuration& config, const Clock& clock);
+// Writes dast.cfg crash-safely; false when nothing was written.
+bool SaveConfig(Configuration& config, const Clock& clock);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/SerialPort.h"
+#include "store/ChannelRecord.h"
+#include "store/EnergyTables.h"
+
+class Clock;
+class MessageSink;
+
+// The only connection to the metering device. Whole exchanges are serialised on one lock,
+// so a channel switch from the window never interleaves its frames with a poll.
+// Decoding writes into the targets the caller passes; callers pass copies and commit them
+// under their own lock, so no table is written while the line is busy.
+class CSerialLink {
+public:
+    CSerialLink(PortOpener& ports, MessageSink& messages, Clock& clock);
+    ~CSerialLink();
+
+    int OpenDevice();  // 1 when a device answered the probe on some port
+    int CloseLink();   // the platform's close result, 0 when the link was not open
+    bool isOpen() const { return m_open.load(); }
+    int failureCount() const { return m_failures.load(); }
+
+    // History command 1 (consumption) or 14 (solar) into a day and a month series.
+    void ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command);
+    // Live command: number, power and state of records 1..15.
+    void ReadLive(LiveReading& table);
+    // "05,112," style request text; 1 when every entry was acknowledged.
+    int SwitchChannels(const std::string& request);
+
+    // Where the raw history reply is dumped ("History.dat" in the working directory).
+    void setHistoryDumpPath(std::string path);
+
+private:
+    // (implementation detail: see CSerialLink.cpp)
+    PortOpener& m_ports;
+    MessageSink& m_messages;
+    Clock& m_clock;
+    std::mutex m_exchange;  // held for one whole exchange
+    std::unique_ptr<SerialPort> m_port;
+    std::atomic<bool> m_open{false};
+    std::atomic<int> m_failures{0};
+    std::string m_historyDumpPath = "History.dat";
+};

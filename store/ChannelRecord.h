@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// One record of the channel table, 76 bytes, the same image in memory and in dast.cfg.
+struct ChannelRecord {
+    char name[64];      // NUL-terminated text
+    uint16_t number;    // rewritten for records 1..15 by every decoded live reading
+    uint8_t spare1[2];  // written back as held
+    uint32_t power;     // watts
+    uint8_t state;      // '1' on, '3' off, 0 when no reading is held
+    uint8_t spare2[3];  // written back as held
+};
+
+static_assert(sizeof(ChannelRecord) == 76);
+static_assert(offsetof(ChannelRecord, number) == 64);
+static_assert(offsetof(ChannelRecord, spare1) == 66);
+static_assert(offsetof(ChannelRecord, power) == 68);
+static_assert(offsetof(ChannelRecord, state) == 72);
+static_assert(offsetof(ChannelRecord, spare2) == 73);
+
+// Fixed roles of the sixteen records.
+inline constexpr int kChannelRecords = 16;
+inline constexpr int kTotalRecord = 0;
+inline constexpr int kFirstLoad = 1;
+inline constexpr int kLastLoad = 12;
+inline constexpr int kSpareRecord = 13;
+inline constexpr int kConsumptionRecord = 14;
+inline constexpr int kSolarRecord = 15;
+
+// The channel table: record 0 Total, 1..12 loads, 13 spare, 14 Consumption, 15 Solar.
+using LiveReading = std::array<ChannelRecord, kChannelRecords>;
