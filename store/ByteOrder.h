@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+// Little-endian fields of the files, read and written byte by byte whatever the host order.
+
+class ByteWriter {
+public:
+    explicit ByteWriter(std::vector<uint8_t>& out) : m_out(out) {}
+
+    void u8(uint8_t v) { m_out.push_back(v); }
+    void u16(uint16_t v) {
+        u8(static_cast<uint8_t>(v));
+        u8(static_cast<uint8_t>(v >> 8));
+    }
+    void u32(uint32_t v) {
+        u16(static_cast<uint16_t>(v));
+        u16(static_cast<uint16_t>(v >> 16));
+    }
+    void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    void f64(double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        u32(static_cast<uint32_t>(bits));
+        u32(static_cast<uint32_t>(bits >> 32));
+    }
+    void bytes(const void* data, size_t size) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        m_out.insert(m_out.end(), p, p + size);
+    }
+
+private:
+    std::vector<uint8_t>& m_out;
+};
+
+// Reads fields from a buffer. A read past the end yields zeros and marks the reader failed,
+// so a short file can never be read past its data.
+class ByteReader {
+public:
+    ByteReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+
+    bool ok() const { return m_ok; }
+    size_t position() const { return m_pos; }
+    size_t remaining() const { return m_size - m_pos; }
+
+    uint8_t u8() {
+        uint8_t v = 0;
+        bytes(&v, 1);
+        return v;
+    }
+    uint16_t u16() {
+        uint8_t b[2] = {};
+        bytes(b, 2);
+        return static_cast<uint16_t>(b[0] | (b[1] << 8));
+    }
+    uint32_t u32() {
+        const uint32_t lo = u16();
+        const uint32_t hi = u16();
+        return lo | (hi << 16);
+    }
+    int32_t i32() { return static_cast<int32_t>(u32()); }
+    double f64() {
+        const uint64_t lo = u32();
+        const uint64_t hi = u32();
+        const uint64_t bits = lo | (hi << 32);
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
+    // Copies `size` bytes, or zero-fills `out` and fails when fewer remain.
+    bool bytes(void* out, size_t size) {
+        if (!m_ok || size > m_size - m_pos) {
+            std::memset(out, 0, size);
+            m_ok = false;
+            m_pos = m_size;
+            return false;
+        }
+        std::memcpy(out, m_data + m_pos, size);
+        m_pos += size;
+        return true;
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+    bool m_ok = true;
+};
