@@ -17,7 +17,7 @@ inline constexpr uint16_t kAllChannels = 16;
 class CVornDoc {
 public:
     explicit CVornDoc(MonitorState& state);  // zeroed store, startTime = now
-    ~CVornDoc();                              // closes an open link
+    ~CVornDoc();                             // closes an open link
 
     // New-document step: running flag, current document, load of dast.data, FillGap.
     bool OnNewDocument();
@@ -31,8 +31,8 @@ public:
 
     // Copies under the data lock, for windows and tests.
     void copyStore(SampleStore& out) const;
-    // The last n held samples of one ring, oldest first (n clamped to what the ring holds...
-    // readers decide; see the implementation).
+    // The n slots of one ring just before writeIndex, oldest first (n clamped to 17,280; an
+    // unknown ring gives none). count is not consulted: slots never written read as 0.
     std::vector<int32_t> lastSamples(int ring, int n) const;
 
     std::atomic<uint16_t> selectedChannel{kAllChannels};  // 16 all, 0 Total, 1..12, 14, 15
