@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,16 @@ public:
     // Where the raw history reply is dumped ("History.dat" in the working directory).
     void setHistoryDumpPath(std::string path);
 
+    // A link whose failure counter stands here closes on the next unanswered poll.
+    static constexpr int kFailureLimit = 13;
+
 private:
-    // (implementation detail: see CSerialLink.cpp)
+    int closeLocked();
+    bool writeFrame(uint8_t command, uint8_t argument);
+    // Failure-counter rule after a polling exchange.
+    void countExchange(bool replied);
+    void dumpHistory(std::span<const uint8_t> reply) const;
+
     PortOpener& m_ports;
     MessageSink& m_messages;
     Clock& m_clock;
