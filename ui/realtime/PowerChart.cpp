@@ -1,0 +1,209 @@
+#include "ui/realtime/PowerChart.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <ctime>
+
+#include "app/Configuration.h"
+#include "store/SampleStore.h"
+
+namespace {
+
+const QColor kPlotBackground(5, 5, 5);
+const QColor kPlotColour(225, 225, 0);  // curve and bars
+const QColor kGridColour(0, 230, 0);    // frame and grid lines
+
+// The largest 100 * 2^j that fits a signed 32-bit full scale.
+constexpr int64_t kMaxFullScale = int64_t{PowerChart::kMinFullScale} << 24;
+
+// Records shown as bars, in bar order: the twelve loads, then Consumption and Solar.
+constexpr int kBarRecords[PowerChart::kBarCount] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15};
+
+// Logical to pixel under the anisotropic mapping, rounded to the nearest pixel.
+int scaleRounded(int64_t logical, int64_t pixels, int64_t extent) {
+    return static_cast<int>((2 * logical * pixels + extent) / (2 * extent));
+}
+
+QString localClock(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    tm local{};
+    if (localtime_r(&t, &local) == nullptr) return QString();
+    char text[16];
+    const size_t n = std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return QString::fromLatin1(text, static_cast<qsizetype>(n));
+}
+
+}  // namespace
+
+void PowerChart::loadSeries(uint16_t selected, const SampleStore& store, const LiveReading& live,
+                            const Configuration& config) {
+    m_selected = selected;
+    // An index or sample count from an edited configuration that the table cannot serve
+    // falls back to the default scope; scopeSamples() makes the same choice for N.
+    const bool scopeUsable = config.scopeIndex < config.scopes.size() &&
+                             config.scopes[config.scopeIndex].samples >= 1 &&
+                             config.scopes[config.scopeIndex].samples <= kRingSlots;
+    m_shownScope = scopeUsable ? config.scopeIndex : kDefaultScopeIndex;
+    m_samples = std::clamp(config.scopeSamples(), 1, kRingSlots);
+
+    m_series.clear();
+    uint32_t largest = 0;
+    if (selected < kRingCountForSeries) {
+        // The last N slots before writeIndex, oldest first. The held count is not consulted:
+        // slots never written read as zero power.
+        const int write = store.writeIndex % kRingSlots;
+        const int start = (write - m_samples + kRingSlots) % kRingSlots;
+        const int32_t* ring = store.samples[selected];
+        m_series.reserve(static_cast<size_t>(m_samples));
+        for (int i = 0; i < m_samples; ++i) {
+            const uint32_t v = static_cast<uint32_t>(ring[(start + i) % kRingSlots]);
+            m_series.push_back(v);
+            largest = std::max(largest, v);
+        }
+    } else {
+        for (int record : kBarRecords) {
+            m_series.push_back(live[record].power);
+            largest = std::max(largest, live[record].power);
+        }
+        m_samples = kAllChannelsSlots;
+    }
+    m_fullScale = settleFullScale(m_fullScale, largest);
+}
+
+int32_t PowerChart::settleFullScale(int32_t fullScale, uint32_t largest) {
+    // 64-bit so that a value of 2^31 W or more neither turns negative nor overflows S.
+    int64_t s = std::clamp<int64_t>(fullScale, 1, kMaxFullScale);
+    const int64_t m = largest;
+    while (m < s / 2) s /= 2;
+    while (s < m && s * 2 <= kMaxFullScale) s *= 2;
+    if (s < kMinFullScale) s = kMinFullScale;
+    return static_cast<int32_t>(s);
+}
+
+QString PowerChart::title(uint16_t selected) {
+    if (selected == kTotalRecord) return QStringLiteral("The Channel Total Real-Time Power (Watt)");
+    if (selected >= kRingCountForSeries)
+        return QStringLiteral("The All Channels Real-Time Power (Watt)");
+    // Consumption (14) and Solar (15) are numbered 13 and 14, as in the channel tree.
+    const int shown = selected <= kLastLoad ? selected : selected - 1;
+    return QStringLiteral("The Channel %1 Real-Time Power (Watt)")
+        .arg(shown, 2, 10, QLatin1Char('0'));
+}
+
+int PowerChart::labelStep(uint16_t scope) {
+    static constexpr int kSteps[kScopeEntries] = {12, 60, 180, 360, 720, 2160, 4320};
+    return scope < kScopeEntries ? kSteps[scope] : kSteps[0];
+}
+
+void PowerChart::resize(int width, int height) {
+    if (width == m_width && height == m_height) return;
+    m_width = width;
+    m_height = height;
+    // Only the plot's own pixels are composed off-screen; no surface when no plot fits.
+    m_surface = hasPlot() ? QImage(width - 70, height - 80, QImage::Format_RGB32) : QImage();
+}
+
+void PowerChart::renderPlot() const {
+    const int pw = m_surface.width();
+    const int ph = m_surface.height();
+    QPainter p(&m_surface);
+    p.fillRect(0, 0, pw, ph, kPlotBackground);
+    if (!allChannels()) return;
+    for (int i = 0; i < kBarCount && i < static_cast<int>(m_series.size()); ++i) {
+        const int64_t v = std::min<int64_t>(m_series[i], m_fullScale);
+        if (v == 0) continue;
+        // Each 10-unit slot: 1 unit gap, an 8-unit bar, 1 unit gap; right edge exclusive.
+        const int x0 = scaleRounded(10 * i + 1, pw, m_samples);
+        const int x1 = scaleRounded(10 * i + 9, pw, m_samples);
+        const int y0 = scaleRounded(m_fullScale - v, ph, m_fullScale);
+        p.fillRect(QRect(x0, y0, x1 - x0, ph - y0), kPlotColour);
+    }
+}
+
+void PowerChart::curvePoints(std::vector<QPoint>& out) const {
+    const int pw = m_width - 70;
+    const int ph = m_height - 80;
+    out.clear();
+    out.reserve(m_series.size());
+    for (size_t i = 0; i < m_series.size(); ++i) {
+        // Values above S exist only past the 32-bit scale limit; they sit on the top edge.
+        const int64_t v = std::min<int64_t>(m_series[i], m_fullScale);
+        out.emplace_back(50 + scaleRounded(static_cast<int64_t>(i), pw, m_samples),
+                         50 + scaleRounded(m_fullScale - v, ph, m_fullScale));
+    }
+}
+
+std::vector<PowerChart::Label> PowerChart::labels(int64_t now) const {
+    std::vector<Label> out;
+    out.push_back({QRect(0, 0, m_width, 30), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+                   title(m_selected)});
+    if (!hasPlot()) return out;
+
+    const int W = m_width;
+    const int H = m_height;
+    const int dx = (W - 70) / 5;
+    const int dy = (H - 80) / 5;
+    const int step = m_fullScale / 5;
+    for (int k = 0; k <= 5; ++k) {
+        const int y = 50 + k * dy;
+        out.push_back({QRect(0, y - 5, 47, dy), Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+                       QString::number(m_fullScale - k * step)});
+    }
+    if (allChannels()) {
+        const int bx = (W - 70) / kBarCount;
+        for (int i = 1; i <= kBarCount; ++i) {
+            out.push_back({QRect(56 + (i - 1) * bx, H - 22, bx, 22),
+                           Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                           QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0'))});
+        }
+    } else {
+        // The rightmost line reads the time of the paint, each one to its left T earlier.
+        const int stepSeconds = labelStep(m_shownScope);
+        int64_t t = now;
+        for (int k = 5; k >= 0; --k) {
+            const int x = 50 + k * dx;
+            out.push_back({QRect(x + 20 - dx, H - 22, dx, 22),
+                           Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine, localClock(t)});
+            t -= stepSeconds;
+        }
+    }
+    return out;
+}
+
+void PowerChart::paint(QPainter& painter, int64_t now) const {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const std::vector<Label> texts = labels(now);
+    painter.setPen(Qt::black);
+    painter.drawText(texts.front().rect, texts.front().flags, texts.front().text);
+
+    if (hasPlot() && !m_surface.isNull()) {
+        const int W = m_width;
+        const int H = m_height;
+        renderPlot();
+        painter.drawImage(QPoint(50, 50), m_surface);
+
+        if (!allChannels()) {
+            std::vector<QPoint> points;
+            curvePoints(points);
+            painter.setPen(QPen(kPlotColour, 1));
+            painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+        }
+
+        // Drawn after the curve, so the grid crosses it.
+        painter.setPen(QPen(kGridColour, 1));
+        const QPoint frame[4] = {{50, 50}, {50, H - 30}, {W - 20, H - 30}, {W - 20, 50}};
+        painter.drawPolyline(frame, 4);
+        const int dx = (W - 70) / 5;
+        const int dy = (H - 80) / 5;
+        for (int k = 0; k <= 5; ++k) painter.drawLine(50, 50 + k * dy, W - 20, 50 + k * dy);
+        if (!allChannels()) {
+            for (int k = 5; k >= 0; --k) painter.drawLine(50 + k * dx, 50, 50 + k * dx, H - 30);
+        }
+
+        painter.setPen(Qt::black);
+        for (size_t i = 1; i < texts.size(); ++i)
+            painter.drawText(texts[i].rect, texts[i].flags, texts[i].text);
+    }
+    painter.restore();
+}
