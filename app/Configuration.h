@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ static_assert(sizeof(ScopeEntry) == 16);
 inline constexpr int kScopeEntries = 7;
 inline constexpr uint16_t kDefaultScopeIndex = 4;  // "1 Hours"
 inline constexpr uint32_t kDefaultExportInterval = 60;
+inline constexpr uint32_t kMinExportInterval = 5;   // one row per sample
+inline constexpr int32_t kMaxScopeSamples = 17280;  // the whole 24-hour ring
 
 // The in-memory copy of dast.cfg, the working copy for the whole run.
 struct Configuration {
@@ -40,7 +43,22 @@ struct Configuration {
     // Samples of the selected scope, or of the default scope when the table or the index
     // from an edited file is unusable; always 1..17280.
     int scopeSamples() const;
+    // appDir + "/dast.cfg", or "dast.cfg" when no directory was reported.
+    std::string filePath() const;
 };
+
+// The row of the default scope table at `index` (0..6).
+ScopeEntry defaultScope(int index);
+
+// The file image of dast.cfg: packed little-endian fields, no header. Tables are written
+// with the counts held (16 + surplus records, every scope row, extraData up to 255 bytes).
+std::vector<uint8_t> writeConfigImage(const Configuration& config);
+// Reads a file image over `config` (which should hold the defaults). Whatever the file holds,
+// nothing is read past `size` and every field ends usable: complete records and rows are
+// kept, missing ones keep their defaults, names and password are NUL-terminated, a scope
+// index or scope row the chart cannot use and an interval below 5 s are repaired.
+// Clears power and state of records 0..15. False when the image is not a whole file.
+bool readConfigImage(const uint8_t* data, size_t size, Configuration& config);
 
 // Reads dast.cfg from the working directory; false and defaults when it cannot be read.
 bool LoadConfig(Configuration& config, const Clock& clock);

@@ -1,16 +1,21 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 
 // "Log.txt" in the working directory, emptied by the first line of each run.
 class Log {
 public:
     ~Log();
-    void WriteLog(const std::string& text);  // the text and one line feed; fails silently
+    // The text and one line feed, no time stamp. Fails silently; the next line tries again.
+    void WriteLog(const std::string& text);
     void close();
     void setPath(std::string path);  // tests only; default "Log.txt"
 
 private:
+    bool open();
+
+    std::mutex m_lock;
     std::string m_path = "Log.txt";
     int m_fd = -1;
 };
