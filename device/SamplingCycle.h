@@ -3,7 +3,14 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <list>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include "device/AcquisitionLock.h"
+#include "device/ManualResetEvent.h"
+#include "device/PeriodicTimer.h"
 
 class CVornDoc;
 class NotifyTarget;
@@ -13,22 +20,66 @@ struct MonitorState;
 // the manual-reset event "timerEvent", the acquisition workers and Connect / Disconnect.
 // While the link is open the timer only wakes the worker; while it is closed the timer
 // records a zero sample itself.
+//
+// Ticks never run side by side: the timer's own tick is skipped while a worker's tick is
+// still running, and releaseDocument() waits for a running tick before a document goes away.
 class SamplingCycle {
 public:
     // firstRealTimeDocument: the first open document of the real-time kind, or nullptr.
+    // It is called on the timer thread.
     SamplingCycle(MonitorState& state, std::function<CVornDoc*()> firstRealTimeDocument);
     ~SamplingCycle();  // stop()
 
-    // Main-window creation: current document none, event created, timer started.
+    // Main-window creation: current document none, event created, timer started, closing
+    // cleared.
     void start(std::chrono::milliseconds period = std::chrono::milliseconds(5000));
-    // Main-window destruction: stops the timer, wakes and joins every worker. Bounded.
+    // Main-window destruction: stops the timer, wakes and joins every worker (those waiting
+    // for the event and those waiting for the acquisition lock) and a running probe. Bounded
+    // by one tick and one probe; never detaches.
     void stop();
 
     // Connect: probes the ports and starts a worker for this list view, whatever the probe
     // found. The probe runs off the calling thread; `done` (may be empty) is called from that
-    // thread with OpenDevice's result once the worker has been started.
+    // thread with OpenDevice's result once the worker has been started (not when stop() came
+    // first). Does nothing while the link is open or another Connect is still probing.
     void OnConnect(std::shared_ptr<NotifyTarget> listView, CVornDoc* document,
                    std::function<void(int)> done = {});
     void OnDisconnect();
     bool probing() const;  // a Connect is still looking for the device
+
+    // Before a real-time document is destroyed (after its close step): waits for a tick
+    // running on it and makes sure no later tick touches it.
+    void releaseDocument(CVornDoc* document);
+
+    // The timer callback, on the timer's thread; public so a test can drive the period.
+    void OnSampleTimer();
+
+    // Workers blocked waiting for the acquisition lock (another worker holds it).
+    int workersWaitingForLock() const { return m_acquisition.waiting(); }
+    // Workers started and not yet ended.
+    int liveWorkers() const;
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+
+    void AcquisitionThread(std::shared_ptr<NotifyTarget> view, CVornDoc* document);
+    void startWorkerLocked(std::shared_ptr<NotifyTarget> view, CVornDoc* document);
+    void reapWorkersLocked();
+
+    MonitorState& m_state;
+    std::function<CVornDoc*()> m_firstRealTimeDocument;
+
+    ManualResetEvent m_timerEvent;  // "timerEvent"
+    AcquisitionLock m_acquisition;
+    PeriodicTimer m_timer;
+    std::mutex m_tickGate;  // held for one whole tick
+
+    mutable std::mutex m_threadsLock;  // guards m_workers, m_probe and worker starts
+    std::list<Worker> m_workers;
+    std::thread m_probe;
+    std::atomic<bool> m_probing{false};
+    std::atomic<bool> m_stopping{false};
 };

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+#include <thread>
+
+#include "app/MonitorState.h"
+#include "app/TempWorkDir.h"
+#include "device/PeriodicTimer.h"
+#include "device/Protocol.h"
+#include "device/SamplingCycle.h"
+#include "fakes/FakeClock.h"
+#include "fakes/RecordingMessageSink.h"
+#include "fakes/ScriptedSerialPort.h"
+#include "store/CVornDoc.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The real-time list as the core sees it: counts what is posted to it.
+class ListWindow final : public NotifyTarget {
+public:
+    bool exists() const override { return alive; }
+    void post(unsigned message) override {
+        std::lock_guard lock(m_lock);
+        ++(message == UM_SAMPLESTORED ? m_stored : m_updated);
+        m_posted.notify_all();
+    }
+    // Waits until `n` UM_SAMPLESTORED have arrived (true), or 5 s.
+    bool waitStored(int n) {
+        std::unique_lock lock(m_lock);
+        return m_posted.wait_for(lock, 5s, [&] { return m_stored >= n; });
+    }
+    int stored() const {
+        std::lock_guard lock(m_lock);
+        return m_stored;
+    }
+    int updated() const {
+        std::lock_guard lock(m_lock);
+        return m_updated;
+    }
+    std::atomic<bool> alive{true};
+
+private:
+    mutable std::mutex m_lock;
+    std::condition_variable m_posted;
+    int m_stored = 0;
+    int m_updated = 0;
+};
+
+// Ports that can be held shut, so a probe can be caught while it runs.
+class GatedPorts final : public PortOpener {
+public:
+    std::unique_ptr<SerialPort> open(int n) override {
+        m_gate.wait();
+        return ports.open(n);
+    }
+    ScriptedPortOpener ports;
+    std::shared_future<void> m_gate = std::async([] {}).share();
+};
+
+struct CycleFixture : ::testing::Test {
+    TempWorkDir dir;
+    GatedPorts ports;
+    RecordingMessageSink messages;
+    FakeClock clock;
+    MonitorState state{ports, messages, clock};
+    CVornDoc doc{state};
+    CVornDoc* firstDoc = &doc;
+    SamplingCycle cycle{state, [this] { return firstDoc; }};
+    std::shared_ptr<ListWindow> list = std::make_shared<ListWindow>();
+
+    void SetUp() override {
+        state.link.setHistoryDumpPath(dir.file("History.dat"));
+        cycle.start(1h);  // the tests drive the period themselves
+        state.running = true;
+        state.currentDoc = &doc;
+    }
+
+    // A meter on port 3 that answers every frame; `onLive` runs inside each live exchange.
+    std::shared_ptr<ScriptedDevice> attachMeter(std::function<void()> onLive = {}) {
+        auto device = ports.ports.attach(3);
+        device->answer = [onLive](const ScriptedDevice::Bytes& frame) {
+            if (frame[1] == protocol::kLive && onLive) onLive();
+            return ScriptedDevice::Bytes{'O', 'K'};
+        };
+        return device;
+    }
+
+    int connect() {
+        std::promise<int> found;
+        cycle.OnConnect(list, &doc, [&](int result) { found.set_value(result); });
+        return found.get_future().get();
+    }
+
+    int held() const {
+        SampleStore store;
+        doc.copyStore(store);
+        return store.count;
+    }
+};
+
+}  // namespace
+
+TEST_F(CycleFixture, DisconnectedTimerRecordsZerosOnlyWhileARealTimeDocumentIsOpen) {
+    struct Case {
+        bool running;
+        bool current;
+        bool firstOpen;
+        int recorded;
+    };
+    const Case cases[] = {{false, true, true, 0},
+                          {true, true, false, 3},
+                          {true, false, true, 3},
+                          {true, false, false, 0}};
+    for (const Case& c : cases) {
+        const int before = held();
+        state.running = c.running;
+        state.currentDoc = c.current ? &doc : nullptr;
+        firstDoc = c.firstOpen ? &doc : nullptr;
+        state.config.channels[5].power = 900;
+        for (int tick = 0; tick < 3; ++tick) cycle.OnSampleTimer();
+        EXPECT_EQ(held() - before, c.recorded) << c.running << c.current << c.firstOpen;
+        if (c.recorded > 0) {
+            EXPECT_EQ(doc.lastSamples(5, 3), (std::vector<int32_t>{0, 0, 0}));
+            EXPECT_EQ(state.currentDoc.load(), &doc);
+        }
+    }
+    EXPECT_EQ(list->stored() + list->updated(), 0);
+}
+
+TEST_F(CycleFixture, ConnectedTimerOnlyWakesTheWorkerUntilDisconnect) {
+    attachMeter();
+    ASSERT_EQ(connect(), 1);
+    EXPECT_FALSE(cycle.probing());
+    cycle.OnConnect(list, &doc, [](int) { ADD_FAILURE() << "Connect while connected"; });
+
+    for (int tick = 1; tick <= 3; ++tick) {
+        cycle.OnSampleTimer();
+        ASSERT_TRUE(list->waitStored(tick));
+    }
+    EXPECT_EQ(held(), 3);
+    EXPECT_EQ(list->updated(), 3);
+    EXPECT_EQ(cycle.liveWorkers(), 1);
+
+    cycle.OnDisconnect();
+    cycle.OnDisconnect();
+    cycle.OnSampleTimer();  // the timer records the zero itself; the worker keeps waiting
+    EXPECT_EQ(held(), 4);
+    EXPECT_EQ(list->stored(), 3);
+    EXPECT_EQ(cycle.liveWorkers(), 1);
+}
+
+// Timer signals that arrive during a poll are not lost, and never queue beyond one.
+TEST_F(CycleFixture, TickLongerThanThePeriodIsFollowedAtOnceByTheNext) {
+    std::atomic<int> polls{0};
+    attachMeter([&] {
+        if (polls++ == 0) {
+            for (int fired = 0; fired < 3; ++fired) cycle.OnSampleTimer();
+        }
+    });
+    ASSERT_EQ(connect(), 1);
+    cycle.OnSampleTimer();
+    ASSERT_TRUE(list->waitStored(2));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(list->stored(), 2);
+    EXPECT_EQ(held(), 2);
+}
+
+TEST_F(CycleFixture, TwoConnectsWithoutDeviceLeaveOneWorkerQueuedAndStopEndsBoth) {
+    EXPECT_EQ(connect(), 0);
+    EXPECT_EQ(connect(), 0);
+    while (cycle.workersWaitingForLock() < 1) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(cycle.liveWorkers(), 2);
+
+    const auto begin = std::chrono::steady_clock::now();
+    cycle.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+    EXPECT_EQ(cycle.liveWorkers(), 0);
+}
+
+TEST_F(CycleFixture, WorkerEndsWithoutPollingOnceItsWindowIsGone) {
+    attachMeter();
+    ASSERT_EQ(connect(), 1);
+    list->alive = false;
+    cycle.OnSampleTimer();
+    while (cycle.liveWorkers() > 0) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(held(), 0);
+    EXPECT_EQ(list->stored(), 0);
+}
+
+TEST_F(CycleFixture, ConnectReturnsAtOnceWhileTheProbeRuns) {
+    std::promise<void> open;
+    ports.m_gate = open.get_future().share();
+    attachMeter();
+    std::promise<int> found;
+    cycle.OnConnect(list, &doc, [&](int result) { found.set_value(result); });
+    EXPECT_TRUE(cycle.probing());
+    cycle.OnConnect(list, &doc, [](int) { ADD_FAILURE() << "second probe"; });
+    open.set_value();
+    EXPECT_EQ(found.get_future().get(), 1);
+    EXPECT_FALSE(cycle.probing());
+    EXPECT_EQ(cycle.liveWorkers(), 1);
+}
+
+// A document that goes away must not be ticked afterwards: releasing it waits for the tick
+// in progress, and the worker then leaves instead of polling into it.
+TEST_F(CycleFixture, ReleasedDocumentIsNeverTickedAgain) {
+    std::promise<void> inPoll, finish;
+    std::shared_future<void> finishing = finish.get_future().share();
+    std::atomic<int> polls{0};
+    attachMeter([&] {
+        if (polls++ == 0) {
+            inPoll.set_value();
+            finishing.wait();
+        }
+    });
+    ASSERT_EQ(connect(), 1);
+    cycle.OnSampleTimer();
+    inPoll.get_future().wait();
+
+    state.running = false;  // the close step
+    auto released = std::async(std::launch::async, [&] { cycle.releaseDocument(&doc); });
+    EXPECT_EQ(released.wait_for(100ms), std::future_status::timeout);
+    finish.set_value();
+    released.get();
+    EXPECT_EQ(held(), 1);
+
+    state.running = true;  // a stale flag must not bring the released document back
+    cycle.OnSampleTimer();
+    while (cycle.liveWorkers() > 0) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(polls.load(), 1);
+    EXPECT_EQ(held(), 1);
+}
+
+// Deadlines are absolute: a callback that takes half the period does not stretch it.
+TEST(PeriodicTimer, KeepsItsGridWhenCallsTakeHalfAPeriod) {
+    PeriodicTimer timer;
+    std::atomic<int> calls{0};
+    const auto begin = std::chrono::steady_clock::now();
+    timer.start(40ms, [&] {
+        ++calls;
+        std::this_thread::sleep_for(20ms);
+    });
+    std::this_thread::sleep_for(1000ms);
+    timer.stop();
+    const double periods = (std::chrono::steady_clock::now() - begin) / 40ms;
+    EXPECT_GE(calls.load(), periods * 0.85 - 1);  // a drifting timer manages 2/3 of them
+    EXPECT_LE(calls.load(), periods + 1);
+}
