@@ -8,22 +8,17 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/MonitorState.h"
-#include "device/NotifyTarget.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "store/CVornDoc.h"
 
-// Counts what the core posts to the real-time list.
 class CountingWindow final : public NotifyTarget {
 public:
     bool exists() const override { return true; }
-    void post(unsigned message) override {
-        if (message == UM_DATAUPDATED) ++dataUpdated;
-    }
+    void post(unsigned message) override { dataUpdated += message == UM_DATAUPDATED; }
     std::atomic<int> dataUpdated{0};
 };
 
@@ -34,17 +29,14 @@ protected:
         char dirTemplate[] = "/tmp/kelvo-store-XXXXXX";
         dir = mkdtemp(dirTemplate);
         state.config.appDir = dir;
-        state.config.channels[kConsumptionRecord].number = 14;
         std::strcpy(state.config.channels[kConsumptionRecord].name, "Consumption");
-        state.config.channels[kSolarRecord].number = 15;
         std::strcpy(state.config.channels[kSolarRecord].name, "Solar");
-        state.link.setHistoryDumpPath(dir + "/History.dat");
+        state.link.setHistoryDumpPath(path("History.dat"));
         state.listWindow = window;
     }
     ~StoreFixture() override { std::filesystem::remove_all(dir); }
 
     std::string path(const std::string& name) const { return dir + "/" + name; }
-
     std::unique_ptr<SampleStore> copyOf(const CVornDoc& doc) const {
         auto store = std::make_unique<SampleStore>();
         doc.copyStore(*store);
