@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QThread>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/dialogs/CChannelControlDlg.h"
+#include "ui/dialogs/CChannelSettingDlg.h"
+#include "ui/dialogs/ChannelName.h"
+#include "ui/dialogs/DialogDriver.h"
+#include "ui/dialogs/DialogMessage.h"
+
+namespace {
+
+std::string repeated(const std::string& piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+struct NameCase {
+    const char* name;
+    std::string input;
+    std::string stored;
+};
+
+TEST(ChannelName, LongNamesAreCutAtACharacterBoundary) {
+    const std::string a62 = repeated("a", 62), a61 = repeated("a", 61), a60 = repeated("a", 60);
+    const NameCase cases[] = {
+        {"63 bytes are kept whole", repeated("a", 63), repeated("a", 63)},
+        {"64 bytes lose the last", repeated("a", 64), repeated("a", 63)},
+        {"two-byte character across the end is dropped", a62 + "\xC3\xA9", a62},
+        {"three-byte character across the end is dropped", a61 + "\xE2\x82\xAC", a61},
+        {"three-byte character that just fits is kept", a60 + "\xE2\x82\xAC", a60 + "\xE2\x82\xAC"},
+        {"four-byte character across the end is dropped", a60 + "\xF0\x9F\x98\x80", a60},
+        {"only two-byte characters", repeated("\xC3\xA4", 40), repeated("\xC3\xA4", 31)},
+        {"empty name", "", ""},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChannelRecord record;
+        std::memset(&record, 'x', sizeof(record));  // a longer name held before
+        storeChannelName(record, c.input);
+        EXPECT_EQ(channelName(record), c.stored);
+        // Terminated and padded: nothing of the previous name survives.
+        for (size_t i = c.stored.size(); i < sizeof(record.name); ++i) {
+            ASSERT_EQ(record.name[i], '\0') << "byte " << i;
+        }
+        EXPECT_EQ(record.number, 0x7878) << "the fields after the name are left alone";
+    }
+}
+
+TEST(ChannelName, UnterminatedNameIsReadWithinItsField) {
+    ChannelRecord record;
+    std::memset(&record, 'n', sizeof(record));
+    EXPECT_EQ(channelName(record), repeated("n", 64));
+}
+
+class ChannelDialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        for (int k = 0; k < kChannelRecords; ++k) {
+            storeChannelName(config.channels[k], "record " + std::to_string(k));
+            config.channels[k].number = static_cast<uint16_t>(k);
+        }
+    }
+
+    Configuration config;
+    std::mutex dataLock;
+};
+
+TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
+    std::vector<Configuration> saved;
+    CChannelSettingDlg dlg(config, dataLock, [&](Configuration& image) {
+        image.lastSaveTime = 1234;
+        saved.push_back(image);
+        return true;
+    });
+    auto* first = dlg.findChild<QLineEdit*>("edit1003");
+    auto* second = dlg.findChild<QLineEdit*>("edit1001");
+    auto* twelfth = dlg.findChild<QLineEdit*>("edit1044");
+    ASSERT_TRUE(first && second && twelfth);
+    EXPECT_EQ(first->text(), "record 1");
+    EXPECT_EQ(twelfth->text(), "record 12");
+
+    first->setText("Kitchen");
+    twelfth->setText(QString(40, QChar(0x00E4)));  // 40 characters, 80 bytes of UTF-8
+    dlg.accept();
+
+    EXPECT_EQ(channelName(config.channels[1]), "Kitchen");
+    EXPECT_EQ(channelName(config.channels[2]), "record 2");
+    EXPECT_EQ(channelName(config.channels[12]), repeated("\xC3\xA4", 31));
+    for (int k : {0, 13, 14, 15}) {
+        EXPECT_EQ(channelName(config.channels[k]), "record " + std::to_string(k));
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(channelName(saved[0].channels[1]), "Kitchen");
+    EXPECT_EQ(config.lastSaveTime, 1234u);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(ChannelDialogs, SettingCancelChangesNothing) {
+    int saves = 0;
+    CChannelSettingDlg dlg(config, dataLock, [&](Configuration&) { return ++saves, true; });
+    dlg.findChild<QLineEdit*>("edit1003")->setText("Kitchen");
+    dlg.reject();
+    EXPECT_EQ(channelName(config.channels[1]), "record 1");
+    EXPECT_EQ(saves, 0);
+}
+
+TEST_F(ChannelDialogs, SettingUnwritableFileKeepsTheNamesInMemory) {
+    CChannelSettingDlg dlg(config, dataLock, [](Configuration&) { return false; });
+    dlg.findChild<QLineEdit*>("edit1044")->setText("Heat pump");
+    BoxAnswerer answerer;
+    dlg.accept();
+    EXPECT_EQ(channelName(config.channels[12]), "Heat pump");
+    EXPECT_TRUE(answerer.seen.empty());
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+// Records what was sent and answers like the link would.
+struct FakeSwitch {
+    std::vector<std::string> requests;
+    int answer = 1;
+    CChannelControlDlg::ChannelSwitcher switcher() {
+        return [this](const std::string& request) {
+            requests.push_back(request);
+            return answer;
+        };
+    }
+};
+
+QRadioButton* radio(CChannelControlDlg& dlg, int channel, bool on) {
+    const auto& ids = CChannelControlDlg::kRowIds[channel - 1];
+    return on ? dlg.findChild<QRadioButton*>(QStringLiteral("on%1").arg(ids.on))
+              : dlg.findChild<QRadioButton*>(QStringLiteral("off%1").arg(ids.off));
+}
+
+void confirmAndWait(CChannelControlDlg& dlg) {
+    dlg.findChild<QPushButton*>("confirm")->click();
+    ASSERT_TRUE(waitFor([&] { return !dlg.exchangeRunning(); }));
+}
+
+struct Toggle {
+    int channel;
+    bool on;
+};
+
+struct ControlCase {
+    const char* name;
+    std::vector<std::pair<int, uint8_t>> stateBytes;  // channel, state byte of the reading
+    std::vector<Toggle> clicks;
+    const char* request;  // nullptr: nothing sent
+    int answer;
+};
+
+TEST_F(ChannelDialogs, ConfirmSendsOnlyTheChangedChannels) {
+    const ControlCase cases[] = {
+        {"disconnected, channel 1 on", {}, {{1, true}}, "01,", 0},
+        {"channel 5 from off to on", {{5, '3'}}, {{5, true}}, "05,", 1},
+        {"channel 12 from on to off", {{12, '1'}}, {{12, false}}, "112,", 1},
+        {"channel 10 off", {{10, '1'}}, {{10, false}}, "110,", 1},
+        {"ascending order whatever the clicks",
+         {{3, '1'}, {12, '3'}},
+         {{12, true}, {3, false}},
+         "13,012,",
+         1},
+        {"changed and changed back", {{7, '1'}}, {{7, false}, {7, true}}, nullptr, 1},
+        {"no change at all", {{2, '1'}, {4, '3'}}, {}, nullptr, 1},
+        {"clicking the selected button", {{2, '1'}}, {{2, true}}, nullptr, 1},
+        {"several entries",
+         {{1, '1'}, {2, '1'}, {11, '3'}},
+         {{1, false}, {2, false}, {11, true}, {6, true}},
+         "11,12,06,011,",
+         0},
+    };
+    for (const ControlCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (auto& [channel, state] : c.stateBytes) config.channels[channel].state = state;
+        FakeSwitch device;
+        device.answer = c.answer;
+        CChannelControlDlg dlg(config.channels, device.switcher());
+        dlg.show();
+        for (const Toggle& t : c.clicks) radio(dlg, t.channel, t.on)->click();
+
+        BoxAnswerer answerer;
+        confirmAndWait(dlg);
+        if (c.request) {
+            EXPECT_EQ(device.requests, std::vector<std::string>{c.request});
+            ASSERT_TRUE(waitFor([&] { return !answerer.seen.empty(); }));
+            EXPECT_EQ(answerer.texts(), QStringList{c.answer ? "Change channel state succeed!"
+                                                             : "Change channel state failed!"});
+            EXPECT_EQ(answerer.seen[0].caption, "vorn");
+        } else {
+            QApplication::processEvents();
+            EXPECT_TRUE(device.requests.empty());
+            EXPECT_TRUE(answerer.seen.empty());
+        }
+        EXPECT_TRUE(dlg.isVisible()) << "the dialog stays open";
+        for (auto& [channel, state] : c.stateBytes) config.channels[channel].state = 0;
+    }
+}
+
+TEST_F(ChannelDialogs, ConfirmedSelectionIsTheNewReferenceEvenAfterAFailure) {
+    FakeSwitch device;
+    device.answer = 0;
+    CChannelControlDlg dlg(config.channels, device.switcher());
+    dlg.show();
+    BoxAnswerer answerer;
+    radio(dlg, 4, false)->click();
+    confirmAndWait(dlg);
+    EXPECT_TRUE(radio(dlg, 4, false)->isChecked()) << "the selection is kept after a failure";
+    confirmAndWait(dlg);
+    EXPECT_EQ(device.requests, std::vector<std::string>{"14,"});
+    radio(dlg, 4, true)->click();
+    confirmAndWait(dlg);
+    EXPECT_EQ(device.requests, (std::vector<std::string>{"14,", "04,"}));
+}
+
+TEST_F(ChannelDialogs, StatesComeFromTheLastReading) {
+    config.channels[1].state = '1';
+    config.channels[2].state = '3';
+    config.channels[3].state = '2';  // neither on nor off
+    config.channels[13].state = '1';
+    CChannelControlDlg dlg(config.channels, FakeSwitch().switcher());
+    EXPECT_TRUE(radio(dlg, 1, true)->isChecked());
+    EXPECT_TRUE(radio(dlg, 2, false)->isChecked());
+    EXPECT_FALSE(radio(dlg, 3, true)->isChecked() || radio(dlg, 3, false)->isChecked());
+    EXPECT_EQ(dlg.findChild<QLabel*>("name1012")->text(), "record 12");
+    dlg.show();
+    for (int row = 13; row <= 15; ++row) {
+        const auto& ids = CChannelControlDlg::kRowIds[row - 1];
+        EXPECT_FALSE(dlg.findChild<QLabel*>(QStringLiteral("name%1").arg(ids.name))->isVisible());
+        EXPECT_FALSE(dlg.findChild<QRadioButton*>(QStringLiteral("on%1").arg(ids.on))->isVisible());
+    }
+}
+
+// The link's own messages come from the exchange thread through a sink that waits until the
+// GUI thread has shown them; the GUI thread must stay free for that, and the result comes
+// after them.
+TEST_F(ChannelDialogs, ExchangeRunsOffTheGuiThreadAndKeepsMessageOrder) {
+    QWidget* guiObject = new QWidget;
+    std::atomic<bool> onGuiThread{true};
+    std::atomic<bool> release{false};
+    auto linkMessage = [guiObject](const QString& text) {
+        QMetaObject::invokeMethod(
+            guiObject, [text] { showVornMessage(nullptr, text); }, Qt::BlockingQueuedConnection);
+    };
+    CChannelControlDlg dlg(config.channels, [&](const std::string&) {
+        onGuiThread = QThread::currentThread() == qApp->thread();
+        linkMessage("No reply from the device");
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return 0;
+    });
+    dlg.show();
+    BoxAnswerer answerer;
+    radio(dlg, 9, true)->click();
+    dlg.findChild<QPushButton*>("confirm")->click();
+
+    ASSERT_TRUE(waitFor([&] { return answerer.seen.size() == 1; }));
+    EXPECT_FALSE(dlg.findChild<QPushButton*>("confirm")->isEnabled());
+    EXPECT_FALSE(dlg.findChild<QPushButton*>("quit")->isEnabled());
+    dlg.reject();  // Esc or the close box while the exchange runs
+    EXPECT_TRUE(dlg.isVisible());
+
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return answerer.seen.size() == 2; }));
+    EXPECT_FALSE(onGuiThread);
+    EXPECT_EQ(answerer.texts(),
+              (QStringList{"No reply from the device", "Change channel state failed!"}));
+    ASSERT_TRUE(waitFor([&] { return dlg.findChild<QPushButton*>("quit")->isEnabled(); }));
+    dlg.findChild<QPushButton*>("quit")->click();
+    EXPECT_FALSE(dlg.isVisible());
+    delete guiObject;
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+#include "ui/dialogs/DialogDriver.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <cstdlib>
+
+void ensureApplication() {
+    if (QApplication::instance()) return;
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "dialogs_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // lives until the test program ends
+}
+
+BoxAnswerer::BoxAnswerer() {
+    m_poll.setInterval(5);
+    QObject::connect(&m_poll, &QTimer::timeout, [this] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+        box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
+    });
+    m_poll.start();
+}
+
+QStringList BoxAnswerer::texts() const {
+    QStringList out;
+    for (const SeenBox& box : seen) out << box.text;
+    return out;
+}
+
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limit.count()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}

@@ -1,0 +1,24 @@
+#include "ui/dialogs/CAboutDlg.h"
+
+#include <QPushButton>
+
+#include "ui/dialogs/DialogUnits.h"
+#include "ui/dialogs/PictureFrame.h"
+
+CAboutDlg::CAboutDlg(const std::string& appDir, QWidget* parent) : QDialog(parent) {
+    const DialogUnits& du = kSimSun9Units;
+    setWindowTitle(QStringLiteral("About Kelvo"));
+    setFixedSize(du.size(251, 152));
+
+    m_picture = new PictureFrame(this);
+    m_picture->setObjectName(QStringLiteral("picture"));
+    m_picture->setGeometry(du.rect(7, 7, 237, 109));
+    m_picture->setPicture(loadPictureOrBuiltin(startDirectoryFile(appDir, "about.bmp"),
+                                               QString::fromLatin1(kBuiltinAboutPicture)));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    ok->setGeometry(du.rect(94, 129, 59, 16));
+    connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
+}

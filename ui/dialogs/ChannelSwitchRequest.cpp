@@ -1,0 +1,32 @@
+#include "ui/dialogs/ChannelSwitchRequest.h"
+
+int stateFromReading(uint8_t stateByte) {
+    switch (stateByte) {
+        case '1':
+            return kStateOn;
+        case '3':
+            return kStateOff;
+        default:
+            return kStateNone;
+    }
+}
+
+ChannelStates statesFromReading(const LiveReading& channels) {
+    ChannelStates states{};
+    for (int k = 0; k < kSwitchableChannels; ++k) {
+        states[k] = stateFromReading(channels[kFirstLoad + k].state);
+    }
+    return states;
+}
+
+std::string buildSwitchRequest(const ChannelStates& before, const ChannelStates& after) {
+    std::string request;
+    for (int k = 0; k < kSwitchableChannels; ++k) {
+        // A channel can only be asked to go on or off; "neither" is never sent.
+        if (after[k] == before[k] || after[k] == kStateNone) continue;
+        request += std::to_string(after[k]);
+        request += std::to_string(kFirstLoad + k);
+        request += ',';
+    }
+    return request;
+}

@@ -1,0 +1,53 @@
+#include "ui/dialogs/DialogCommands.h"
+
+#include "app/MonitorState.h"
+#include "ui/dialogs/CAboutDlg.h"
+#include "ui/dialogs/CChannelControlDlg.h"
+#include "ui/dialogs/CChannelSettingDlg.h"
+#include "ui/dialogs/CExportConfigDlg.h"
+#include "ui/dialogs/CLoginDlg.h"
+
+bool RunLoginDlg(const MonitorState& state) {
+    CLoginDlg dlg(state.config);  // no other thread exists yet
+    return dlg.exec() == QDialog::Accepted;
+}
+
+bool RunChannelSettingDlg(MonitorState& state, QWidget* parent) {
+    CChannelSettingDlg dlg(
+        state.config, state.dataLock,
+        [&state](Configuration& image) { return SaveConfig(image, state.clock); }, parent);
+    return dlg.exec() == QDialog::Accepted;
+}
+
+void RunChannelControlDlg(MonitorState& state, QWidget* parent) {
+    LiveReading channels;
+    {
+        std::lock_guard lock(state.dataLock);
+        channels = state.config.channels;
+    }
+    // The link serialises whole exchanges against the poll and reports its own failures
+    // through the message sink, which may be called from the exchange thread.
+    CChannelControlDlg dlg(
+        channels,
+        [&state](const std::string& request) { return state.link.SwitchChannels(request); },
+        parent);
+    dlg.exec();
+}
+
+bool RunExportConfigDlg(MonitorState& state, QWidget* parent) {
+    uint32_t interval;
+    {
+        std::lock_guard lock(state.dataLock);
+        interval = state.config.exportInterval;
+    }
+    CExportConfigDlg dlg(interval, parent);
+    if (dlg.exec() != QDialog::Accepted) return false;
+    std::lock_guard lock(state.dataLock);
+    state.config.exportInterval = dlg.interval();
+    return true;
+}
+
+void RunAboutDlg(const MonitorState& state, QWidget* parent) {
+    CAboutDlg dlg(state.config.appDir, parent);
+    dlg.exec();
+}
