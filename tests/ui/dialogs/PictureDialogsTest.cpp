@@ -98,7 +98,7 @@ TEST_F(PictureDialogs, LoginUnterminatedStoredPasswordIsReadWithinItsField) {
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 }
 
-enum class FileKind { Missing, Small, Large, NotABitmap };
+enum class FileKind { Missing, Small, Large, NotABitmap, HugeHeader };
 
 struct PictureCase {
     const char* name;
@@ -106,6 +106,24 @@ struct PictureCase {
     FileKind file;
     QSize shownPicture;
 };
+
+// A valid 24-bit header for a 60000 x 60000 picture (10 GB of pixels) with no pixels after it.
+QByteArray hugeBitmapHeader() {
+    QByteArray header(54, '\0');
+    auto put32 = [&](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) header[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    header[0] = 'B';
+    header[1] = 'M';
+    put32(2, 54);
+    put32(10, 54);  // pixels start right after the headers
+    put32(14, 40);  // info header size
+    put32(18, 60000);
+    put32(22, 60000);
+    header[26] = 1;   // planes
+    header[28] = 24;  // bits per pixel
+    return header;
+}
 
 QImage framePixels(QWidget& dlg) {
     auto* frame = dlg.findChild<PictureFrame*>("picture");
@@ -118,6 +136,7 @@ TEST_F(PictureDialogs, PicturesComeFromTheStartDirectoryOrTheBuiltinOnes) {
         {"login with a larger Logo.bmp", true, FileKind::Large, {600, 400}},
         {"login with a smaller Logo.bmp", true, FileKind::Small, {40, 30}},
         {"login with a broken Logo.bmp", true, FileKind::NotABitmap, {425, 300}},
+        {"login with a header claiming 60000 x 60000", true, FileKind::HugeHeader, {425, 300}},
         {"about without about.bmp", false, FileKind::Missing, {350, 160}},
         {"about with a larger about.bmp", false, FileKind::Large, {600, 400}},
         {"about with a smaller about.bmp", false, FileKind::Small, {40, 30}},
@@ -138,6 +157,10 @@ TEST_F(PictureDialogs, PicturesComeFromTheStartDirectoryOrTheBuiltinOnes) {
             QFile broken(path);
             ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
             broken.write("BM\x10\x00\x00\x00not really a bitmap");
+        } else if (c.file == FileKind::HugeHeader) {
+            QFile huge(path);
+            ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+            huge.write(hugeBitmapHeader());
         }
 
         std::unique_ptr<QDialog> dlg;
