@@ -233,7 +233,11 @@ bool LoadConfig(Configuration& config, const Clock& clock) {
     return true;
 }
 
-bool SaveConfig(Configuration& config, const Clock& clock) {
+bool SaveConfig(Configuration& config, const Clock& clock, std::mutex* guard) {
+    std::unique_lock lock = guard ? std::unique_lock(*guard) : std::unique_lock<std::mutex>();
     config.lastSaveTime = static_cast<uint32_t>(clock.now());
-    return writeFileAtomically(config.filePath(), writeConfigImage(config));
+    const std::vector<uint8_t> image = writeConfigImage(config);
+    const std::string path = config.filePath();
+    if (lock.owns_lock()) lock.unlock();
+    return writeFileAtomically(path, image);
 }

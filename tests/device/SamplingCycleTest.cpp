@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <future>
 #include <thread>
 
@@ -19,35 +18,23 @@ using namespace std::chrono_literals;
 namespace {
 
 // The real-time list as the core sees it: counts what is posted to it.
-class ListWindow final : public NotifyTarget {
-public:
+struct ListWindow final : NotifyTarget {
     bool exists() const override { return alive; }
-    void post(unsigned message) override {
-        std::lock_guard lock(m_lock);
-        ++(message == UM_SAMPLESTORED ? m_stored : m_updated);
-        m_posted.notify_all();
-    }
-    // Waits until `n` UM_SAMPLESTORED have arrived (true), or 5 s.
-    bool waitStored(int n) {
-        std::unique_lock lock(m_lock);
-        return m_posted.wait_for(lock, 5s, [&] { return m_stored >= n; });
-    }
-    int stored() const {
-        std::lock_guard lock(m_lock);
-        return m_stored;
-    }
-    int updated() const {
-        std::lock_guard lock(m_lock);
-        return m_updated;
-    }
+    void post(unsigned message) override { ++(message == UM_SAMPLESTORED ? stored : updated); }
     std::atomic<bool> alive{true};
-
-private:
-    mutable std::mutex m_lock;
-    std::condition_variable m_posted;
-    int m_stored = 0;
-    int m_updated = 0;
+    std::atomic<int> stored{0};
+    std::atomic<int> updated{0};
 };
+
+// Polls until `done` holds (true), for at most 5 s.
+bool eventually(const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + 5s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
 
 // Ports that can be held shut, so a probe can be caught while it runs.
 class GatedPorts final : public PortOpener {
@@ -127,7 +114,7 @@ TEST_F(CycleFixture, DisconnectedTimerRecordsZerosOnlyWhileARealTimeDocumentIsOp
             EXPECT_EQ(state.currentDoc.load(), &doc);
         }
     }
-    EXPECT_EQ(list->stored() + list->updated(), 0);
+    EXPECT_EQ(list->stored.load() + list->updated.load(), 0);
 }
 
 TEST_F(CycleFixture, ConnectedTimerOnlyWakesTheWorkerUntilDisconnect) {
@@ -138,17 +125,17 @@ TEST_F(CycleFixture, ConnectedTimerOnlyWakesTheWorkerUntilDisconnect) {
 
     for (int tick = 1; tick <= 3; ++tick) {
         cycle.OnSampleTimer();
-        ASSERT_TRUE(list->waitStored(tick));
+        ASSERT_TRUE(eventually([&] { return list->stored >= tick; }));
     }
     EXPECT_EQ(held(), 3);
-    EXPECT_EQ(list->updated(), 3);
+    EXPECT_EQ(list->updated.load(), 3);
     EXPECT_EQ(cycle.liveWorkers(), 1);
 
     cycle.OnDisconnect();
     cycle.OnDisconnect();
     cycle.OnSampleTimer();  // the timer records the zero itself; the worker keeps waiting
     EXPECT_EQ(held(), 4);
-    EXPECT_EQ(list->stored(), 3);
+    EXPECT_EQ(list->stored.load(), 3);
     EXPECT_EQ(cycle.liveWorkers(), 1);
 }
 
@@ -162,16 +149,16 @@ TEST_F(CycleFixture, TickLongerThanThePeriodIsFollowedAtOnceByTheNext) {
     });
     ASSERT_EQ(connect(), 1);
     cycle.OnSampleTimer();
-    ASSERT_TRUE(list->waitStored(2));
+    ASSERT_TRUE(eventually([&] { return list->stored >= 2; }));
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(list->stored(), 2);
+    EXPECT_EQ(list->stored.load(), 2);
     EXPECT_EQ(held(), 2);
 }
 
 TEST_F(CycleFixture, TwoConnectsWithoutDeviceLeaveOneWorkerQueuedAndStopEndsBoth) {
     EXPECT_EQ(connect(), 0);
     EXPECT_EQ(connect(), 0);
-    while (cycle.workersWaitingForLock() < 1) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(eventually([&] { return cycle.workersWaitingForLock() == 1; }));
     EXPECT_EQ(cycle.liveWorkers(), 2);
 
     const auto begin = std::chrono::steady_clock::now();
@@ -185,9 +172,9 @@ TEST_F(CycleFixture, WorkerEndsWithoutPollingOnceItsWindowIsGone) {
     ASSERT_EQ(connect(), 1);
     list->alive = false;
     cycle.OnSampleTimer();
-    while (cycle.liveWorkers() > 0) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(eventually([&] { return cycle.liveWorkers() == 0; }));
     EXPECT_EQ(held(), 0);
-    EXPECT_EQ(list->stored(), 0);
+    EXPECT_EQ(list->stored.load(), 0);
 }
 
 TEST_F(CycleFixture, ConnectReturnsAtOnceWhileTheProbeRuns) {
@@ -229,7 +216,7 @@ TEST_F(CycleFixture, ReleasedDocumentIsNeverTickedAgain) {
 
     state.running = true;  // a stale flag must not bring the released document back
     cycle.OnSampleTimer();
-    while (cycle.liveWorkers() > 0) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(eventually([&] { return cycle.liveWorkers() == 0; }));
     EXPECT_EQ(polls.load(), 1);
     EXPECT_EQ(held(), 1);
 }
