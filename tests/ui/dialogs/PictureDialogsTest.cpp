@@ -73,31 +73,6 @@ TEST_F(PictureDialogs, LoginComparesThePasswordExactly) {
     }
 }
 
-TEST_F(PictureDialogs, LoginQuitAndCloseBoxEndTheDialog) {
-    setPassword("secret");
-    for (bool closeBox : {false, true}) {
-        CLoginDlg dlg(config);
-        dlg.show();
-        if (closeBox) {
-            dlg.close();
-        } else {
-            dlg.findChild<QPushButton*>("quit")->click();
-        }
-        EXPECT_EQ(dlg.result(), QDialog::Rejected);
-        EXPECT_FALSE(dlg.isVisible());
-    }
-}
-
-// A storage password field without a terminator is compared within its 16 bytes.
-TEST_F(PictureDialogs, LoginUnterminatedStoredPasswordIsReadWithinItsField) {
-    std::memset(config.password, 'p', sizeof(config.password));
-    CLoginDlg dlg(config);
-    dlg.findChild<QLineEdit*>("password")->setText(QString(15, QChar('p')));
-    BoxAnswerer answerer;
-    dlg.accept();
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-}
-
 enum class FileKind { Missing, Small, Large, NotABitmap, HugeHeader };
 
 struct PictureCase {
