@@ -75,7 +75,7 @@ void BarChart::loadSeries(std::span<const int32_t> consumption, std::span<const 
     m_scale = settleScale(m_scale, largest);
 }
 
-std::vector<BarChart::Text> BarChart::texts(int currentMonth) const {
+std::vector<BarChart::Text> BarChart::texts() const {
     const int w = m_width;
     const int h = m_height;
     std::vector<Text> out;
@@ -89,7 +89,7 @@ std::vector<BarChart::Text> BarChart::texts(int currentMonth) const {
     }
     const int dx = (w - 70) / m_kind.pairs;
     for (int k = 0; k < m_kind.pairs; ++k)
-        out.push_back({QPoint(56 + k * dx, h - 22), pairLabel(k, currentMonth)});
+        out.push_back({QPoint(56 + k * dx, h - 22), pairLabel(k, m_month)});
     out.push_back({QPoint(w - 102, 10), QStringLiteral("Solar:")});
     out.push_back({QPoint(w - 152, 30), QStringLiteral("Consumption:")});
     return out;
@@ -121,6 +121,7 @@ void BarChart::renderPlot() {
 void BarChart::paint(QPainter& painter, std::span<const int32_t> consumption,
                      std::span<const int32_t> solar, int currentMonth) {
     loadSeries(consumption, solar);
+    m_month = currentMonth;
     const int w = m_width;
     const int h = m_height;
 
@@ -136,7 +137,7 @@ void BarChart::paint(QPainter& painter, std::span<const int32_t> consumption,
         const int y = 50 + k * dy;
         painter.drawLine(50, y, 45, y);
     }
-    for (const Text& t : texts(currentMonth)) drawAt(painter, t.topLeft, t.text);
+    for (const Text& t : texts()) drawAt(painter, t.topLeft, t.text);
 
     painter.fillRect(QRect(QPoint(w - 55, 10), QPoint(w - 21, 24)), kSolarSwatch);
     painter.fillRect(QRect(QPoint(w - 55, 30), QPoint(w - 21, 44)), kConsumptionSwatch);

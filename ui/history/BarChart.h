@@ -50,9 +50,9 @@ public:
     void paint(QPainter& painter, std::span<const int32_t> consumption,
                std::span<const int32_t> solar, int currentMonth);
 
-    // The value ticks, pair labels and legend words of the last settled scale, in drawing
-    // order, without the title.
-    std::vector<Text> texts(int currentMonth) const;
+    // The value ticks, pair labels and legend words of the last paint, in drawing order,
+    // without the title.
+    std::vector<Text> texts() const;
     QRect titleBox() const { return QRect(0, 0, m_width, kTitleHeight); }
     QString pairLabel(int k, int currentMonth) const;
 
@@ -73,6 +73,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     int32_t m_scale = kMinScale;  // kept from one paint to the next
+    int m_month = 0;              // the calendar month of the last paint, 0 = January
     std::vector<uint16_t> m_solar;
     std::vector<uint16_t> m_consumption;
     QImage m_surface;  // W x H, only the top-left plot rectangle is used; null while no plot

@@ -1,7 +1,5 @@
 #include "ui/history/TablePrinting.h"
 
-#include <QCoreApplication>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -10,41 +8,19 @@
 
 #include "app/Clock.h"
 #include "app/MessageSink.h"
+#include "ui/framework/PrinterSetup.h"
 
-namespace {
-
-QPrinter* g_printer = nullptr;
-
-void dropSharedPrinter() {
-    delete g_printer;
-    g_printer = nullptr;
-}
-
-// A printer with no name and native output has nowhere to go; take the system's default.
-bool hasDestination(QPrinter& printer) {
-    if (printer.outputFormat() != QPrinter::NativeFormat) return true;
+bool findDestination(QPrinter& printer) {
     if (!printer.printerName().isEmpty()) return true;
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return true;
+    // Without a printer queue the print system starts on an unnamed PDF output, which would
+    // silently print nothing.
     const QPrinterInfo fallback = QPrinterInfo::defaultPrinter();
     if (fallback.isNull()) return false;
+    printer.setOutputFormat(QPrinter::NativeFormat);
     printer.setPrinterName(fallback.printerName());
-    return true;
-}
-
-}  // namespace
-
-QPrinter& sharedPrinter() {
-    if (g_printer == nullptr) {
-        g_printer = new QPrinter(QPrinter::HighResolution);
-        // Deleted with the application object, while the print system is still up.
-        qAddPostRoutine(dropSharedPrinter);
-    }
-    return *g_printer;
-}
-
-void showPrintSetting(QWidget* parent) {
-    QPageSetupDialog dialog(&sharedPrinter(), parent);
-    dialog.setWindowTitle(QStringLiteral("Print Setup"));
-    dialog.exec();
+    return !printer.printerName().isEmpty();
 }
 
 bool printTable(QPrinter& printer, const TablePrintout& table, int64_t now) {
@@ -58,7 +34,7 @@ bool printTable(QPrinter& printer, const TablePrintout& table, int64_t now) {
 }
 
 bool printWithDialog(QWidget* parent, const TableSource& source, const Clock& clock) {
-    QPrinter& printer = sharedPrinter();
+    QPrinter& printer = applicationPrinter();
     QPrintDialog dialog(&printer, parent);
     dialog.setMinMax(1, 1);
     printer.setFromTo(1, 1);
@@ -67,8 +43,8 @@ bool printWithDialog(QWidget* parent, const TableSource& source, const Clock& cl
 }
 
 bool printDirect(const TableSource& source, const Clock& clock, MessageSink& messages) {
-    QPrinter& printer = sharedPrinter();
-    if (!hasDestination(printer)) {
+    QPrinter& printer = applicationPrinter();
+    if (!findDestination(printer)) {
         messages.show(kNoPrinterText);
         return false;
     }
@@ -76,7 +52,7 @@ bool printDirect(const TableSource& source, const Clock& clock, MessageSink& mes
 }
 
 void printPreview(QWidget* parent, const TableSource& source, const Clock& clock) {
-    QPrinter& printer = sharedPrinter();
+    QPrinter& printer = applicationPrinter();
     printer.setFromTo(1, 1);
     QPrintPreviewDialog preview(&printer, parent);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,

@@ -10,19 +10,17 @@ class QPrinter;
 class QWidget;
 
 // Printing of the tables: every job and every preview is one page, drawn by
-// paintTablePage from a description taken when the page is drawn.
+// paintTablePage from a description taken when the page is drawn. The jobs go to the
+// application's printer, the one "Print Setting" sets up.
 using TableSource = std::function<TablePrintout()>;
-
-// The application's printer: what "Print Setting" sets up and every later print uses.
-// Lives until the application object is destroyed.
-QPrinter& sharedPrinter();
-
-// The printer set-up dialog on the shared printer.
-void showPrintSetting(QWidget* parent);
 
 // Draws one page on an already configured printer; false when the printer could not be
 // opened (nothing is reported then).
 bool printTable(QPrinter& printer, const TablePrintout& table, int64_t now);
+
+// Whether a job on `printer` has somewhere to go: a named printer, an output file, or the
+// system's default printer, which a printer without either takes.
+bool findDestination(QPrinter& printer);
 
 // With the print dialog; a cancelled dialog prints nothing and returns false.
 bool printWithDialog(QWidget* parent, const TableSource& source, const Clock& clock);

@@ -28,7 +28,7 @@ Rendered render(BarChart& chart, int width, int height, const std::vector<int32_
     QPainter painter(&out.image);
     chart.paint(painter, consumption, solar, month);
     painter.end();
-    out.texts = chart.texts(month);
+    out.texts = chart.texts();
     return out;
 }
 

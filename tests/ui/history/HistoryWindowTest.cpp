@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QMdiArea>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "QtTestApp.h"
+#include "app/CommandIds.h"
+#include "app/MonitorState.h"
+#include "fakes/FakeClock.h"
+#include "fakes/RecordingMessageSink.h"
+#include "fakes/ScriptedSerialPort.h"
+#include "ui/framework/CDocTemplate.h"
+#include "ui/framework/CVornDoc1.h"
+#include "ui/framework/CommandTarget.h"
+#include "ui/framework/PrinterSetup.h"
+#include "ui/history/CHDChildFrm.h"
+#include "ui/history/CHDListView.h"
+#include "ui/history/CHMChildFrm.h"
+#include "ui/history/CHMListView.h"
+#include "ui/history/TablePrinting.h"
+
+namespace {
+
+// Noon UTC, so the local month is the same in any time zone near it.
+constexpr int64_t kJanuary15 = 1768478400;
+constexpr int64_t kMarch31 = 1774958400;
+constexpr int64_t kApril1 = 1775044800;
+constexpr int64_t kDecember15 = 1797336000;
+
+class HistoryWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qtTestApp();
+        setenv("TZ", "UTC", 1);
+        tzset();
+        m_area.resize(900, 700);
+        m_area.show();
+        m_days = std::make_unique<CDocTemplate>([] { return new CVornDoc1; },
+                                                [this] { return new CHDChildFrm(m_state); },
+                                                [this] { return new CHDListView(m_state); });
+        m_months = std::make_unique<CDocTemplate>([] { return new CVornDoc1; },
+                                                  [this] { return new CHMChildFrm(m_state); },
+                                                  [this] { return new CHMListView(m_state); });
+    }
+    void TearDown() override {
+        m_days->CloseAllDocuments();
+        m_months->CloseAllDocuments();
+    }
+
+    // Opens a window of the kind at 700 x 400 and lets its layout settle.
+    CDocument* open(CDocTemplate& kind) {
+        CDocument* document = kind.OpenDocumentFile(&m_area);
+        if (document && tableOf(document) && tableOf(document)->GetParentFrame())
+            tableOf(document)->GetParentFrame()->resize(700, 400);
+        QCoreApplication::processEvents();
+        return document;
+    }
+    static HistoryTableView* tableOf(CDocument* document) {
+        return qobject_cast<HistoryTableView*>(document->views().value(0));
+    }
+    static HistoryChartView* chartOf(CDocument* document) {
+        return qobject_cast<HistoryChartView*>(document->views().value(1));
+    }
+    static QString cell(HistoryTableView* view, int row, int column) {
+        return view->list()->item(row, column)->text();
+    }
+    // The chart's pair labels as its last paint drew them.
+    static QString pairLabel(HistoryChartView* chart, int k) {
+        chart->grab();
+        return chart->chart().texts()[11 + k].text;
+    }
+
+    FakeClock m_clock{kMarch31};
+    ScriptedPortOpener m_ports;
+    RecordingMessageSink m_messages;
+    MonitorState m_state{m_ports, m_messages, m_clock};
+    QMdiArea m_area;
+    std::unique_ptr<CDocTemplate> m_days;
+    std::unique_ptr<CDocTemplate> m_months;
+};
+
+}  // namespace
+
+TEST_F(HistoryWindows, WindowsSplitIntoTableAndChartWithTheTableActive) {
+    struct Case {
+        CDocTemplate* kind;
+        const char* caption;
+        int tableWidth;
+        int rows;
+        const char* firstColumn;
+    };
+    const Case cases[] = {{m_days.get(), "History by days", 180, 40, "Days"},
+                          {m_months.get(), "History by months", 150, 12, "Months"}};
+    for (const Case& c : cases) {
+        CDocument* document = open(*c.kind);
+        ASSERT_NE(document, nullptr) << c.caption;
+        HistoryTableView* table = tableOf(document);
+        HistoryChartView* chart = chartOf(document);
+        ASSERT_TRUE(table && chart) << c.caption;
+        auto* frame = qobject_cast<HistoryChildFrame*>(table->GetParentFrame());
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->windowTitle(), QString::fromLatin1(c.caption));
+        EXPECT_EQ(frame->GetActiveView(), table);
+        EXPECT_EQ(frame->splitter()->sizes().value(0), c.tableWidth) << c.caption;
+        EXPECT_GT(frame->splitter()->sizes().value(1), 0);
+
+        QTableWidget* list = table->list();
+        ASSERT_EQ(list->rowCount(), c.rows);
+        ASSERT_EQ(list->columnCount(), 3);
+        const char* captions[3] = {c.firstColumn, "Consumption", "Solar"};
+        const int widths[3] = {45, 60, 60};
+        for (int j = 0; j < 3; ++j) {
+            EXPECT_EQ(list->horizontalHeaderItem(j)->text(), QString::fromLatin1(captions[j]));
+            EXPECT_EQ(list->columnWidth(j), widths[j]);
+        }
+        EXPECT_EQ(list->rowHeight(0), 20);
+        EXPECT_EQ(list->rowHeight(c.rows - 1), 20);
+
+        // Print commands live on the table only: with the chart pane active they are off.
+        const std::vector<CommandTarget*> tableRoute{table, document, frame};
+        const std::vector<CommandTarget*> chartRoute{chart, document, frame};
+        for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW}) {
+            EXPECT_TRUE(CommandRoute::update(tableRoute, id).enabled) << id;
+            EXPECT_FALSE(CommandRoute::update(chartRoute, id).enabled) << id;
+        }
+
+        // A pane dragged down to nothing paints without a plot and without failing.
+        frame->splitter()->setSizes({800, 0});
+        chart->resize(40, 40);
+        EXPECT_FALSE(chart->grab().isNull());
+        EXPECT_FALSE(chart->chart().hasPlot());
+    }
+}
+
+TEST_F(HistoryWindows, TableCellsShowTheEnergyCountsAsPlainDecimals) {
+    struct Case {
+        int32_t consumption;
+        int32_t solar;
+        const char* consumptionText;
+        const char* solarText;
+    };
+    const Case cases[] = {
+        {0, 0, "0", "0"}, {65535, 1, "65535", "1"}, {1234, 65535, "1234", "65535"}};
+    CDocument* days = open(*m_days);
+    CDocument* months = open(*m_months);
+    for (const Case& c : cases) {
+        {
+            std::lock_guard lock(m_state.dataLock);
+            for (int i = 0; i < kDays; ++i) {
+                m_state.days.consumption[i] = c.consumption;
+                m_state.days.solar[i] = c.solar;
+            }
+            for (int i = 0; i < kMonths; ++i) {
+                m_state.months.consumption[i] = c.consumption;
+                m_state.months.solar[i] = c.solar;
+            }
+        }
+        days->UpdateAllViews(nullptr);
+        months->UpdateAllViews(nullptr);
+        for (auto [document, rows] : {std::pair{days, kDays}, std::pair{months, kMonths}}) {
+            HistoryTableView* table = tableOf(document);
+            for (int row = 0; row < rows; ++row) {
+                EXPECT_EQ(cell(table, row, 1), QString::fromLatin1(c.consumptionText)) << row;
+                EXPECT_EQ(cell(table, row, 2), QString::fromLatin1(c.solarText)) << row;
+            }
+        }
+        HistoryTableView* daysTable = tableOf(days);
+        EXPECT_EQ(cell(daysTable, 0, 0), "1");
+        EXPECT_EQ(cell(daysTable, 39, 0), "40");
+    }
+}
+
+TEST_F(HistoryWindows, EntriesLandInTheirOwnRows) {
+    {
+        std::lock_guard lock(m_state.dataLock);
+        for (int i = 0; i < kDays; ++i) {
+            m_state.days.consumption[i] = 1000 + i;
+            m_state.days.solar[i] = 2000 + i;
+        }
+    }
+    HistoryTableView* table = tableOf(open(*m_days));
+    for (int row = 0; row < kDays; ++row) {
+        EXPECT_EQ(cell(table, row, 1), QString::number(1000 + row));
+        EXPECT_EQ(cell(table, row, 2), QString::number(2000 + row));
+    }
+}
+
+TEST_F(HistoryWindows, MonthsAreLabelledBackFromTheCurrentMonth) {
+    struct Case {
+        int64_t now;
+        std::array<const char*, 12> labels;
+    };
+    const Case cases[] = {
+        {kJanuary15,
+         {"Jan.", "Dec.", "Nov.", "Oct.", "Sep.", "Aug.", "Jul.", "Jun.", "May.", "Apr.", "Mar.",
+          "Feb."}},
+        {kDecember15,
+         {"Dec.", "Nov.", "Oct.", "Sep.", "Aug.", "Jul.", "Jun.", "May.", "Apr.", "Mar.", "Feb.",
+          "Jan."}},
+        {kMarch31,
+         {"Mar.", "Feb.", "Jan.", "Dec.", "Nov.", "Oct.", "Sep.", "Aug.", "Jul.", "Jun.", "May.",
+          "Apr."}},
+    };
+    for (const Case& c : cases) {
+        m_clock.advance(std::chrono::seconds(c.now - m_clock.now()));
+        CDocument* document = open(*m_months);
+        HistoryTableView* table = tableOf(document);
+        HistoryChartView* chart = chartOf(document);
+        for (int row = 0; row < 12; ++row) {
+            EXPECT_EQ(cell(table, row, 0), QString::fromLatin1(c.labels[row])) << row;
+            EXPECT_EQ(pairLabel(chart, row), QString::fromLatin1(c.labels[row])) << row;
+        }
+        m_months->CloseAllDocuments();
+    }
+}
+
+TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels) {
+    CDocument* months = open(*m_months);
+    CDocument* days = open(*m_days);
+    HistoryTableView* monthsTable = tableOf(months);
+    HistoryTableView* daysTable = tableOf(days);
+    daysTable->GetParentFrame()->resize(500, 300);  // fewer rows fit than the table has
+    daysTable->list()->selectRow(30);
+    daysTable->list()->verticalScrollBar()->setValue(
+        daysTable->list()->verticalScrollBar()->maximum());
+    const int scroll = daysTable->list()->verticalScrollBar()->value();
+    ASSERT_GT(scroll, 0);
+    monthsTable->list()->selectRow(4);
+
+    // Into April with new values from the next poll.
+    m_clock.advance(std::chrono::seconds(kApril1 - kMarch31));
+    {
+        std::lock_guard lock(m_state.dataLock);
+        m_state.months.consumption[0] = 77;
+        m_state.days.solar[30] = 88;
+    }
+    months->UpdateAllViews(nullptr);
+    days->UpdateAllViews(nullptr);
+
+    EXPECT_EQ(cell(monthsTable, 0, 0), "Mar.");
+    EXPECT_EQ(cell(monthsTable, 0, 1), "77");
+    EXPECT_EQ(pairLabel(chartOf(months), 0), "Apr.");
+    EXPECT_EQ(pairLabel(chartOf(months), 1), "Mar.");
+    EXPECT_EQ(cell(daysTable, 30, 2), "88");
+    EXPECT_EQ(cell(daysTable, 30, 0), "31");
+    EXPECT_EQ(daysTable->list()->currentRow(), 30);
+    EXPECT_TRUE(daysTable->list()->item(30, 0)->isSelected());
+    EXPECT_EQ(daysTable->list()->verticalScrollBar()->value(), scroll);
+    EXPECT_EQ(monthsTable->list()->currentRow(), 4);
+}
+
+TEST_F(HistoryWindows, PrintoutFollowsTheListAsShown) {
+    {
+        std::lock_guard lock(m_state.dataLock);
+        m_state.months.consumption[11] = 65535;
+    }
+    HistoryTableView* table = tableOf(open(*m_months));
+    table->list()->setColumnWidth(0, 90);
+    const TablePrintout page = table->printout();
+    EXPECT_EQ(page.title, "History by months");
+    EXPECT_EQ(page.rows, 12);
+    EXPECT_EQ(page.captions[0], "Months");
+    EXPECT_EQ(page.captions[1], "Consumption(KWh)");
+    EXPECT_EQ(page.captions[2], "Solar(KWh)");
+    EXPECT_EQ(page.columnWidths, (std::array<int, 3>{90, 60, 60}));
+    EXPECT_EQ(page.cell(0, 0), "Mar.");
+    EXPECT_EQ(page.cell(11, 0), "Apr.");
+    EXPECT_EQ(page.cell(11, 1), "65535");
+    EXPECT_EQ(page.cell(12, 0), "");  // no such row
+    EXPECT_EQ(page.cell(-1, 1), "");
+
+    table->list()->horizontalHeader()->hideSection(0);
+    table->list()->horizontalHeader()->hideSection(1);
+    table->list()->horizontalHeader()->hideSection(2);
+    EXPECT_EQ(table->printout().columnWidths, (std::array<int, 3>{0, 0, 0}));
+}
+
+TEST_F(HistoryWindows, PrintWithoutDialogTellsWhenThereIsNoPrinterAndOtherwisePrintsOnePage) {
+    CDocument* document = open(*m_days);
+    HistoryTableView* table = tableOf(document);
+    QPrinter& printer = applicationPrinter();
+
+    if (QPrinterInfo::defaultPrinter().isNull() && printer.printerName().isEmpty()) {
+        printer.setOutputFileName(QString());
+        ASSERT_TRUE(table->runCommand(ID_FILE_PRINT_DIRECT));
+        ASSERT_EQ(m_messages.shown.size(), 1u);
+        EXPECT_EQ(m_messages.shown[0], kNoPrinterText);
+    }
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("days.pdf"));
+    const QString savedName = printer.printerName();
+    const QPrinter::OutputFormat savedFormat = printer.outputFormat();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    m_messages.shown.clear();
+    ASSERT_TRUE(table->runCommand(ID_FILE_PRINT_DIRECT));
+    printer.setOutputFileName(QString());
+    printer.setOutputFormat(savedFormat);
+    printer.setPrinterName(savedName);
+
+    EXPECT_TRUE(m_messages.shown.empty());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray pdf = file.readAll();
+    EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1);
+}

@@ -1,0 +1,30 @@
+#include "ui/history/HistoryChartView.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include "app/Clock.h"
+#include "app/MonitorState.h"
+#include "ui/history/MonthNames.h"
+
+HistoryChartView::HistoryChartView(MonitorState& state, HistoryTable table,
+                                   const BarChartKind& kind, QWidget* parent)
+    : CView(parent), m_state(state), m_table(table), m_chart(kind) {
+    // The whole client area is painted on every update: no partial repaint to merge.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void HistoryChartView::resizeEvent(QResizeEvent* event) {
+    CView::resizeEvent(event);
+    m_chart.resize(width(), height());
+}
+
+void HistoryChartView::paintEvent(QPaintEvent*) {
+    const HistorySnapshot snapshot = HistorySnapshot::take(m_state, m_table);
+    const int month = localMonth(m_state.clock.now());
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    painter.setPen(palette().color(QPalette::Text));
+    m_chart.paint(painter, snapshot.consumption, snapshot.solar, month);
+}

@@ -1,0 +1,127 @@
+#include "ui/history/HistoryTableView.h"
+
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/CommandIds.h"
+#include "app/Clock.h"
+#include "app/MonitorState.h"
+#include "ui/history/MonthNames.h"
+#include "ui/history/TablePrinting.h"
+
+const HistoryTableKind kDaysTable{HistoryTable::Days, 40, "Days", "History by days", "Days"};
+const HistoryTableKind kMonthsTable{HistoryTable::Months, 12, "Months", "History by months",
+                                    "Months"};
+
+namespace {
+
+constexpr int kRowHeight = 20;  // pixels
+constexpr int kColumnWidths[3] = {45, 60, 60};
+
+}  // namespace
+
+HistoryTableView::HistoryTableView(MonitorState& state, const HistoryTableKind& kind,
+                                   QWidget* parent)
+    : CView(parent), m_state(state), m_kind(kind) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_list = new QTableWidget(this);
+    layout->addWidget(m_list);
+    setFocusProxy(m_list);
+
+    // One page on paper, whichever way the job starts; the chart pane has no print commands.
+    const TableSource source = [this] { return printout(); };
+    onCommand(ID_FILE_PRINT, [this, source] { printWithDialog(this, source, m_state.clock); });
+    onCommand(ID_FILE_PRINT_DIRECT,
+              [this, source] { printDirect(source, m_state.clock, m_state.messages); });
+    onCommand(ID_FILE_PRINT_PREVIEW, [this, source] { printPreview(this, source, m_state.clock); });
+}
+
+HistoryTableView::~HistoryTableView() = default;
+
+QString HistoryTableView::rowLabel(int row, int currentMonth) const {
+    if (m_kind.table == HistoryTable::Months) return monthLabel(currentMonth, row);
+    return QString::number(row + 1);
+}
+
+void HistoryTableView::buildList() {
+    m_list->setColumnCount(3);
+    m_list->setRowCount(m_kind.rows);
+    m_list->setHorizontalHeaderLabels({QString::fromLatin1(m_kind.firstCaption),
+                                       QStringLiteral("Consumption"), QStringLiteral("Solar")});
+    m_list->setShowGrid(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setWordWrap(false);
+    m_list->verticalHeader()->hide();
+
+    QHeaderView* rows = m_list->verticalHeader();
+    rows->setMinimumSectionSize(1);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(kRowHeight);
+
+    QHeaderView* columns = m_list->horizontalHeader();
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setMinimumSectionSize(0);
+    for (int j = 0; j < 3; ++j) m_list->setColumnWidth(j, kColumnWidths[j]);
+
+    // Month labels are written once: a window open across the turn of a month keeps them.
+    const int month = localMonth(m_state.clock.now());
+    for (int i = 0; i < m_kind.rows; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            auto* item = new QTableWidgetItem;
+            item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            m_list->setItem(i, j, item);
+        }
+        m_list->item(i, 0)->setText(rowLabel(i, month));
+    }
+}
+
+void HistoryTableView::writeValues() {
+    const HistorySnapshot snapshot = HistorySnapshot::take(m_state, m_kind.table);
+    for (int i = 0; i < m_kind.rows; ++i) {
+        const int32_t consumption =
+            i < int(snapshot.consumption.size()) ? snapshot.consumption[i] : 0;
+        const int32_t solar = i < int(snapshot.solar.size()) ? snapshot.solar[i] : 0;
+        m_list->item(i, 1)->setText(QString::number(consumption));
+        m_list->item(i, 2)->setText(QString::number(solar));
+    }
+}
+
+void HistoryTableView::OnInitialUpdate() {
+    if (!m_built) {
+        buildList();
+        m_built = true;
+    }
+    writeValues();
+}
+
+void HistoryTableView::OnUpdate(CView*) {
+    if (m_built) writeValues();
+}
+
+TablePrintout HistoryTableView::printout() const {
+    TablePrintout table;
+    table.title = QString::fromLatin1(m_kind.printTitle);
+    table.rows = m_kind.rows;
+    table.captions = {QString::fromLatin1(m_kind.printFirstCaption),
+                      QStringLiteral("Consumption(KWh)"), QStringLiteral("Solar(KWh)")};
+    const QHeaderView* columns = m_list->horizontalHeader();
+    for (int j = 0; j < 3; ++j)
+        table.columnWidths[j] = columns->isSectionHidden(j) ? 0 : columns->sectionSize(j);
+
+    // The texts as the list shows them at this moment, copied so the page can be drawn later.
+    std::vector<std::array<QString, 3>> cells(m_kind.rows);
+    for (int i = 0; i < m_kind.rows && i < m_list->rowCount(); ++i)
+        for (int j = 0; j < 3; ++j)
+            if (const QTableWidgetItem* item = m_list->item(i, j)) cells[i][j] = item->text();
+    table.cell = [cells = std::move(cells)](int row, int column) {
+        if (row < 0 || row >= int(cells.size()) || column < 0 || column > 2) return QString();
+        return cells[row][column];
+    };
+    return table;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "ui/framework/CView.h"
+#include "ui/history/HistorySnapshot.h"
+#include "ui/history/TablePage.h"
+
+class QTableWidget;
+struct MonitorState;
+
+// What differs between the days table and the months table, on screen and on paper.
+struct HistoryTableKind {
+    HistoryTable table;
+    int rows;
+    const char* firstCaption;  // column 0 on screen
+    const char* printTitle;
+    const char* printFirstCaption;  // column 0 on paper
+};
+
+extern const HistoryTableKind kDaysTable;
+extern const HistoryTableKind kMonthsTable;
+
+// The left pane of a history window: a three-column list of the energy table, built on
+// first display and refreshed in place on every update. It is the pane that prints.
+class HistoryTableView : public CView {
+    Q_OBJECT
+public:
+    HistoryTableView(MonitorState& state, const HistoryTableKind& kind, QWidget* parent = nullptr);
+    ~HistoryTableView() override;
+
+    // Builds the rows: labels, then the values of the table as it is now.
+    void OnInitialUpdate() override;
+    // Rewrites columns 1 and 2; labels, selection and scroll position stay as they are.
+    void OnUpdate(CView* sender) override;
+
+    QTableWidget* list() const { return m_list; }
+    // The table as it goes on paper, with the column widths it has on screen now.
+    TablePrintout printout() const;
+
+protected:
+    // Column 0 of row `row`; months are labelled back from `currentMonth`.
+    QString rowLabel(int row, int currentMonth) const;
+
+private:
+    void buildList();
+    void writeValues();
+
+    MonitorState& m_state;
+    const HistoryTableKind& m_kind;
+    QTableWidget* m_list = nullptr;
+    bool m_built = false;
+};
