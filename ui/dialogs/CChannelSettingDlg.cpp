@@ -52,20 +52,14 @@ CChannelSettingDlg::CChannelSettingDlg(Configuration& config, std::mutex& dataLo
 void CChannelSettingDlg::accept() {
     for (int k = 0; k < 12; ++k) m_names[k] = m_edits[k]->text();
 
-    // The worker rewrites number, power and state of these records on every poll; names
-    // change and the file image is taken under its lock, the file is written outside it.
-    Configuration image;
+    // The worker rewrites number, power and state of these records on every poll.
     {
         std::lock_guard lock(m_dataLock);
         for (int k = 0; k < 12; ++k) {
             storeChannelName(m_config.channels[kFirstLoad + k], m_names[k].toStdString());
         }
-        image = m_config;
     }
-    if (m_save) {
-        m_save(image);  // a file that cannot be written is not reported; the names stay
-        std::lock_guard lock(m_dataLock);
-        m_config.lastSaveTime = image.lastSaveTime;
-    }
+    // A file that cannot be written is not reported; the names stay for the rest of the run.
+    if (m_save) m_save();
     QDialog::accept();
 }

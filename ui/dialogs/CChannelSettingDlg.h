@@ -15,8 +15,9 @@ class QLineEdit;
 class CChannelSettingDlg : public QDialog {
     Q_OBJECT
 public:
-    // Writes the configuration file; false when nothing was written (not reported).
-    using ConfigSaver = std::function<bool(Configuration&)>;
+    // Writes the application's configuration file, taking the data lock for its copy of
+    // the fields; false when nothing was written (not reported).
+    using ConfigSaver = std::function<bool()>;
 
     static constexpr int kEditChars = 64;  // the width of the name field
     static constexpr std::array<int, 12> kEditIds = {1003, 1001, 1005, 1037, 1038, 1035,

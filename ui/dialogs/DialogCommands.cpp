@@ -15,7 +15,7 @@ bool RunLoginDlg(const MonitorState& state) {
 bool RunChannelSettingDlg(MonitorState& state, QWidget* parent) {
     CChannelSettingDlg dlg(
         state.config, state.dataLock,
-        [&state](Configuration& image) { return SaveConfig(image, state.clock); }, parent);
+        [&state] { return SaveConfig(state.config, state.clock, &state.dataLock); }, parent);
     return dlg.exec() == QDialog::Accepted;
 }
 
