@@ -47,32 +47,30 @@ TEST(DataFileImage, AnythingButAWholeSoundImageLeavesTargetsUntouched) {
     MonthTable months{};
     auto store = std::make_unique<SampleStore>();
     store->samples[4][100] = 77;
-    const Bytes good = DataFile::encode(days, months, *store);
-
-    std::vector<Bytes> bad = {Bytes(good.size(), 0), Bytes(good.size() + 4096, 0)};
-    for (size_t size = 0; size <= good.size() + 4096; size += 4096) {  // around every 4 KiB
-        for (size_t n : {size - 1, size, size + 1})
-            if (n <= good.size() + 4096 && n != good.size()) {
-                bad.push_back(good);
-                bad.back().resize(n);
-            }
-    }
-    for (uint16_t count : {17281, 10, 0xFFFF}) {  // writeIndex 0 breaks the ring rules
-        bad.push_back(good);
-        bad.back()[428] = uint8_t(count), bad.back()[429] = uint8_t(count >> 8);
-    }
-    for (const Bytes& bytes : bad) {
-        DayTable d{};
-        d.solar[0] = 42;
-        MonthTable m{};
-        auto target = std::make_unique<SampleStore>();
-        target->startTime = 99;
-        EXPECT_NE(DataFile::decode(bytes.data(), bytes.size(), d, m, *target),
-                  DataFile::Load::Loaded)
-            << bytes.size();
+    Bytes good = DataFile::encode(days, months, *store);
+    DayTable d{};
+    d.solar[0] = 42;
+    MonthTable m{};
+    auto target = std::make_unique<SampleStore>();
+    target->startTime = 99;
+    auto rejected = [&](const Bytes& bytes, size_t size) {
+        EXPECT_NE(DataFile::decode(bytes.data(), size, d, m, *target), DataFile::Load::Loaded)
+            << size;
         EXPECT_EQ(d.solar[0], 42);
         EXPECT_EQ(target->startTime, 99);
         EXPECT_EQ(target->samples[4][100], 0);
+    };
+    const size_t whole = good.size();
+    rejected(Bytes(whole, 0), whole);
+    for (uint16_t count : {17281, 10, 0xFFFF}) {  // with writeIndex 0, all break the ring rules
+        Bytes broken = good;
+        broken[428] = uint8_t(count), broken[429] = uint8_t(count >> 8);
+        rejected(broken, whole);
+    }
+    good.resize(whole + 4097, 0x5A);  // truncations and oversizes around every 4 KiB boundary
+    for (size_t boundary = 0; boundary <= whole + 4096; boundary += 4096) {
+        for (size_t n : {boundary - 1, boundary, boundary + 1})
+            if (n <= whole + 4096 && n != whole) rejected(good, n);
     }
 }
 
