@@ -4,8 +4,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/CommandIds.h"
 #include "app/Clock.h"
+#include "app/CommandIds.h"
 #include "app/MonitorState.h"
 #include "ui/history/MonthNames.h"
 #include "ui/history/TablePrinting.h"
