@@ -37,9 +37,11 @@ SimProcess::SimProcess() {
     if (::mkdtemp(pattern)) m_dir = pattern;
 }
 
+SimProcess::SimProcess(std::string dir) : m_dir(std::move(dir)), m_ownsDir(false) {}
+
 SimProcess::~SimProcess() {
     stop();
-    if (!m_dir.empty()) {
+    if (m_ownsDir && !m_dir.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(m_dir, ignored);
     }

@@ -12,6 +12,8 @@
 class SimProcess {
 public:
     SimProcess();
+    // Runs in `dir`, which the caller owns (a second simulator taking over a port).
+    explicit SimProcess(std::string dir);
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -32,6 +34,7 @@ public:
 private:
     std::string m_dir;
     pid_t m_pid = -1;
+    bool m_ownsDir = true;
 };
 
 // Resident memory of this process in KiB.

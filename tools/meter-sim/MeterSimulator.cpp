@@ -122,6 +122,7 @@ void MeterSimulator::onPortEvents() {
     m_scanner.reset();
     m_faults.forgetHeld();
     if (events.opened > 0) m_device.discardUnread();
+    if (events.lastWasClose) m_device.releaseExclusive();
     logLine("port " + std::string(events.opened ? "opened" : "closed"));
 }
 

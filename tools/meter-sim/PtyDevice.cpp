@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -108,8 +109,14 @@ PtyDevice::PortEvents PtyDevice::takePortEvents() {
         if (n <= 0) break;
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (event->mask & IN_OPEN) ++events.opened;
-            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) ++events.closed;
+            if (event->mask & IN_OPEN) {
+                ++events.opened;
+                events.lastWasClose = false;
+            }
+            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                ++events.closed;
+                events.lastWasClose = true;
+            }
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
@@ -129,6 +136,10 @@ long PtyDevice::transmit(const uint8_t* data, size_t size) {
     if (n >= 0) return n;
     if (errno == EAGAIN || errno == EINTR || errno == EIO) return 0;
     return -1;
+}
+
+void PtyDevice::releaseExclusive() {
+    if (m_slave >= 0) ::ioctl(m_slave, TIOCNXCL);
 }
 
 void PtyDevice::discardUnread() {

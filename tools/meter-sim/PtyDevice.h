@@ -33,6 +33,7 @@ public:
     struct PortEvents {
         int opened = 0;
         int closed = 0;
+        bool lastWasClose = false;  // nobody may hold the port any more
     };
     PortEvents takePortEvents();
 
@@ -44,6 +45,10 @@ public:
     // Throws away what the meter sent that nobody has read: a new opener must not get
     // the replies meant for the one before.
     void discardUnread();
+    // A real port forgets its exclusive-use mark at the last close. Ours never sees a last
+    // close (we hold the terminal end), so the mark is taken off when the program closes,
+    // or a non-root program could never open the port again.
+    void releaseExclusive();
 
     const std::string& linkPath() const { return m_link; }
     const std::string& terminalPath() const { return m_terminal; }
