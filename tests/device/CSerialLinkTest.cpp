@@ -246,22 +246,6 @@ TEST_F(LinkFixture, PollWriteFailureClosesLink) {
     }
 }
 
-TEST_F(LinkFixture, ReadLive_StoresRecordsOneToFifteen) {
-    auto device = answeringDevice(1, [](const Bytes&) { return liveReply(); });
-    connect();
-    LiveReading table{};
-    table[0].power = 5;
-    link.ReadLive(table);
-    EXPECT_EQ(device->frames.back(), (Bytes{0xAA, 0x02, 0x00, 0xAD}));
-    EXPECT_EQ(table[0].power, 5u);
-    EXPECT_EQ(table[1].number, 1);
-    EXPECT_EQ(table[1].power, 10u);
-    EXPECT_EQ(table[15].number, 15);
-    EXPECT_EQ(table[15].power, 150u);
-    EXPECT_EQ(table[15].state, '1');
-    EXPECT_TRUE(clock.sleeps.empty()) << "the live reply is read at once";
-}
-
 TEST_F(LinkFixture, ReadHistory_WaitsThenDumpsRawReplyAndDecodes) {
     auto device = answeringDevice(1, [](const Bytes& frame) {
         return frame[1] == protocol::kSolarHistory ? historyReply("SOLDAY")

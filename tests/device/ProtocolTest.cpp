@@ -53,23 +53,6 @@ TEST(Checksum, LastByteIsEightBitSumOfTheRest) {
     }
 }
 
-TEST(Frames, FourBytesFramedByAaAndAd) {
-    EXPECT_EQ(protocol::buildFrame(protocol::kProbe), (protocol::Frame{0xAA, 0x00, 0x00, 0xAD}));
-    EXPECT_EQ(protocol::buildFrame(protocol::kSwitchOff, 12),
-              (protocol::Frame{0xAA, 0x04, 0x0C, 0xAD}));
-    EXPECT_EQ(protocol::buildFrame(protocol::kSolarHistory),
-              (protocol::Frame{0xAA, 0x0E, 0x00, 0xAD}));
-}
-
-TEST(Probe, AnswerNeedsTwoNonZeroLeadingBytes) {
-    EXPECT_TRUE(protocol::isProbeAnswer(Bytes{0x01, 0x02}));
-    EXPECT_TRUE(protocol::isProbeAnswer(Bytes{0x4F, 0x4B, 0x00}));
-    EXPECT_FALSE(protocol::isProbeAnswer(Bytes{0x01}));
-    EXPECT_FALSE(protocol::isProbeAnswer(Bytes{0x01, 0x00}));
-    EXPECT_FALSE(protocol::isProbeAnswer(Bytes{0x00, 0x01}));
-    EXPECT_FALSE(protocol::isProbeAnswer(Bytes{}));
-}
-
 TEST(HistoryDecoding, HeaderMonthTagAndLengthDecideWhatIsStored) {
     struct Case {
         const char* what;
