@@ -29,6 +29,7 @@ public:
         u32(static_cast<uint32_t>(bits >> 32));
     }
     void bytes(const void* data, size_t size) {
+        if (size == 0) return;
         const auto* p = static_cast<const uint8_t*>(data);
         m_out.insert(m_out.end(), p, p + size);
     }
@@ -73,6 +74,7 @@ public:
     }
     // Copies `size` bytes, or zero-fills `out` and fails when fewer remain.
     bool bytes(void* out, size_t size) {
+        if (size == 0) return m_ok;  // an empty table may have no storage at all
         if (!m_ok || size > m_size - m_pos) {
             std::memset(out, 0, size);
             m_ok = false;

@@ -100,9 +100,8 @@ TEST(ByteOrder, FieldsAreLittleEndianAndShortReadsFailWithZeros) {
     w.u32(0xA1B2C3D4);
     w.i32(-2);
     w.f64(0.125);
-    const std::vector<uint8_t> expected = {0x34, 0x12, 0xD4, 0xC3, 0xB2, 0xA1, 0xFE, 0xFF,
-                                           0xFF, 0xFF, 0,    0,    0,    0,    0,    0,
-                                           0xC0, 0x3F};
+    const std::vector<uint8_t> expected = {0x34, 0x12, 0xD4, 0xC3, 0xB2, 0xA1, 0xFE, 0xFF, 0xFF,
+                                           0xFF, 0,    0,    0,    0,    0,    0,    0xC0, 0x3F};
     EXPECT_EQ(bytes, expected);
 
     ByteReader r(bytes.data(), bytes.size());

@@ -1,0 +1,39 @@
+// Any dast.cfg a user or a broken disk may leave: reading never goes past the data, and
+// whatever was read leaves every field usable and survives a write and a second read.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/Configuration.h"
+
+namespace {
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+bool terminated(const char* text, size_t size) { return std::memchr(text, 0, size) != nullptr; }
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Configuration config = Configuration::defaults();
+    readConfigImage(data, size, config);
+
+    check(config.scopes.size() >= kScopeEntries);
+    check(config.scopeIndex < config.scopes.size());
+    check(config.scopeSamples() >= 1 && config.scopeSamples() <= 17280);
+    check(config.exportInterval >= 5);
+    check(config.extraData.size() <= 255);
+    check(terminated(config.password, sizeof config.password));
+    for (const ChannelRecord& record : config.channels) {
+        check(terminated(record.name, sizeof record.name));
+        check(record.power == 0 && record.state == 0);
+    }
+
+    // What we write we read back unchanged.
+    const std::vector<uint8_t> image = writeConfigImage(config);
+    Configuration again = Configuration::defaults();
+    check(readConfigImage(image.data(), image.size(), again));
+    check(writeConfigImage(again) == image);
+    return 0;
+}
