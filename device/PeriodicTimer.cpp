@@ -2,7 +2,7 @@
 
 PeriodicTimer::~PeriodicTimer() { stop(); }
 
-void PeriodicTimer::start(std::chrono::milliseconds period, std::function<void()> callback) {
+void PeriodicTimer::start(std::chrono::microseconds period, std::function<void()> callback) {
     stop();
     {
         std::lock_guard lock(m_lock);
@@ -22,9 +22,9 @@ void PeriodicTimer::stop() {
 
 bool PeriodicTimer::running() const { return m_thread.joinable(); }
 
-void PeriodicTimer::run(std::chrono::milliseconds period, std::function<void()> callback) {
+void PeriodicTimer::run(std::chrono::microseconds period, std::function<void()> callback) {
     using Clock = std::chrono::steady_clock;
-    if (period <= std::chrono::milliseconds::zero()) period = std::chrono::milliseconds(1);
+    if (period <= std::chrono::microseconds::zero()) period = std::chrono::microseconds(1);
     Clock::time_point deadline = Clock::now() + period;
     for (;;) {
         {

@@ -14,12 +14,12 @@ class PeriodicTimer {
 public:
     ~PeriodicTimer();
 
-    void start(std::chrono::milliseconds period, std::function<void()> callback);
+    void start(std::chrono::microseconds period, std::function<void()> callback);
     void stop();  // returns once no callback runs; safe to call twice
     bool running() const;
 
 private:
-    void run(std::chrono::milliseconds period, std::function<void()> callback);
+    void run(std::chrono::microseconds period, std::function<void()> callback);
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;

@@ -11,7 +11,7 @@ SamplingCycle::SamplingCycle(MonitorState& state, std::function<CVornDoc*()> fir
 
 SamplingCycle::~SamplingCycle() { stop(); }
 
-void SamplingCycle::start(std::chrono::milliseconds period) {
+void SamplingCycle::start(std::chrono::microseconds period) {
     stop();
     m_stopping = false;
     m_state.currentDoc = nullptr;
@@ -64,8 +64,9 @@ void SamplingCycle::OnSampleTimer() {
     document->RecordSample();
 }
 
-void SamplingCycle::AcquisitionThread(std::shared_ptr<NotifyTarget> view, CVornDoc* document) {
-    if (!m_acquisition.acquire()) return;
+void SamplingCycle::AcquisitionThread(std::shared_ptr<NotifyTarget> view, CVornDoc* document,
+                                      uint64_t ticket) {
+    if (!m_acquisition.acquire(ticket)) return;
     while (m_state.running) {
         if (!m_timerEvent.wait()) break;
         m_timerEvent.reset();
@@ -84,8 +85,9 @@ void SamplingCycle::AcquisitionThread(std::shared_ptr<NotifyTarget> view, CVornD
 
 void SamplingCycle::startWorkerLocked(std::shared_ptr<NotifyTarget> view, CVornDoc* document) {
     auto finished = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([this, view = std::move(view), document, finished] {
-        AcquisitionThread(view, document);
+    const uint64_t ticket = m_acquisition.ticket();
+    std::thread thread([this, view = std::move(view), document, ticket, finished] {
+        AcquisitionThread(view, document, ticket);
         *finished = true;
     });
     m_workers.push_back(Worker{std::move(thread), std::move(finished)});

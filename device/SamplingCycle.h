@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
@@ -32,7 +33,7 @@ public:
 
     // Main-window creation: current document none, event created, timer started, closing
     // cleared.
-    void start(std::chrono::milliseconds period = std::chrono::milliseconds(5000));
+    void start(std::chrono::microseconds period = std::chrono::milliseconds(5000));
     // Main-window destruction: stops the timer, wakes and joins every worker (those waiting
     // for the event and those waiting for the acquisition lock) and a running probe. Bounded
     // by one tick and one probe; never detaches.
@@ -54,8 +55,10 @@ public:
     // The timer callback, on the timer's thread; public so a test can drive the period.
     void OnSampleTimer();
 
-    // Workers blocked waiting for the acquisition lock (another worker holds it).
+    // Workers blocked waiting for the acquisition lock (another worker holds it): at most
+    // one, the newest; an older queued worker ends when a newer Connect starts one.
     int workersWaitingForLock() const { return m_acquisition.waiting(); }
+    bool workerHoldsLock() const { return m_acquisition.held(); }
     // Workers started and not yet ended.
     int liveWorkers() const;
 
@@ -65,7 +68,7 @@ private:
         std::shared_ptr<std::atomic<bool>> finished;
     };
 
-    void AcquisitionThread(std::shared_ptr<NotifyTarget> view, CVornDoc* document);
+    void AcquisitionThread(std::shared_ptr<NotifyTarget> view, CVornDoc* document, uint64_t ticket);
     void startWorkerLocked(std::shared_ptr<NotifyTarget> view, CVornDoc* document);
     void reapWorkersLocked();
 

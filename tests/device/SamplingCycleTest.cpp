@@ -12,6 +12,7 @@
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "store/CVornDoc.h"
+#include "store/SampleStore.h"
 
 using namespace std::chrono_literals;
 
@@ -155,11 +156,14 @@ TEST_F(CycleFixture, TickLongerThanThePeriodIsFollowedAtOnceByTheNext) {
     EXPECT_EQ(held(), 2);
 }
 
-TEST_F(CycleFixture, TwoConnectsWithoutDeviceLeaveOneWorkerQueuedAndStopEndsBoth) {
+// Each Connect without a device starts a worker; one waits for the event, the newest waits
+// for the lock and older queued ones end, so repeated Connects do not pile up threads.
+TEST_F(CycleFixture, ConnectsWithoutDeviceLeaveOneWorkerQueuedAndStopEndsThem) {
     EXPECT_EQ(connect(), 0);
-    EXPECT_EQ(connect(), 0);
-    ASSERT_TRUE(eventually([&] { return cycle.workersWaitingForLock() == 1; }));
-    EXPECT_EQ(cycle.liveWorkers(), 2);
+    ASSERT_TRUE(eventually([&] { return cycle.workerHoldsLock(); }));
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(connect(), 0);
+    EXPECT_TRUE(
+        eventually([&] { return cycle.liveWorkers() == 2 && cycle.workersWaitingForLock() == 1; }));
 
     const auto begin = std::chrono::steady_clock::now();
     cycle.stop();
@@ -219,6 +223,71 @@ TEST_F(CycleFixture, ReleasedDocumentIsNeverTickedAgain) {
     ASSERT_TRUE(eventually([&] { return cycle.liveWorkers() == 0; }));
     EXPECT_EQ(polls.load(), 1);
     EXPECT_EQ(held(), 1);
+}
+
+// A full wrap of the ring on a 0.2 ms timer, while a reader copies the store and the tables,
+// Connect and Disconnect alternate, the meter falls silent now and then (the link drops after
+// fourteen silent exchanges), and the document is released in the middle of the ticks.
+TEST_F(CycleFixture, SoakThroughAFullRingWrap) {
+    std::atomic<bool> silent{false};
+    ports.ports.attach(3)->answer = [&](const ScriptedDevice::Bytes&) {
+        return silent ? ScriptedDevice::Bytes{} : ScriptedDevice::Bytes{'O', 'K'};
+    };
+    cycle.start(200us);  // 17,281 ticks in a few seconds
+    std::atomic<bool> finished{false};
+    std::atomic<long> copies{0};
+    std::thread reader([&] {
+        auto store = std::make_unique<SampleStore>();
+        while (!finished) {
+            doc.copyStore(*store);
+            EXPECT_EQ(store->writeIndex, (store->startIndex + store->count) % kRingSlots);
+            LiveReading channels;
+            {
+                std::lock_guard lock(state.dataLock);
+                channels = state.config.channels;
+            }
+            uint32_t loads = 0;
+            for (int k = kFirstLoad; k <= kLastLoad; ++k) loads += channels[k].power;
+            EXPECT_EQ(channels[kTotalRecord].power, loads);
+            ++copies;
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    auto store = std::make_unique<SampleStore>();
+    const auto limit = std::chrono::steady_clock::now() + 120s;
+    int connects = 0;
+    for (int round = 0; store->startIndex == 0; ++round) {
+        ASSERT_LT(std::chrono::steady_clock::now(), limit);
+        switch (round % 4) {
+            case 0:
+                cycle.OnConnect(list, &doc);
+                ++connects;
+                break;
+            case 1:
+                silent = true;
+                break;
+            case 2:
+                silent = false;
+                cycle.OnConnect(list, &doc);
+                ++connects;
+                break;
+            case 3:
+                cycle.OnDisconnect();
+                break;
+        }
+        std::this_thread::sleep_for(25ms);
+        EXPECT_LE(cycle.liveWorkers(), 3);
+        doc.copyStore(*store);
+    }
+    state.running = false;  // the close step, while ticks run
+    cycle.releaseDocument(&doc);
+    finished = true;
+    reader.join();
+    cycle.stop();
+    EXPECT_EQ(cycle.liveWorkers(), 0);
+    RecordProperty("connects", connects);
+    RecordProperty("readerCopies", static_cast<int>(copies));
+    RecordProperty("polledTicks", list->stored.load());
 }
 
 // Deadlines are absolute: a callback that takes half the period does not stretch it.
