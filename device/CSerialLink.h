@@ -40,7 +40,8 @@ public:
     // Where the raw history reply is dumped ("History.dat" in the working directory).
     void setHistoryDumpPath(std::string path);
 
-    // A link whose failure counter stands here closes on the next unanswered poll.
+    // A link whose failure counter stands here closes on the next unanswered poll. A reply
+    // cut off at its bound (a line that never fell quiet) counts as unanswered.
     static constexpr int kFailureLimit = 13;
 
 private:

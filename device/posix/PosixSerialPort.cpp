@@ -1,6 +1,5 @@
 #include "device/posix/PosixSerialPort.h"
 
-#include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -8,6 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 namespace {
 
@@ -57,12 +60,14 @@ bool PosixSerialPort::configure() {
 }
 
 long PosixSerialPort::errorCount() const {
+#if defined(__linux__) && defined(TIOCGICOUNT)
     serial_icounter_struct counts{};
-    if (m_fd < 0 || ::ioctl(m_fd, TIOCGICOUNT, &counts) != 0) {
-        return -1;
+    if (m_fd >= 0 && ::ioctl(m_fd, TIOCGICOUNT, &counts) == 0) {
+        return static_cast<long>(counts.frame) + counts.overrun + counts.parity + counts.brk +
+               counts.buf_overrun;
     }
-    return static_cast<long>(counts.frame) + counts.overrun + counts.parity + counts.brk +
-           counts.buf_overrun;
+#endif
+    return -1;
 }
 
 bool PosixSerialPort::takeLineErrors() {
