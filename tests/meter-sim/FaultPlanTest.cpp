@@ -112,35 +112,14 @@ TEST(FaultPlan, SameSeedSameFaults) {
     EXPECT_LT(clean, 240);
 }
 
-TEST(SimOptions, ParsesEveryOptionAndRejectsBadValues) {
-    SimOptions o;
-    std::string error;
-    ASSERT_TRUE(parseSimOptions(
-        {"--dir",          "/tmp/x", "--port",         "12", "--seed",       "99",
-         "--log",          "f.log",  "--baud",         "0",  "--start-time", "1700000000",
-         "--silent-after", "5",      "--drop",         "10", "--corrupt",    "20",
-         "--short",        "30",     "--join",         "40", "--delay",      "50",
-         "--trickle",      "60",     "--babble-after", "7",  "--bad-ack"},
-        o, error))
-        << error;
-    EXPECT_EQ(o.directory, "/tmp/x");
-    EXPECT_EQ(o.port, 12);
-    EXPECT_EQ(o.seed, 99u);
-    EXPECT_EQ(o.baud, 0);
-    EXPECT_EQ(o.startTime, 1700000000);
-    EXPECT_EQ(o.faults.silentAfter, 5);
-    EXPECT_EQ(o.faults.joinPercent, 40);
-    EXPECT_EQ(o.faults.trickleMs, 60);
-    EXPECT_EQ(o.faults.babbleAfter, 7);
-    EXPECT_TRUE(o.faults.badAck);
-
+TEST(SimOptions, RejectsValuesOutOfRangeOrMalformed) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--port", "0"}, {"--port", "100"}, {"--port", "1x"}, {"--drop", "101"}, {"--drop", "-1"},
-        {"--delay"},     {"--seed", ""},    {"--frobnicate"}, {"--port", " 1"},
+        {"--port", "0"},  {"--port", "100"}, {"--port", "1x"}, {"--port", " 1"}, {"--drop", "101"},
+        {"--drop", "-1"}, {"--delay"},       {"--seed", ""},   {"--frobnicate"},
     };
     for (const auto& args : bad) {
         SimOptions rejected;
-        error.clear();
+        std::string error;
         EXPECT_FALSE(parseSimOptions(args, rejected, error)) << args[0];
         EXPECT_FALSE(error.empty());
     }

@@ -112,11 +112,10 @@ TEST(HouseholdModel, EnergyCountsGrowDuringTheDayAndShiftAtMidnight) {
 
 TEST(HouseholdModel, MonthsTurnOverOnTheFirst) {
     const HouseholdModel model(9);
-    const int64_t july1 = kMidsummer + 10 * kDay;  // 2026-07-01 00:00
+    const int64_t july1 = kMidsummer + 10 * kDay;
     const EnergyHistory lastJune = model.consumptionHistory(july1 - 1);
     const EnergyHistory firstJuly = model.consumptionHistory(july1 + 60);
     EXPECT_EQ(firstJuly.months[0], 0);
-    EXPECT_NEAR(firstJuly.months[1], lastJune.months[0], 1);  // June, complete
+    EXPECT_NEAR(firstJuly.months[1], lastJune.months[0], 1);  // June, now complete
     EXPECT_EQ(firstJuly.months[2], lastJune.months[1]);
-    EXPECT_GT(lastJune.months[0], 300);  // a month of a household, in kWh
 }

@@ -69,13 +69,6 @@ TEST(ReplyComposer, LiveRecordsCarryNumberHighByteFirstAndPowerLowByteFirst) {
     EXPECT_EQ(reply[120], sumOf(reply, 120));
 }
 
-TEST(ReplyComposer, ProbeReplyCountsAsAnAnswer) {
-    const std::vector<uint8_t> reply = composeProbeReply();
-    ASSERT_GE(reply.size(), 2u);
-    EXPECT_NE(reply[0], 0);
-    EXPECT_NE(reply[1], 0);
-}
-
 TEST(CommandFrameScanner, CutsFramesOutOfAnyStream) {
     struct Case {
         const char* name;
