@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QDockWidget>
+#include <QMdiArea>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/CommandIds.h"
+#include "app/MonitorState.h"
+#include "fakes/FakeClock.h"
+#include "fakes/RecordingMessageSink.h"
+#include "fakes/ScriptedSerialPort.h"
+#include "store/DataFile.h"
+#include "ui/framework/CDocTemplate.h"
+#include "ui/framework/RealTimeDocument.h"
+#include "ui/history/TablePage.h"
+#include "ui/realtime/CRTChildFrm.h"
+#include "ui/realtime/CRTListView.h"
+#include "ui/realtime/CRTPicView.h"
+#include "ui/realtime/QtTestApp.h"
+
+namespace {
+
+constexpr int64_t kNow = 1'700'000'000;  // 2023-11-14 22:13:20 UTC
+
+// The real-time window kind in an MDI area, over a monitor state in a private directory.
+class RealTimeWindowTest : public ::testing::Test {
+protected:
+    RealTimeWindowTest() : state(ports, messages, clock) {
+        qtTestApp();
+        setenv("TZ", "UTC", 1);
+        tzset();
+        char dirTemplate[] = "/tmp/kelvo-realtime-XXXXXX";
+        dir = mkdtemp(dirTemplate);
+        state.config = Configuration::defaults();
+        state.config.appDir = dir;
+        for (int k = kFirstLoad; k <= kLastLoad; ++k)
+            std::snprintf(state.config.channels[k].name, 64, "Load%d", k);
+        state.link.setHistoryDumpPath(dir + "/History.dat");
+        kind = std::make_unique<CDocTemplate>([this] { return new RealTimeDocument(state); },
+                                              [] { return new CRTChildFrm; },
+                                              [] { return new CRTListView; });
+        area.resize(1000, 800);
+        area.show();
+    }
+
+    ~RealTimeWindowTest() override {
+        kind->CloseAllDocuments();
+        std::filesystem::remove_all(dir);
+    }
+
+    void open() {
+        document = qobject_cast<RealTimeDocument*>(kind->OpenDocumentFile(&area));
+        ASSERT_NE(document, nullptr);
+        frame = qobject_cast<CRTChildFrm*>(CDocTemplate::framesOf(document).value(0));
+        ASSERT_NE(frame, nullptr);
+        frame->resize(900, 700);
+        QApplication::processEvents();
+    }
+
+    // A saved store whose last `count` samples of `ring` read `watts`, ending now.
+    void saveStore(int ring, int count, int32_t watts) {
+        auto image = std::make_unique<SampleStore>();
+        for (int slot = 0; slot < count; ++slot) image->samples[ring][slot] = watts;
+        image->count = image->writeIndex = static_cast<uint16_t>(count);
+        image->startTime = static_cast<int32_t>(clock.now() - 5 * count);
+        ASSERT_TRUE(DataFile::save(dir + "/dast.data", state.days, state.months, *image));
+    }
+
+    void openMeter() {
+        auto device = ports.attach(1);
+        device->answer = [](const ScriptedDevice::Bytes& frame) -> ScriptedDevice::Bytes {
+            if (frame[1] == 0) return {0x12, 0x34};
+            return {};
+        };
+        ASSERT_EQ(state.link.OpenDevice(), 1);
+    }
+
+    QTreeWidgetItem* treeItem(const QString& label) const {
+        const auto found =
+            frame->channelTree()->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+
+    QString powerCell(int row) const { return frame->listView()->list()->item(row, 1)->text(); }
+
+    void setPower(int record, uint32_t watts) {
+        std::lock_guard lock(state.dataLock);
+        state.config.channels[record].power = watts;
+    }
+
+    void postSampleStored() {
+        frame->listView()->notifyTarget()->post(UM_SAMPLESTORED);
+        QApplication::processEvents();
+    }
+
+    CmdUI commandState(int id) const {
+        return CommandRoute::update({frame->listView(), document, frame}, id);
+    }
+
+    std::string dir;
+    ScriptedPortOpener ports;
+    RecordingMessageSink messages;
+    FakeClock clock{kNow};
+    MonitorState state;
+    QMdiArea area;
+    std::unique_ptr<CDocTemplate> kind;
+    RealTimeDocument* document = nullptr;
+    CRTChildFrm* frame = nullptr;
+};
+
+TEST_F(RealTimeWindowTest, Window_TreeLeftChartAboveListListActive) {
+    open();
+    EXPECT_EQ(frame->windowTitle(), "Real Time");
+    EXPECT_EQ(frame->GetActiveView(), frame->listView());
+    EXPECT_EQ(frame->chartView()->height(), CRTChildFrm::kChartHeight);
+    EXPECT_GT(frame->listView()->height(), 0);
+    EXPECT_EQ(frame->splitter()->widget(0), frame->chartView());
+
+    // The chart keeps its 280 pixels when the window grows; the list takes the rest.
+    const int listBefore = frame->listView()->height();
+    frame->resize(900, 800);
+    QApplication::processEvents();
+    EXPECT_EQ(frame->chartView()->height(), CRTChildFrm::kChartHeight);
+    EXPECT_EQ(frame->listView()->height(), listBefore + 100);
+
+    QWidget* bar = frame->channelBar()->widget();
+    EXPECT_EQ(bar->width(), 185);
+    EXPECT_EQ(frame->channelTree()->geometry(), QRect(10, 20, 165, bar->height() - 40));
+
+    QTreeWidget* tree = frame->channelTree();
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), "All channel");
+    EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
+    EXPECT_EQ(tree->topLevelItem(0)->childCount(), 14);
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), "Total");
+    EXPECT_TRUE(tree->selectedItems().isEmpty());
+    EXPECT_EQ(document->core().selectedChannel.load(), 16);
+    EXPECT_TRUE(frame->chartView()->chart().allChannels());
+}
+
+TEST_F(RealTimeWindowTest, TreeSelection_StoresItemDataAndShowsStoredSamplesAtOnce) {
+    saveStore(kSolarRecord, 100, 40);
+    open();
+    struct Case {
+        const char* label;
+        int data;
+        const char* title;
+    };
+    for (const Case c : {
+             Case{"14 Solar", 15, "The Channel 14 Real-Time Power (Watt)"},
+             Case{"13 Consumption", 14, "The Channel 13 Real-Time Power (Watt)"},
+             Case{"03 Load3", 3, "The Channel 03 Real-Time Power (Watt)"},
+             Case{"Total", 0, "The Channel Total Real-Time Power (Watt)"},
+             Case{"All channel", 16, "The All Channels Real-Time Power (Watt)"},
+         }) {
+        QTreeWidgetItem* item = treeItem(c.label);
+        ASSERT_NE(item, nullptr) << c.label;
+        frame->channelTree()->setCurrentItem(item);
+        EXPECT_EQ(document->core().selectedChannel.load(), c.data) << c.label;
+        EXPECT_EQ(frame->chartView()->chart().labels(kNow).front().text, c.title);
+    }
+
+    // Solar's stored samples show without waiting for a sample, the link being closed.
+    frame->channelTree()->setCurrentItem(treeItem("14 Solar"));
+    const auto& series = frame->chartView()->chart().series();
+    ASSERT_EQ(series.size(), 720u);
+    EXPECT_EQ(series.back(), 40u);
+    EXPECT_EQ(series[series.size() - 100], 40u);
+    EXPECT_EQ(series[series.size() - 101], 0u);
+}
+
+TEST_F(RealTimeWindowTest, ScopeCommands_SetTheIndexMoveTheCheckMarkAndReload) {
+    open();
+    frame->channelTree()->setCurrentItem(treeItem("Total"));
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, ID_SCOPE_6HOURS));
+    EXPECT_EQ(state.config.scopeIndex, 6);
+    EXPECT_EQ(frame->chartView()->chart().sampleCount(), 4320);
+    for (int i = 0; i < kScopeCommands; ++i)
+        EXPECT_EQ(commandState(ID_SCOPE_1MIN + i).checked, i == 6) << i;
+
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, ID_SCOPE_1MIN));
+    EXPECT_EQ(frame->chartView()->chart().sampleCount(), 12);
+    EXPECT_TRUE(commandState(ID_SCOPE_1MIN).checked);
+    EXPECT_FALSE(commandState(ID_SCOPE_6HOURS).checked);
+}
+
+TEST_F(RealTimeWindowTest, ConnectAndDisconnect_EnabledByTheLinkState) {
+    open();
+    EXPECT_TRUE(commandState(ID_CONNECT).enabled);
+    EXPECT_FALSE(commandState(ID_DISCONNECT).enabled);
+    openMeter();
+    EXPECT_FALSE(commandState(ID_CONNECT).enabled);
+    EXPECT_TRUE(commandState(ID_DISCONNECT).enabled);
+    state.link.CloseLink();
+    EXPECT_TRUE(commandState(ID_CONNECT).enabled);
+    EXPECT_FALSE(commandState(ID_DISCONNECT).enabled);
+    // With the chart pane active the commands still have a handler on the route.
+    EXPECT_TRUE(CommandRoute::update({frame->chartView(), document, frame}, ID_CONNECT).enabled);
+}
+
+TEST_F(RealTimeWindowTest, LiveList_RowsFollowSampleStoredAndKeepTheirLastValues) {
+    open();
+    QTableWidget* list = frame->listView()->list();
+    ASSERT_EQ(list->rowCount(), 16);
+    ASSERT_EQ(list->columnCount(), 3);
+    EXPECT_EQ(list->horizontalHeaderItem(1)->text(), "Power(Watt)");
+    EXPECT_EQ(list->item(2, 0)->text(), "Balance");
+    EXPECT_EQ(list->item(6, 0)->text(), "03");
+    EXPECT_EQ(list->item(6, 2)->text(), "Load3");
+    EXPECT_EQ(list->rowHeight(0), 20);
+
+    setPower(kConsumptionRecord, 1500);
+    setPower(kSolarRecord, 1200);
+    setPower(1, 700);
+    setPower(kTotalRecord, 700);
+    postSampleStored();
+    EXPECT_EQ(powerCell(0), "1500");
+    EXPECT_EQ(powerCell(1), "1200");
+    EXPECT_EQ(powerCell(2), "-300");
+    EXPECT_EQ(powerCell(3), "700");
+    EXPECT_EQ(powerCell(4), "700");
+    // The link is closed: the chart (all channels) was not reloaded.
+    EXPECT_EQ(frame->chartView()->chart().series()[12], 0u);
+
+    // Ticks without a link zero the table but post nothing: the list keeps what it shows.
+    for (int k = 0; k < kChannelRecords; ++k) setPower(k, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(powerCell(0), "1500");
+    EXPECT_EQ(powerCell(2), "-300");
+
+    // With the link open the chart reloads with the list.
+    openMeter();
+    setPower(kConsumptionRecord, 3000);
+    postSampleStored();
+    EXPECT_EQ(frame->chartView()->chart().series()[12], 3000u);
+    EXPECT_EQ(frame->chartView()->chart().fullScale(), 3200);
+
+    // The tick during which the link closed zeroed the table: every row shows 0.
+    state.link.CloseLink();
+    setPower(kConsumptionRecord, 0);
+    postSampleStored();
+    for (int row = 0; row < 16; ++row) EXPECT_EQ(powerCell(row), "0") << row;
+}
+
+TEST_F(RealTimeWindowTest, RefreshChannelNames_RelabelsTreeChildrenAndListNames) {
+    open();
+    {
+        std::lock_guard lock(state.dataLock);
+        std::strcpy(state.config.channels[3].name, "Pump");
+        state.config.channels[7].name[0] = '\0';
+        std::strcpy(state.config.channels[kConsumptionRecord].name, "House");
+        std::strcpy(state.config.channels[kTotalRecord].name, "Everything");
+    }
+    frame->RefreshChannelNames();
+    QTreeWidgetItem* all = frame->channelTree()->topLevelItem(0);
+    EXPECT_EQ(all->child(2)->text(0), "03 Pump");
+    EXPECT_EQ(all->child(6)->text(0), "07 ");
+    EXPECT_EQ(all->child(12)->text(0), "13 House");
+    EXPECT_EQ(all->child(13)->text(0), "14 Solar");
+    EXPECT_EQ(frame->channelTree()->topLevelItem(1)->text(0), "Total");
+    QTableWidget* list = frame->listView()->list();
+    EXPECT_EQ(list->item(6, 2)->text(), "Pump");
+    EXPECT_EQ(list->item(10, 2)->text(), "");
+    EXPECT_EQ(list->item(0, 2)->text(), "Consumption");  // fixed word, not the record name
+}
+
+TEST_F(RealTimeWindowTest, DataExport_ProposesATimedNameAndWritesOnlyWhenConfirmed) {
+    open();
+    QString proposed;
+    frame->setSavePathPrompt([&](QWidget*, const QString& name) {
+        proposed = name;
+        return QString();
+    });
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, ID_DATA_EXPORT));
+    EXPECT_EQ(proposed, "History_power2023-11-14 22-13-20");
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              0);
+
+    const std::string target = dir + "/chosen export.csv";
+    frame->setSavePathPrompt(
+        [&](QWidget*, const QString&) { return QString::fromStdString(target); });
+    frame->OnExportData();
+    EXPECT_TRUE(std::filesystem::exists(target));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], "Real time data already export to file:" + target);
+}
+
+TEST_F(RealTimeWindowTest, ExportConfig_RunsTheSettingsDialogOnTheSharedState) {
+    open();
+    MonitorState* seen = nullptr;
+    frame->setExportConfigRunner([&](MonitorState& s, QWidget*) {
+        seen = &s;
+        s.config.exportInterval = 90;
+        return true;
+    });
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, ID_EXPORT_CONFIG));
+    EXPECT_EQ(seen, &state);
+    EXPECT_EQ(state.config.exportInterval, 90u);
+}
+
+TEST_F(RealTimeWindowTest, Printout_IsTheListAsShown) {
+    open();
+    setPower(kSolarRecord, 1234);
+    postSampleStored();
+    const TablePrintout page = frame->listView()->printout();
+    EXPECT_EQ(page.title, "The All Channels Real-Time Power (Watt)");
+    EXPECT_EQ(page.rows, 16);
+    EXPECT_EQ(page.captions[2], "Channel_Name");
+    EXPECT_EQ(page.columnWidths[0], 120);
+    EXPECT_EQ(page.cell(1, 1), "1234");
+    EXPECT_EQ(page.cell(15, 2), "Load12");
+    EXPECT_EQ(page.cell(16, 0), "");
+}
+
+}  // namespace
