@@ -19,11 +19,6 @@ bool ManualResetEvent::wait() {
     return !m_abandoned;
 }
 
-bool ManualResetEvent::isSet() const {
-    std::lock_guard lock(m_lock);
-    return m_signalled;
-}
-
 void ManualResetEvent::abandon() {
     {
         std::lock_guard lock(m_lock);

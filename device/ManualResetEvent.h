@@ -12,14 +12,6 @@ public:
     void reset();
     // Blocks until the event is set (true) or abandoned (false). Does not reset it.
     bool wait();
-    // As wait(), giving up after `timeout` (false).
-    template <typename Duration>
-    bool waitFor(Duration timeout) {
-        std::unique_lock lock(m_lock);
-        m_changed.wait_for(lock, timeout, [this] { return m_signalled || m_abandoned; });
-        return m_signalled && !m_abandoned;
-    }
-    bool isSet() const;
     void abandon();
     void rearm();  // undoes abandon(), not signalled
 

@@ -43,6 +43,7 @@ public:
     // found. The probe runs off the calling thread; `done` (may be empty) is called from that
     // thread with OpenDevice's result once the worker has been started (not when stop() came
     // first). Does nothing while the link is open or another Connect is still probing.
+    // `done` must not call back into the cycle (OnConnect, stop) on that thread: post instead.
     void OnConnect(std::shared_ptr<NotifyTarget> listView, CVornDoc* document,
                    std::function<void(int)> done = {});
     void OnDisconnect();
