@@ -1,35 +1,26 @@
 #include <array>
-#include <numeric>
 
 #include "StoreFixture.h"
 #include "store/DataFile.h"
+#include "tools/meter-sim/ReplyComposer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void putU16(Bytes& b, uint16_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-Bytes withChecksum(Bytes b) {
-    b.push_back(static_cast<uint8_t>(std::accumulate(b.begin(), b.end(), 0u)));
-    return b;
+// Consumption days 100.., months 1100..; solar days 200.., months 1200...
+Bytes historyReply(bool solar) {
+    const uint16_t base = solar ? 200 : 100;
+    metersim::EnergyHistory history;
+    for (int d = 0; d < kDays; ++d) history.days[d] = static_cast<uint16_t>(base + d);
+    for (int m = 0; m < kMonths; ++m) history.months[m] = static_cast<uint16_t>(base + 1000 + m);
+    return metersim::composeHistoryReply(solar, history);
 }
-// Tag, 40 u16 LE days, "MON", 12 u16 LE months, checksum.
-Bytes historyReply(const char* tag, uint16_t base) {
-    Bytes b(tag, tag + 6);
-    for (int d = 0; d < 40; ++d) putU16(b, static_cast<uint16_t>(base + d));
-    b.insert(b.end(), {'M', 'O', 'N'});
-    for (int m = 0; m < 12; ++m) putU16(b, static_cast<uint16_t>(base + 1000 + m));
-    return withChecksum(b);
-}
-// Records 1..15: 'S', 2 unused, number u16 BE, power u16 LE, state; checksum.
+
 Bytes liveReply(const std::array<uint16_t, 16>& powers) {
-    Bytes b;
-    for (int k = 1; k <= 15; ++k) {
-        b.insert(b.end(), {'S', 0, 0, 0, uint8_t(k)});
-        putU16(b, powers[k]);
-        b.push_back('1');
-    }
-    return withChecksum(b);
+    metersim::LiveSnapshot snapshot;
+    for (int k = 1; k <= 15; ++k) snapshot[k - 1] = {static_cast<uint16_t>(k), powers[k], '1'};
+    return metersim::composeLiveReply(snapshot);
 }
 
 class RecordSampleTest : public StoreFixture {
@@ -39,8 +30,8 @@ protected:
         device = ports.attach(1);
         device->answer = [this](const Bytes& frame) -> Bytes {
             if (frame[1] == 0) return {0x12, 0x34};
-            if (frame[1] == 1) return historyReply("COMDAY", 100);
-            if (frame[1] == 14) return historyReply("SOLDAY", 200);
+            if (frame[1] == 1) return historyReply(false);
+            if (frame[1] == 14) return historyReply(true);
             if (duringLive) duringLive();
             return liveSilent ? Bytes{} : liveReply(powers);
         };
