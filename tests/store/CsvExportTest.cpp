@@ -103,9 +103,10 @@ TEST_F(CsvExportTest, RowsFollowTheIntervalAndAreLabelledWithTheirOwnSampleTime)
 TEST_F(CsvExportTest, ReportsCreateErrorOrTheWrittenPath) {
     CVornDoc doc(state);
     doc.ExportCsv(path("missing/out.csv"));
+    doc.ExportCsv("/dev/full");  // opens, but no byte fits: not a success
     doc.ExportCsv(path("out.csv"));
     EXPECT_EQ(messages.shown, (std::vector<std::string>{
-                                  "Create file error!",
+                                  "Create file error!", "Create file error!",
                                   "Real time data already export to file:" + path("out.csv")}));
     std::ifstream in(path("out.csv"));
     std::string first;
