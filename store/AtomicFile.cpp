@@ -1,5 +1,6 @@
 #include "store/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -36,18 +38,34 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
 // a planted link included.
 int createTemporary(const std::string& path, std::string& tempPath) {
     static std::atomic<unsigned> serial{0};
-    const auto stamp =
-        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto stamp = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u.%llx", static_cast<long>(::getpid()),
                       serial.fetch_add(1), stamp);
         tempPath = path + suffix;
-        const int fd = ::open(tempPath.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// A save cut short by a crash or a kill leaves its temporary file; the next complete save of
+// the same file removes them. unlink() removes a link itself, never what it points to.
+void removeStaleTemporaries(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
+    DIR* dir = ::opendir(directoryOf(path).c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::string_view(entry->d_name).starts_with(prefix)) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 }  // namespace
@@ -70,6 +88,7 @@ bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t si
         ::fsync(dirFd);  // the rename is durable once the directory is
         ::close(dirFd);
     }
+    removeStaleTemporaries(path);
     return true;
 }
 

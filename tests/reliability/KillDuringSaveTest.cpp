@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "SaveVersions.h"
+#include "store/AtomicFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kKills = 300;
+
+struct Observed {
+    bool present = false;
+    uint32_t version = 0;
+};
+
+// The version a file holds, after checking it is that version's complete image byte for byte.
+Observed readConfigVersion(const std::string& dir) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(pathInDir(dir, "dast.cfg"), bytes, 1 << 20)) return {};
+    Configuration c = Configuration::defaults();
+    EXPECT_TRUE(readConfigImage(bytes.data(), bytes.size(), c));
+    const uint32_t k = c.exportInterval - 5;
+    EXPECT_EQ(bytes, save_versions::configImage(k, dir, k)) << "torn dast.cfg";
+    return {true, k};
+}
+
+Observed readDataVersion(const std::string& dir) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(pathInDir(dir, "dast.data"), bytes, kDataFileSize)) return {};
+    DayTable days{};
+    MonthTable months{};
+    auto store = std::make_unique<SampleStore>();
+    EXPECT_EQ(DataFile::decode(bytes.data(), bytes.size(), days, months, *store),
+              DataFile::Load::Loaded);
+    const auto k = static_cast<uint32_t>(days.solar[0]);
+    EXPECT_EQ(bytes, save_versions::dataImage(k)) << "torn dast.data";
+    return {true, k};
+}
+
+}  // namespace
+
+// A save loop is killed at random moments; after every kill both files must load and be
+// exactly some complete version, never older than what was there before the run.
+TEST(KillDuringSave, FilesAreAlwaysAWholeVersionAfterSigkill) {
+    char pattern[] = "/tmp/kelvo-kill-XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> delayUs(0, 40000);
+
+    uint32_t nextVersion = 1;
+    Observed lastConfig, lastData;
+    int killsMidRun = 0;
+    long interruptedSaves = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const std::string first = std::to_string(nextVersion);
+            ::execl(KELVO_SAVE_LOOP, KELVO_SAVE_LOOP, dir.c_str(), first.c_str(), nullptr);
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the save loop ended by itself: " << status;
+        killsMidRun += WTERMSIG(status) == SIGKILL;
+
+        // A kill inside a save leaves its temporary file behind, never a torn target.
+        long temporaries = 0;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            temporaries += entry.path().filename().string().find(".tmp") != std::string::npos;
+        }
+        interruptedSaves += temporaries > 0;
+
+        const Observed config = readConfigVersion(dir);
+        const Observed data = readDataVersion(dir);
+        if (lastConfig.present) {
+            ASSERT_TRUE(config.present);
+            EXPECT_GE(config.version, lastConfig.version);
+        }
+        if (lastData.present) {
+            ASSERT_TRUE(data.present);
+            EXPECT_GE(data.version, lastData.version);
+        }
+        if (HasFailure()) break;
+        if (config.present) lastConfig = config;
+        if (data.present) lastData = data;
+        nextVersion = std::max({nextVersion, config.version, data.version}) + 1;
+    }
+    EXPECT_EQ(killsMidRun, kKills);
+
+    // A run long enough for complete saves clears what the kills left; only the save cut by
+    // the last kill may leave its temporary files.
+    const pid_t last = ::fork();
+    ASSERT_GE(last, 0);
+    if (last == 0) {
+        ::execl(KELVO_SAVE_LOOP, KELVO_SAVE_LOOP, dir.c_str(), "1000000", nullptr);
+        ::_exit(127);
+    }
+    // Wait (bounded) until version 1000001 of dast.data is complete: every temporary left
+    // before it has been cleared by then.
+    for (int wait = 0; wait < 600 && readDataVersion(dir).version < 1000001; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::kill(last, SIGKILL);
+    ::waitpid(last, nullptr, 0);
+    long leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        leftovers += entry.path().filename().string().find(".tmp") != std::string::npos;
+    }
+    EXPECT_LE(leftovers, 2);
+    EXPECT_TRUE(lastConfig.present && lastData.present);
+    EXPECT_GT(interruptedSaves, 0) << "no kill landed inside a save";
+    std::printf("kills: %d, interrupted saves: %ld, versions written: %u\n", killsMidRun,
+                interruptedSaves, nextVersion - 1);
+    RecordProperty("kills", killsMidRun);
+    RecordProperty("last_version", static_cast<int>(nextVersion));
+    fs::remove_all(dir);
+}
