@@ -1,4 +1,5 @@
 #include <array>
+#include <thread>
 
 #include "StoreFixture.h"
 #include "store/DataFile.h"
@@ -122,6 +123,30 @@ TEST_F(RecordSampleTest, ConnectedTicksRecordLivePowersUntilTheLinkIsLost) {
     EXPECT_FALSE(state.link.isOpen());
     EXPECT_EQ(window->dataUpdated, 2);
     EXPECT_FALSE(doc.busy);
+}
+
+TEST_F(RecordSampleTest, ReaderCopiesNeverShowHalfASample) {
+    connectMeter();
+    duringLive = [this] {  // every poll brings new powers
+        for (int k = 1; k <= 12; ++k) powers[k] = static_cast<uint16_t>(powers[k] + k);
+    };
+    CVornDoc doc(state);
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        auto copy = std::make_unique<SampleStore>();
+        while (!done) {
+            doc.copyStore(*copy);
+            if (copy->count == 0) continue;
+            const int last = (copy->writeIndex + kRingSlots - 1) % kRingSlots;
+            int64_t loads = 0;
+            for (int k = 1; k <= 12; ++k) loads += copy->samples[k][last];
+            ASSERT_EQ(copy->samples[0][last], loads);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));  // a repaint's pace
+        }
+    });
+    for (int i = 0; i < 100; ++i) doc.RecordSample();
+    done = true;
+    reader.join();
 }
 
 TEST_F(RecordSampleTest, LastSamplesEndJustBeforeWriteIndexAcrossTheWrap) {
