@@ -56,7 +56,7 @@ void expectUsable(const Configuration& c) {
 // Reads an image from a buffer of exactly its size, so a sanitizer sees any read past it.
 Configuration readExact(const Bytes& image, bool* whole = nullptr) {
     Configuration c = Configuration::defaults();
-    auto buffer = std::make_unique<uint8_t[]>(image.size() + 1);
+    auto buffer = std::make_unique<uint8_t[]>(image.size());
     std::copy(image.begin(), image.end(), buffer.get());
     const bool ok = readConfigImage(buffer.get(), image.size(), c);
     if (whole) *whole = ok;
