@@ -1,8 +1,7 @@
 #include "ui/dialogs/DialogMessage.h"
 
-#include <QMessageBox>
+#include "ui/framework/MessageBoxSink.h"
 
 void showVornMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("vorn"), text, QMessageBox::Ok, parent);
-    box.exec();
+    MessageBoxSink::showBox(text, parent);
 }
