@@ -50,12 +50,19 @@ CChannelSettingDlg::CChannelSettingDlg(Configuration& config, std::mutex& dataLo
 }
 
 void CChannelSettingDlg::accept() {
-    for (int k = 0; k < 12; ++k) m_names[k] = m_edits[k]->text();
+    // Only edited names are rewritten: a name held in another encoding shows with
+    // replacement characters, and writing those back would destroy its bytes.
+    std::array<bool, 12> edited{};
+    for (int k = 0; k < 12; ++k) {
+        edited[k] = m_edits[k]->text() != m_names[k];
+        m_names[k] = m_edits[k]->text();
+    }
 
     // The worker rewrites number, power and state of these records on every poll.
     {
         std::lock_guard lock(m_dataLock);
         for (int k = 0; k < 12; ++k) {
+            if (!edited[k]) continue;
             storeChannelName(m_config.channels[kFirstLoad + k], m_names[k].toStdString());
         }
     }

@@ -79,6 +79,8 @@ protected:
 };
 
 TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
+    const std::string legacy = "\xB5\xE7\xC6\xF7 3";  // not UTF-8: bytes of another code page
+    storeChannelName(config.channels[3], legacy);
     std::vector<Configuration> saved;
     CChannelSettingDlg dlg(config, dataLock, [&] {
         // The real save takes the data lock for its copy: it must be free by now.
@@ -100,6 +102,7 @@ TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
 
     EXPECT_EQ(channelName(config.channels[1]), "Kitchen");
     EXPECT_EQ(channelName(config.channels[2]), "record 2");
+    EXPECT_EQ(channelName(config.channels[3]), legacy) << "an untouched name keeps its bytes";
     EXPECT_EQ(channelName(config.channels[12]), repeated("\xC3\xA4", 31));
     for (int k : {0, 13, 14, 15}) {
         EXPECT_EQ(channelName(config.channels[k]), "record " + std::to_string(k));
