@@ -104,6 +104,8 @@ void MeterSimulator::onCommand(const CommandFrame& frame, TimePoint now) {
     line += shape.bytes.empty() ? std::string("nothing sent")
                                 : std::to_string(shape.bytes.size()) + " bytes";
     if (!shape.note.empty()) line += " (" + shape.note + ")";
+    // The bytes themselves, so a run can be checked against what the link accepted.
+    if (!shape.bytes.empty()) line += " tx " + hex(shape.bytes);
     logLine(line);
     if (shape.bytes.empty()) return;
     Outgoing out;
@@ -153,11 +155,18 @@ void MeterSimulator::pump(TimePoint now) {
         if (!out.started) {
             if (now < out.readyAt) return;
             out.startedAt = std::max(out.readyAt, m_lineFreeAt);
+            out.nextByteAt = out.startedAt;
             out.started = true;
         }
         const auto interval = byteInterval(out.byteGapMs);
         size_t due = out.bytes.size();
-        if (interval.count() > 0) {
+        if (out.byteGapMs > 0) {
+            // One byte at a time, each a full gap after the one before.
+            if (now < out.nextByteAt) return;
+            due = out.sent + 1;
+            out.nextByteAt = now + interval;
+        } else if (interval.count() > 0) {
+            // At the line's pace: a late wake-up catches up, as a UART's FIFO would.
             if (now < out.startedAt) return;
             due = std::min(due, static_cast<size_t>((now - out.startedAt) / interval) + 1);
         }
@@ -167,7 +176,7 @@ void MeterSimulator::pump(TimePoint now) {
             out.sent = due;
         }
         if (out.sent < out.bytes.size()) return;
-        m_lineFreeAt = out.startedAt + interval * static_cast<long>(out.bytes.size());
+        m_lineFreeAt = std::max(now, out.startedAt + interval * static_cast<long>(out.sent));
         m_queue.pop_front();
     }
 }
@@ -177,7 +186,9 @@ int MeterSimulator::millisecondsToNextByte(TimePoint now) const {
     if (m_queue.empty()) return -1;
     const Outgoing& out = m_queue.front();
     TimePoint next = out.readyAt;
-    if (out.started)
+    if (out.started && out.byteGapMs > 0)
+        next = out.nextByteAt;
+    else if (out.started)
         next = out.startedAt + byteInterval(out.byteGapMs) * static_cast<long>(out.sent);
     if (next <= now) return 0;
     const auto wait = std::chrono::duration_cast<milliseconds>(next - now).count();

@@ -36,6 +36,7 @@ private:
         size_t sent = 0;
         TimePoint readyAt;
         TimePoint startedAt;
+        TimePoint nextByteAt;  // trickled replies: a gap is kept even after a late wake-up
         bool started = false;
         int byteGapMs = 0;
     };

@@ -36,7 +36,8 @@ Where and how:
                       (default: the real time)
   --baud N            pace of the replies in baud, 10 bits a byte (default: 9600);
                       0 sends every reply at once
-  --log FILE          append one line per received command frame, with what was sent
+  --log FILE          append one line per received command frame: what it asked for,
+                      what was done to the reply and the bytes sent in hex
 
 Faults, to reach every failure path of a link:
   --silent            never answer
