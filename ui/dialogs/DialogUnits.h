@@ -14,7 +14,7 @@ struct DialogUnits {
     int baseX;
     int baseY;
 
-    // Rounded like the platform's MulDiv.
+    // Rounded to the nearest pixel.
     int x(int units) const { return (units * baseX + 2) / 4; }
     int y(int units) const { return (units * baseY + 4) / 8; }
     QRect rect(int left, int top, int width, int height) const {
