@@ -372,5 +372,5 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     m_idle->stop();
     event->accept();
-    QCoreApplication::exit(0);
+    emit closed();
 }

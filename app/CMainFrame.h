@@ -47,6 +47,11 @@ public:
     // Line the minimised child windows up along the bottom edge.
     void arrangeIcons();
 
+signals:
+    // The close request has been carried out: documents closed, the cycle stopped. The
+    // message loop ends here.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -80,6 +80,7 @@ bool CVornApp::InitInstance() {
     registerWindowKinds();
 
     m_mainFrame = std::make_unique<CMainFrame>(*this);
+    connect(m_mainFrame.get(), &CMainFrame::closed, this, &CVornApp::mainWindowClosed);
 
     // The command line is parsed and then ignored: it never opens a file or a window.
     QCommandLineParser commandLine;

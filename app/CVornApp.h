@@ -47,6 +47,11 @@ public:
     // views.
     void UpdateAllWindows();
 
+signals:
+    // The main window has closed; the message loop should end.
+    void mainWindowClosed();
+
+public:
     MonitorState& state() { return m_state; }
     SamplingCycle& cycle() { return *m_cycle; }
     MessageBoxSink& messages() { return m_messages; }

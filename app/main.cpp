@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     if (error) workingDirectory = ".";
     PortResolver ports(workingDirectory);
     CVornApp app(ports, SystemClock::instance());
+    QObject::connect(&app, &CVornApp::mainWindowClosed, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     int exitCode = 0;
     if (app.InitInstance()) exitCode = application.exec();
     return app.ExitInstance(exitCode);

@@ -33,6 +33,10 @@ bool CChildFrame::OnCreateClient(CDocument* document, CDocTemplate& docTemplate)
 
 void CChildFrame::SetActiveView(CView* view) { m_activeView = view; }
 
+CView* CChildFrame::GetActiveView() const { return m_activeView.data(); }
+
+CDocument* CChildFrame::GetDocument() const { return m_document.data(); }
+
 void CChildFrame::closeEvent(QCloseEvent* event) {
     CDocument* document = m_document;
     if (document && m_template && CDocTemplate::framesOf(document) == QList<CChildFrame*>{this}) {

@@ -23,9 +23,9 @@ public:
     // view. False fails the window's creation.
     virtual bool OnCreateClient(CDocument* document, CDocTemplate& docTemplate);
 
-    CView* GetActiveView() const { return m_activeView; }
+    CView* GetActiveView() const;
     void SetActiveView(CView* view);
-    CDocument* GetDocument() const { return m_document; }
+    CDocument* GetDocument() const;
 
     // Called after the channel names changed (Channel Setting confirmed). Default: nothing.
     virtual void RefreshChannelNames() {}

@@ -1,0 +1,177 @@
+// Which commands the menus and toolbar offer, depending on the window in front.
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+
+#include "ShellFixture.h"
+#include "app/CMainFrame.h"
+#include "app/CVornApp.h"
+#include "app/Clock.h"
+#include "app/CommandIds.h"
+#include "app/Configuration.h"
+#include "ui/framework/CChildFrame.h"
+
+namespace {
+
+struct Expect {
+    int id;
+    bool enabled;
+};
+
+class CommandStates : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        Configuration config = Configuration::defaults();
+        config.scopeIndex = 2;
+        ASSERT_TRUE(SaveConfig(config, SystemClock::instance()));
+        m_app = std::make_unique<CVornApp>(m_ports, SystemClock::instance());
+        ASSERT_TRUE(m_app->InitInstance());
+        m_frame = m_app->mainFrame();
+    }
+    void TearDown() override {
+        m_app->ExitInstance();
+        m_app.reset();
+        ShellTest::TearDown();
+    }
+    void bringToFront(const QString& caption) {
+        for (QMdiSubWindow* w : m_frame->mdiArea()->subWindowList()) {
+            if (w->windowTitle() == caption) m_frame->mdiArea()->setActiveSubWindow(w);
+        }
+        ASSERT_EQ(m_frame->activeChildFrame()->windowTitle(), caption);
+    }
+    void check(const std::vector<Expect>& table, const char* situation) {
+        m_frame->updateCommandStates();
+        for (const Expect& e : table) {
+            EXPECT_EQ(m_frame->commandState(e.id).enabled, e.enabled)
+                << situation << ", command " << e.id;
+            // What the route says is what the menus and buttons show.
+            if (QAction* action = m_frame->commandAction(e.id)) {
+                EXPECT_EQ(action->isEnabled(), e.enabled) << situation << ", action " << e.id;
+            }
+        }
+    }
+    QStringList menuTitles() const {
+        QStringList titles;
+        for (QAction* a : m_frame->menuBar()->actions()) titles << a->text();
+        return titles;
+    }
+
+    NoPorts m_ports;
+    ModalAnswerer m_answers;
+    std::unique_ptr<CVornApp> m_app;
+    CMainFrame* m_frame = nullptr;
+};
+
+const std::vector<int> kScopeIds = {ID_SCOPE_1MIN,  ID_SCOPE_5MIN,   ID_SCOPE_15MIN, ID_SCOPE_30MIN,
+                                    ID_SCOPE_1HOUR, ID_SCOPE_3HOURS, ID_SCOPE_6HOURS};
+
+}  // namespace
+
+TEST_F(CommandStates, RealTimeInFrontOffersItsCommandsAndGreysItsOwnButton) {
+    bringToFront("Real Time");
+    std::vector<Expect> table = {
+        {ID_REAL_TIME, false},      {ID_HISTORY_DAYS, true},     {ID_HISTORY_MONTHS, true},
+        {ID_CONNECT, true},         {ID_DISCONNECT, false},      {ID_PORT, false},
+        {ID_DATA_EXPORT, true},     {ID_EXPORT_CONFIG, true},    {ID_CHANNEL_SETTING, true},
+        {ID_CHANNEL_CONTROL, true}, {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},
+        {ID_APP_ABOUT, true},       {ID_WINDOW_CASCADE, true},   {ID_WINDOW_TILE_HORZ, true},
+        {ID_WINDOW_ARRANGE, true}};
+    for (int id : kScopeIds) table.push_back({id, true});
+    check(table, "real time in front");
+    // The check mark sits on the configured scope alone, and moves with the command.
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(m_frame->commandState(kScopeIds[i]).checked, i == 2);
+    ASSERT_TRUE(m_frame->executeCommand(ID_SCOPE_6HOURS));
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(m_frame->commandAction(kScopeIds[i])->isChecked(), i == 6) << i;
+    EXPECT_EQ(menuTitles(), (QStringList{"File(&F)", "Setting(&S)", "View(&V)", "Help(&H)"}));
+}
+
+TEST_F(CommandStates, HistoryWindowInFrontDisablesRealTimeCommands) {
+    for (const char* caption : {"History by days", "History by months"}) {
+        bringToFront(caption);
+        std::vector<Expect> table = {{ID_DATA_EXPORT, false},
+                                     {ID_CONNECT, false},
+                                     {ID_DISCONNECT, false},
+                                     {ID_EXPORT_CONFIG, false},
+                                     {ID_PORT, false},
+                                     {ID_REAL_TIME, true},
+                                     {ID_CHANNEL_SETTING, true},
+                                     {ID_FILE_PRINT_SETUP, true},
+                                     {ID_APP_ABOUT, true},
+                                     {ID_HISTORY_DAYS, QString(caption) != "History by days"},
+                                     {ID_HISTORY_MONTHS, QString(caption) != "History by months"}};
+        for (int id : kScopeIds) table.push_back({id, false});
+        check(table, caption);
+        // A disabled command does nothing, even when asked for directly.
+        EXPECT_FALSE(m_frame->executeCommand(ID_SCOPE_1MIN));
+    }
+    Configuration config = Configuration::defaults();
+    ASSERT_TRUE(LoadConfig(config, SystemClock::instance()));
+    EXPECT_EQ(m_app->state().config.scopeIndex, 2);
+}
+
+TEST_F(CommandStates, NoChildWindowShowsFirstMenuWithConnectionCommandsDisabled) {
+    for (QMdiSubWindow* w : m_frame->mdiArea()->subWindowList()) w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(m_frame->mdiArea()->subWindowList().isEmpty());
+    check({{ID_CONNECT, false},
+           {ID_DISCONNECT, false},
+           {ID_PORT, false},
+           {ID_CHANNEL_SETTING, true},
+           {ID_FILE_PRINT_SETUP, true},
+           {ID_APP_EXIT, true},
+           {ID_APP_ABOUT, true},
+           {ID_HISTORY_DAYS, true},
+           {ID_HISTORY_MONTHS, true},
+           {ID_REAL_TIME, true}},
+          "no child window");
+    EXPECT_EQ(menuTitles(), (QStringList{"File(&F)", "Seting(&S)", "Help(&H)"}));
+    // Opening a window brings the second menu back.
+    ASSERT_TRUE(m_frame->executeCommand(ID_HISTORY_MONTHS));
+    EXPECT_EQ(menuTitles().size(), 4);
+}
+
+TEST_F(CommandStates, TileStacksWindowsOneAboveTheOtherAcrossTheFullWidth) {
+    m_frame->resize(900, 700);
+    ASSERT_TRUE(m_frame->executeCommand(ID_WINDOW_TILE_HORZ));
+    const QRect area = m_frame->mdiArea()->viewport()->rect();
+    QList<QMdiSubWindow*> windows = m_frame->mdiArea()->subWindowList();
+    ASSERT_EQ(windows.size(), 3);
+    std::sort(windows.begin(), windows.end(),
+              [](QMdiSubWindow* a, QMdiSubWindow* b) { return a->y() < b->y(); });
+    int bottom = 0;
+    for (QMdiSubWindow* w : windows) {
+        EXPECT_FALSE(w->isMaximized());
+        EXPECT_EQ(w->x(), 0);
+        EXPECT_EQ(w->width(), area.width());
+        EXPECT_EQ(w->y(), bottom);  // no gap, no overlap
+        bottom = w->geometry().bottom() + 1;
+    }
+    EXPECT_EQ(bottom, area.height());
+}
+
+TEST_F(CommandStates, ToolbarHoldsTheFiveButtonsWithTheirToolTips) {
+    const QList<QAction*> actions = m_frame->toolBar()->actions();
+    ASSERT_EQ(actions.size(), 6);
+    const int ids[] = {ID_HISTORY_DAYS, ID_HISTORY_MONTHS, ID_REAL_TIME, 0,
+                       ID_CONNECT,      ID_DISCONNECT};
+    QStringList tips;
+    for (int i = 0; i < 6; ++i) {
+        if (ids[i] == 0) {
+            EXPECT_TRUE(actions[i]->isSeparator());
+            continue;
+        }
+        EXPECT_EQ(actions[i], m_frame->commandAction(ids[i])) << i;
+        EXPECT_FALSE(actions[i]->icon().isNull()) << i;
+        tips << actions[i]->property("kelvoToolTip").toString();
+    }
+    // Only the entries with a second text carry a tool tip.
+    EXPECT_EQ(tips, (QStringList{"", "", "", "Connect", "Disconnect"}));
+    EXPECT_EQ(m_frame->commandAction(ID_SCOPE_5MIN)->statusTip(), "5 MInutes");
+    EXPECT_EQ(m_frame->commandAction(ID_FILE_PRINT)->shortcut(), QKeySequence("Ctrl+P"));
+}

@@ -1,0 +1,159 @@
+// Start-up order, the exit sequence and the files a run leaves in its working directory.
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include "ShellFixture.h"
+#include "app/CMainFrame.h"
+#include "app/CVornApp.h"
+#include "app/Clock.h"
+#include "app/CommandIds.h"
+#include "app/Configuration.h"
+#include "ui/framework/CChildFrame.h"
+#include "ui/framework/CDocTemplate.h"
+
+namespace {
+
+class StartUpExit : public ShellTest {
+protected:
+    NoPorts m_ports;
+};
+
+// A dast.cfg of our own, so the start shows no "Config file missing!".
+void writeConfig(uint16_t scopeIndex) {
+    Configuration config = Configuration::defaults();
+    config.scopeIndex = scopeIndex;
+    ASSERT_TRUE(SaveConfig(config, SystemClock::instance()));
+}
+
+Configuration readConfig() {
+    Configuration config = Configuration::defaults();
+    EXPECT_TRUE(LoadConfig(config, SystemClock::instance()));
+    return config;
+}
+
+}  // namespace
+
+TEST_F(StartUpExit, MissingConfigIsReportedBeforeLoginAndQuitStillWritesConfig) {
+    bool logWrittenFirst = false;
+    ModalAnswerer answers(
+        [](QWidget* w) { return w->metaObject()->className() != QString("CLoginDlg"); });
+    answers.onSeen = [&](const QString& what) {
+        if (what.startsWith("vorn")) logWrittenFirst = readFile("Log.txt") == "Loading Config!\n";
+        // Nothing is written before the program ends.
+        EXPECT_FALSE(exists("dast.cfg"));
+    };
+    {
+        CVornApp app(m_ports, SystemClock::instance());
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_EQ(app.mainFrame(), nullptr);  // no window after "Quit"
+        app.ExitInstance();
+    }
+    EXPECT_EQ(answers.seen(), (QStringList{"vorn: Config file missing!", "login"}));
+    EXPECT_TRUE(logWrittenFirst);
+    ASSERT_TRUE(exists("dast.cfg"));
+    EXPECT_EQ(readConfig().scopeIndex, kDefaultScopeIndex);
+    EXPECT_FALSE(exists("dast.data"));  // no real-time document was ever opened
+    EXPECT_EQ(readFile("Log.txt"), "Loading Config!\n");
+}
+
+TEST_F(StartUpExit, StartOpensAllThreeWindowsWithRealTimeMaximisedInFront) {
+    writeConfig(kDefaultScopeIndex);
+    ModalAnswerer answers;
+    CVornApp app(m_ports, SystemClock::instance());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(answers.seen(), QStringList{"login"});
+
+    CMainFrame* frame = app.mainFrame();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(frame->isMaximized());
+    EXPECT_TRUE(frame->windowTitle().startsWith("Kelvo"));
+    QStringList captions;
+    for (QMdiSubWindow* w : frame->mdiArea()->subWindowList(QMdiArea::CreationOrder))
+        captions << w->windowTitle();
+    // Opened real time first, then the two history windows.
+    EXPECT_EQ(captions, (QStringList{"Real Time", "History by days", "History by months"}));
+    ASSERT_NE(frame->activeChildFrame(), nullptr);
+    EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "Real Time");
+    EXPECT_TRUE(frame->activeChildFrame()->isMaximized());
+    // The command line asked for a file and actions; none of them happened.
+    EXPECT_EQ(captions.size(), 3);
+    EXPECT_FALSE(exists("report.vorn"));
+    app.ExitInstance();
+}
+
+TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
+    writeConfig(kDefaultScopeIndex);
+    {  // A log from an earlier run is emptied, not appended to.
+        std::FILE* old = std::fopen("Log.txt", "w");
+        std::fputs("Loading Config!\nsomething older\n", old);
+        std::fclose(old);
+    }
+    ModalAnswerer answers;
+    CVornApp app(m_ports, SystemClock::instance());
+    ASSERT_TRUE(app.InitInstance());
+    CMainFrame* frame = app.mainFrame();
+    ASSERT_TRUE(frame->executeCommand(ID_SCOPE_6HOURS));  // real-time window in front
+
+    EXPECT_TRUE(frame->executeCommand(ID_APP_EXIT));
+    EXPECT_TRUE(app.state().closing);
+    EXPECT_TRUE(frame->mdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(exists("dast.data"));  // the real-time document saved on close
+    EXPECT_EQ(app.ExitInstance(7), 7);
+
+    EXPECT_EQ(readConfig().scopeIndex, 6);
+    EXPECT_EQ(readFile("Log.txt"), "Loading Config!\n");
+    EXPECT_TRUE(answers.seen() == QStringList{"login"});
+}
+
+TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
+    writeConfig(kDefaultScopeIndex);
+    ModalAnswerer answers;
+    CVornApp app(m_ports, SystemClock::instance());
+    ASSERT_TRUE(app.InitInstance());
+    CMainFrame* frame = app.mainFrame();
+    QMdiArea* area = frame->mdiArea();
+
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(frame->executeCommand(ID_HISTORY_DAYS));
+        EXPECT_EQ(area->subWindowList().size(), 3);
+        ASSERT_NE(frame->activeChildFrame(), nullptr);
+        EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "History by days");
+        EXPECT_TRUE(frame->activeChildFrame()->isMaximized());
+        // In front, its own button is grey; pressing it again changes nothing.
+        EXPECT_FALSE(frame->commandState(ID_HISTORY_DAYS).enabled);
+        EXPECT_FALSE(frame->executeCommand(ID_HISTORY_DAYS));
+        EXPECT_EQ(area->subWindowList().size(), 3);
+
+        // Close it: the command opens a new one.
+        frame->activeChildFrame()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(area->subWindowList().size(), 2);
+        EXPECT_EQ(app.historyByDaysKind()->documents().size(), 0);
+        ASSERT_TRUE(frame->commandState(ID_HISTORY_DAYS).enabled);
+    }
+    app.ExitInstance();
+}
+
+TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
+    writeConfig(kDefaultScopeIndex);
+    ModalAnswerer answers;
+    CVornApp app(m_ports, SystemClock::instance());
+    ASSERT_TRUE(app.InitInstance());
+    CMainFrame* frame = app.mainFrame();
+    ASSERT_NE(app.firstRealTimeDocument(), nullptr);
+    EXPECT_TRUE(app.state().running);
+
+    frame->activeChildFrame()->close();  // the real-time window
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(app.firstRealTimeDocument(), nullptr);
+    EXPECT_FALSE(app.state().running);
+    EXPECT_EQ(app.state().currentDoc.load(), nullptr);
+    EXPECT_TRUE(exists("dast.data"));
+
+    ASSERT_TRUE(frame->executeCommand(ID_REAL_TIME));
+    ASSERT_NE(app.firstRealTimeDocument(), nullptr);
+    EXPECT_TRUE(app.state().running);
+    EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "Real Time");
+    app.ExitInstance();
+}
