@@ -1,7 +1,5 @@
 #include "device/SamplingCycle.h"
 
-#include <vector>
-
 #include "app/MonitorState.h"
 #include "device/NotifyTarget.h"
 #include "store/CVornDoc.h"
