@@ -33,7 +33,6 @@ constexpr int64_t kNow = 1'700'000'000;  // 2023-11-14 22:13:20 UTC
 class RealTimeWindowTest : public ::testing::Test {
 protected:
     RealTimeWindowTest() : state(ports, messages, clock) {
-        qtTestApp();
         setenv("TZ", "UTC", 1);
         tzset();
         char dirTemplate[] = "/tmp/kelvo-realtime-XXXXXX";
@@ -104,6 +103,7 @@ protected:
         return CommandRoute::update({frame->listView(), document, frame}, id);
     }
 
+    QApplication& app = qtTestApp();  // before any widget member
     std::string dir;
     ScriptedPortOpener ports;
     RecordingMessageSink messages;
