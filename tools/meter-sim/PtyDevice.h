@@ -43,7 +43,9 @@ public:
     // fills and further bytes are lost, as on a real line.
     long transmit(const uint8_t* data, size_t size);
     // Throws away what the meter sent that nobody has read: a new opener must not get
-    // the replies meant for the one before.
+    // the replies meant for the one before. Best effort: when the port is closed and opened
+    // again within a moment the terminal can still hand over an old reply, so an opener
+    // purges the line itself, as it must with any real port.
     void discardUnread();
     // A real port forgets its exclusive-use mark at the last close. Ours never sees a last
     // close (we hold the terminal end), so the mark is taken off when the program closes,
