@@ -29,12 +29,20 @@ CSerialLink::CSerialLink(PortOpener& ports, MessageSink& messages, Clock& clock)
 
 CSerialLink::~CSerialLink() { CloseLink(); }
 
+CSerialLink::Exchange::Exchange(CSerialLink& link) : m_link(link), m_lock(link.m_exchange) {
+    if (m_link.m_closeRequested.load()) m_link.closeLocked();
+}
+
+CSerialLink::Exchange::~Exchange() {
+    if (m_link.m_closeRequested.load()) m_link.closeLocked();
+}
+
 int CSerialLink::OpenDevice() {
-    std::lock_guard lock(m_exchange);
+    Exchange exchange(*this);
     if (m_open.load()) {
         return 1;  // Connect only probes a closed link; never leak the held port
     }
-    for (int n = 1; n <= kHighestPort; ++n) {
+    for (int n = 1; n <= kHighestPort && !m_probeCancelled.load(); ++n) {
         std::unique_ptr<SerialPort> port = m_ports.open(n);
         if (!port) {
             continue;
@@ -60,17 +68,28 @@ int CSerialLink::OpenDevice() {
 }
 
 int CSerialLink::CloseLink() {
-    std::lock_guard lock(m_exchange);
-    return closeLocked();
+    std::unique_lock lock(m_exchange, std::try_to_lock);
+    if (lock.owns_lock()) {
+        return closeLocked();
+    }
+    // An exchange holds the line (up to a few seconds): the link reads as closed from now on
+    // and the exchange closes the port as it ends.
+    if (!m_open.exchange(false)) {
+        return 0;
+    }
+    m_failures.store(0);
+    m_closeRequested.store(true);
+    return 1;
 }
 
 int CSerialLink::closeLocked() {
-    if (!m_open.load()) {
+    const bool wasOpen = m_open.exchange(false);
+    const bool requested = m_closeRequested.exchange(false);
+    if (!wasOpen && !requested) {
         return 0;
     }
     const int result = m_port ? m_port->close() : 0;
     m_port.reset();
-    m_open.store(false);
     m_failures.store(0);
     return result;
 }
@@ -94,7 +113,7 @@ void CSerialLink::countExchange(bool replied) {
 }
 
 void CSerialLink::ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command) {
-    std::lock_guard lock(m_exchange);
+    Exchange exchange(*this);
     if (!m_open.load()) {
         return;
     }
@@ -116,7 +135,7 @@ void CSerialLink::ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], 
 }
 
 void CSerialLink::ReadLive(LiveReading& table) {
-    std::lock_guard lock(m_exchange);
+    Exchange exchange(*this);
     if (!m_open.load()) {
         return;
     }
@@ -127,7 +146,12 @@ void CSerialLink::ReadLive(LiveReading& table) {
     }
     ReplyBuffer reply;
     reply.collect(*m_port);
-    if (reply.arrived() && protocol::checksumPasses(reply.bytes())) {
+    // Only a reply of the live layout's length is decoded. A solar history reply that came
+    // too late for its own exchange is a whole, checksum-correct reply beginning with 'S'
+    // ("SOLDAY"), and would otherwise be stored as live record 1; a late reply joined to
+    // this one is longer than the layout.
+    if (reply.arrived() && reply.bytes().size() == protocol::kLiveReplySize &&
+        protocol::checksumPasses(reply.bytes())) {
         protocol::decodeLive(reply.bytes(), table);
     }
     countExchange(reply.arrived());
@@ -137,7 +161,7 @@ int CSerialLink::SwitchChannels(const std::string& request) {
     // The message box waits for the user: show it only after the line is free again.
     std::optional<std::string> failure;
     {
-        std::lock_guard lock(m_exchange);
+        Exchange exchange(*this);
         for (const protocol::SwitchEntry& entry : protocol::parseSwitchRequest(request)) {
             ReplyBuffer reply;
             for (int attempt = 1; attempt <= kSwitchAttempts; ++attempt) {

@@ -26,7 +26,14 @@ public:
     ~CSerialLink();
 
     int OpenDevice();  // 1 when a device answered the probe on some port
-    int CloseLink();   // the platform's close result, 0 when the link was not open
+    // The platform's close result, 0 when the link was not open. Never waits for the line:
+    // during an exchange on another thread the link reads as closed at once and the port is
+    // closed as that exchange ends, so Disconnect never freezes the window.
+    int CloseLink();
+    // Makes a running or later OpenDevice stop before its next port (program exit); cleared
+    // by allowProbe().
+    void cancelProbe() { m_probeCancelled.store(true); }
+    void allowProbe() { m_probeCancelled.store(false); }
     bool isOpen() const { return m_open.load(); }
     int failureCount() const { return m_failures.load(); }
 
@@ -45,6 +52,18 @@ public:
     static constexpr int kFailureLimit = 13;
 
 private:
+    // Holds the exchange lock for one whole exchange and carries out a close that was asked
+    // for while the line was busy.
+    class Exchange {
+    public:
+        explicit Exchange(CSerialLink& link);
+        ~Exchange();
+
+    private:
+        CSerialLink& m_link;
+        std::lock_guard<std::mutex> m_lock;
+    };
+
     int closeLocked();
     bool writeFrame(uint8_t command, uint8_t argument);
     // Failure-counter rule after a polling exchange.
@@ -58,5 +77,7 @@ private:
     std::unique_ptr<SerialPort> m_port;
     std::atomic<bool> m_open{false};
     std::atomic<int> m_failures{0};
+    std::atomic<bool> m_closeRequested{false};  // CloseLink came during an exchange
+    std::atomic<bool> m_probeCancelled{false};
     std::string m_historyDumpPath = "History.dat";
 };

@@ -12,6 +12,7 @@ SamplingCycle::~SamplingCycle() { stop(); }
 void SamplingCycle::start(std::chrono::microseconds period) {
     stop();
     m_stopping = false;
+    m_state.link.allowProbe();
     m_state.currentDoc = nullptr;
     m_timerEvent.rearm();
     m_acquisition.rearm();
@@ -21,6 +22,7 @@ void SamplingCycle::start(std::chrono::microseconds period) {
 
 void SamplingCycle::stop() {
     m_stopping = true;
+    m_state.link.cancelProbe();  // a probe ends at its next port instead of trying all 99
     m_timer.stop();
     // Workers waiting on the event or queued for the lock give up now; one inside a tick
     // finishes that tick first.

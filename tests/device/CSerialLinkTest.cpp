@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -415,4 +416,40 @@ TEST(ReplyBufferBound, EndlessLineStopsAtTheBoundAndIsDiscarded) {
     EXPECT_LE(reply.bytes().size(), ReplyBuffer::kLimit + ReplyBuffer::kReadSize);
     EXPECT_EQ(device->purges, 1);
     EXPECT_EQ(device->reads, static_cast<int>(ReplyBuffer::kLimit / ReplyBuffer::kReadSize));
+}
+
+TEST_F(LinkFixture, CloseLink_DuringAnExchangeNeverWaitsForTheLine) {
+    std::atomic<bool> inside{false};
+    std::atomic<bool> release{false};
+    auto device = answeringDevice(1, [&](const Bytes&) {
+        inside = true;
+        while (!release) std::this_thread::sleep_for(milliseconds(1));
+        return liveReply();
+    });
+    connect();
+    LiveReading table{};
+    std::thread poll([&] { link.ReadLive(table); });
+    while (!inside) std::this_thread::sleep_for(milliseconds(1));
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.CloseLink(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(100));
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(device->closes, 0) << "the port is still in the exchange's hands";
+    EXPECT_EQ(link.CloseLink(), 0);
+
+    release = true;
+    poll.join();
+    EXPECT_EQ(device->closes, 1) << "the exchange closes the port as it ends";
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(link.OpenDevice(), 1) << "Connect finds the device again";
+}
+
+TEST_F(LinkFixture, CancelledProbeTriesNoPortUntilAllowedAgain) {
+    auto device = answeringDevice(1);
+    link.cancelProbe();
+    EXPECT_EQ(link.OpenDevice(), 0);
+    EXPECT_TRUE(device->frames.empty());
+    link.allowProbe();
+    EXPECT_EQ(link.OpenDevice(), 1);
 }
