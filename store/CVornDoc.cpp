@@ -63,7 +63,7 @@ bool CVornDoc::OnCloseDocument() {
         std::lock_guard lock(m_state.dataLock);
         image = DataFile::encode(m_state.days, m_state.months, *m_store);
     }
-    // A failed save keeps the previous file and, like the original behaviour, stays silent.
+    // A failed save keeps the previous file; no message, and the document still closes.
     writeFileAtomically(dataFilePath(), image);
     return true;
 }
