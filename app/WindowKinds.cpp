@@ -11,12 +11,16 @@
 #include "ui/framework/CView.h"
 #include "ui/framework/CVornDoc1.h"
 #include "ui/framework/RealTimeDocument.h"
+#include "ui/history/CHDChildFrm.h"
+#include "ui/history/CHDListView.h"
+#include "ui/history/CHMChildFrm.h"
+#include "ui/history/CHMListView.h"
 
 namespace {
 
-// Stand-in windows until the real-time and history windows take their place: a caption,
-// a line of text, and for the real-time kind the Connect / Disconnect behaviour, so the
-// sampling cycle runs as it will with the real windows.
+// Stand-in window until the real-time window takes its place: a caption, a line of text,
+// and the Connect / Disconnect behaviour, so the sampling cycle runs as it will with the
+// real window.
 class PlainView : public CView {
 public:
     explicit PlainView(const QString& text) {
@@ -73,16 +77,17 @@ public:
 }  // namespace
 
 CDocTemplate* makeHistoryByDaysKind(CVornApp& app) {
+    MonitorState& state = app.state();
     return new CDocTemplate([] { return new CVornDoc1; },
-                            [] { return new CChildFrame(QStringLiteral("History by days")); },
-                            [] { return new PlainView(QStringLiteral("History by days")); }, &app);
+                            [&state] { return new CHDChildFrm(state); },
+                            [&state] { return new CHDListView(state); }, &app);
 }
 
 CDocTemplate* makeHistoryByMonthsKind(CVornApp& app) {
+    MonitorState& state = app.state();
     return new CDocTemplate([] { return new CVornDoc1; },
-                            [] { return new CChildFrame(QStringLiteral("History by months")); },
-                            [] { return new PlainView(QStringLiteral("History by months")); },
-                            &app);
+                            [&state] { return new CHMChildFrm(state); },
+                            [&state] { return new CHMListView(state); }, &app);
 }
 
 CDocTemplate* makeRealTimeKind(CVornApp& app) {

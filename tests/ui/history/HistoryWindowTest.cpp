@@ -41,7 +41,6 @@ constexpr int64_t kDecember15 = 1797336000;
 class HistoryWindows : public ::testing::Test {
 protected:
     void SetUp() override {
-        qtTestApp();
         setenv("TZ", "UTC", 1);
         tzset();
         m_area.resize(900, 700);
@@ -81,6 +80,7 @@ protected:
         return chart->chart().texts()[11 + k].text;
     }
 
+    QApplication& m_app = qtTestApp();  // before any widget member
     FakeClock m_clock{kMarch31};
     ScriptedPortOpener m_ports;
     RecordingMessageSink m_messages;
