@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFile>
 #include <QHeaderView>
 #include <QMdiArea>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -278,6 +281,41 @@ TEST_F(HistoryWindows, PrintWithoutDialogTellsWhenThereIsNoPrinterAndOtherwisePr
     printer.setPrinterName(savedName);
 
     EXPECT_TRUE(m_messages.shown.empty());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray pdf = file.readAll();
+    EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1);
+}
+
+TEST_F(HistoryWindows, PrintDialogAndPreviewShowOnePage) {
+    HistoryTableView* table = tableOf(open(*m_months));
+    QPrinter& printer = applicationPrinter();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("months.pdf"));
+    const QPrinter::OutputFormat savedFormat = printer.outputFormat();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+
+    int previewPages = -1;
+    for (int id : {ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT}) {
+        // Answers the modal dialog once it is up: counts the preview's pages, confirms printing.
+        QTimer::singleShot(100, [&] {
+            QDialog* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            if (auto* preview = dialog->findChild<QPrintPreviewWidget*>()) {
+                previewPages = preview->pageCount();
+                dialog->reject();
+            } else {
+                dialog->accept();
+            }
+        });
+        ASSERT_TRUE(table->runCommand(id));
+    }
+    printer.setOutputFileName(QString());
+    printer.setOutputFormat(savedFormat);
+
+    EXPECT_EQ(previewPages, 1);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray pdf = file.readAll();
