@@ -50,6 +50,8 @@ CRTListView::CRTListView(QWidget* parent) : CView(parent) {
 
 CRTListView::~CRTListView() = default;
 
+void CRTListView::setChartView(CRTPicView* chart) { m_chart = chart; }
+
 RealTimeDocument* CRTListView::document() const {
     return qobject_cast<RealTimeDocument*>(GetDocument());
 }

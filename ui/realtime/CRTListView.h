@@ -21,7 +21,7 @@ public:
     ~CRTListView() override;
 
     // Set by the window when it builds its panes.
-    void setChartView(CRTPicView* chart) { m_chart = chart; }
+    void setChartView(CRTPicView* chart);
 
     void OnInitialUpdate() override;
     void OnNotify(unsigned message) override;
