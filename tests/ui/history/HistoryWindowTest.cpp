@@ -255,53 +255,26 @@ TEST_F(HistoryWindows, PrintoutFollowsTheListAsShown) {
     EXPECT_EQ(table->printout().columnWidths, (std::array<int, 3>{0, 0, 0}));
 }
 
-TEST_F(HistoryWindows, PrintWithoutDialogTellsWhenThereIsNoPrinterAndOtherwisePrintsOnePage) {
-    CDocument* document = open(*m_days);
-    HistoryTableView* table = tableOf(document);
+TEST_F(HistoryWindows, EveryPrintPathGivesOnePageAndAMissingPrinterIsReported) {
+    HistoryTableView* table = tableOf(open(*m_days));
     QPrinter& printer = applicationPrinter();
-
     if (QPrinterInfo::defaultPrinter().isNull() && printer.printerName().isEmpty()) {
         printer.setOutputFileName(QString());
         ASSERT_TRUE(table->runCommand(ID_FILE_PRINT_DIRECT));
-        ASSERT_EQ(m_messages.shown.size(), 1u);
-        EXPECT_EQ(m_messages.shown[0], kNoPrinterText);
+        ASSERT_EQ(m_messages.shown, std::vector<std::string>{kNoPrinterText});
     }
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("days.pdf"));
-    const QString savedName = printer.printerName();
     const QPrinter::OutputFormat savedFormat = printer.outputFormat();
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    m_messages.shown.clear();
-    ASSERT_TRUE(table->runCommand(ID_FILE_PRINT_DIRECT));
-    printer.setOutputFileName(QString());
-    printer.setOutputFormat(savedFormat);
-    printer.setPrinterName(savedName);
-
-    EXPECT_TRUE(m_messages.shown.empty());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray pdf = file.readAll();
-    EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1);
-}
-
-TEST_F(HistoryWindows, PrintDialogAndPreviewShowOnePage) {
-    HistoryTableView* table = tableOf(open(*m_months));
-    QPrinter& printer = applicationPrinter();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("months.pdf"));
-    const QPrinter::OutputFormat savedFormat = printer.outputFormat();
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-
-    int previewPages = -1;
-    for (int id : {ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT}) {
-        // Answers the modal dialog once it is up: counts the preview's pages, confirms printing.
+    for (int id : {ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT}) {
+        const QString path = dir.filePath(QStringLiteral("%1.pdf").arg(id));
+        printer.setOutputFileName(path);
+        int previewPages = -1;
+        // Answers a modal dialog once it is up: counts the preview's pages, confirms printing.
         QTimer::singleShot(100, [&] {
-            QDialog* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (!dialog) return;
             if (auto* preview = dialog->findChild<QPrintPreviewWidget*>()) {
                 previewPages = preview->pageCount();
@@ -311,13 +284,17 @@ TEST_F(HistoryWindows, PrintDialogAndPreviewShowOnePage) {
             }
         });
         ASSERT_TRUE(table->runCommand(id));
+        QCoreApplication::processEvents();
+        if (id == ID_FILE_PRINT_PREVIEW) {
+            EXPECT_EQ(previewPages, 1);
+            continue;
+        }
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << id;
+        const QByteArray pdf = file.readAll();
+        EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1) << id;
     }
     printer.setOutputFileName(QString());
     printer.setOutputFormat(savedFormat);
-
-    EXPECT_EQ(previewPages, 1);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray pdf = file.readAll();
-    EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1);
+    EXPECT_LE(m_messages.shown.size(), 1u);
 }

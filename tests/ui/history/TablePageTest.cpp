@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QPrinter>
-#include <QTemporaryDir>
 #include <cstdlib>
 #include <ctime>
 
 #include "QtTestApp.h"
 #include "ui/history/TablePage.h"
-#include "ui/history/TablePrinting.h"
 
 namespace {
 
@@ -109,23 +105,4 @@ TEST(TablePage, DrawsFrameGridCaptionsCellsAndStamp) {
     EXPECT_GT(darkPixels(page, QRect(1730, 4265, 860, 80)), 0);  // row 40 solar
     EXPECT_GT(darkPixels(page, QRect(1800, 4360, 800, 90)), 0);  // time stamp
     EXPECT_EQ(darkPixels(page, QRect(0, 4360, 1790, 120)), 0);
-}
-
-TEST(TablePage, PdfPrintoutHasOnePage) {
-    qtTestApp();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    for (const int rows : {40, 12}) {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        const QString path = dir.filePath(QStringLiteral("table%1.pdf").arg(rows));
-        printer.setOutputFileName(path);
-        TablePrintout table = daysTable();
-        table.rows = rows;
-        ASSERT_TRUE(printTable(printer, table, kNoon));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray pdf = file.readAll();
-        EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1) << rows;
-    }
 }
