@@ -13,6 +13,8 @@ HistoryChartView::HistoryChartView(MonitorState& state, HistoryTable table,
     : CView(parent), m_state(state), m_table(table), m_chart(kind) {
     // The whole client area is painted on every update: no partial repaint to merge.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A click makes the chart the active pane, which takes the print commands away.
+    setFocusPolicy(Qt::ClickFocus);
 }
 
 void HistoryChartView::resizeEvent(QResizeEvent* event) {
