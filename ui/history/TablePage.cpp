@@ -10,7 +10,7 @@
 
 namespace {
 
-// Windows-style rectangle from its edges; right and bottom are the far edges.
+// A rectangle given by its four edges; right and bottom are the far edges.
 QRect box(int left, int top, int right, int bottom) {
     return QRect(left, top, right - left, bottom - top);
 }
