@@ -1,14 +1,29 @@
 // The real-time chart's work after every 5-second sample: reload the series and repaint.
 #include <benchmark/benchmark.h>
+#include <stdlib.h>
 
 #include <QApplication>
 #include <QImage>
+#include <QMdiArea>
 #include <QPainter>
+#include <QTreeWidget>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
+#include "app/CVornApp.h"
+#include "app/Clock.h"
+#include "app/CommandIds.h"
 #include "app/Configuration.h"
+#include "app/WindowKinds.h"
+#include "device/NotifyTarget.h"
+#include "device/SerialPort.h"
 #include "store/SampleStore.h"
+#include "ui/framework/CDocTemplate.h"
+#include "ui/framework/CDocument.h"
+#include "ui/realtime/CRTChildFrm.h"
+#include "ui/realtime/CRTListView.h"
+#include "ui/realtime/CRTPicView.h"
 #include "ui/realtime/PowerChart.h"
 
 namespace {
@@ -87,6 +102,50 @@ void BM_LoadAndPaintAllChannels(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoadAndPaintAllChannels)->Unit(benchmark::kMillisecond);
+
+// No serial ports at all: Connect finds nothing and the windows run as without a device.
+class NoPorts final : public PortOpener {
+public:
+    std::unique_ptr<SerialPort> open(int) override { return nullptr; }
+};
+
+// The GUI thread's work for one sample with all three windows open on a 1,600 x 900 area:
+// UM_SAMPLESTORED (power column, chart reload as with the link open) and UM_DATAUPDATED
+// (every window's update), then one synchronous repaint of everything.
+void BM_SampleNotificationPair(benchmark::State& state) {
+    char dirTemplate[] = "/tmp/kelvo-chart-bench-XXXXXX";
+    const std::string dir = mkdtemp(dirTemplate);
+    NoPorts ports;
+    {
+        CVornApp app(ports, SystemClock::instance());
+        app.state().config = Configuration::defaults();
+        app.state().config.appDir = dir;
+        app.state().config.scopeIndex = 6;
+        QMdiArea area;
+        area.resize(1600, 900);
+        area.show();
+        std::vector<CDocument*> documents;
+        for (CDocTemplate* kind :
+             {makeHistoryByDaysKind(app), makeHistoryByMonthsKind(app), makeRealTimeKind(app)})
+            documents.push_back(kind->OpenDocumentFile(&area));
+        area.tileSubWindows();
+        auto* frame = qobject_cast<CRTChildFrm*>(CDocTemplate::framesOf(documents[2]).value(0));
+        frame->showMaximized();
+        frame->channelTree()->setCurrentItem(
+            frame->channelTree()->findItems(QStringLiteral("Total"), Qt::MatchExactly).first());
+        QApplication::processEvents();
+
+        for (auto _ : state) {
+            frame->listView()->OnNotify(UM_SAMPLESTORED);
+            frame->chartView()->RefreshChart();
+            for (CDocument* document : documents) document->UpdateAllViews(nullptr);
+            area.repaint();
+        }
+        for (CDocument* document : documents) document->GetDocTemplate()->CloseAllDocuments();
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_SampleNotificationPair)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
