@@ -22,7 +22,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DKELVO_TESTS=OFF >/dev/null
+cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$(nproc)" --target kelvo kelvo-meter-sim
 
 mkdir -p run
