@@ -175,3 +175,24 @@ TEST_F(CommandStates, ToolbarHoldsTheFiveButtonsWithTheirToolTips) {
     EXPECT_EQ(m_frame->commandAction(ID_SCOPE_5MIN)->statusTip(), "5 MInutes");
     EXPECT_EQ(m_frame->commandAction(ID_FILE_PRINT)->shortcut(), QKeySequence("Ctrl+P"));
 }
+
+TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
+    QMenu* view = m_frame->menuBar()->actions().value(2)->menu();
+    ASSERT_NE(view, nullptr);
+    for (int round = 0; round < 2; ++round) {  // the list is rebuilt, not appended to
+        QMetaObject::invokeMethod(view, "aboutToShow", Qt::DirectConnection);
+        QStringList entries;
+        QAction* months = nullptr;
+        for (QAction* a : view->actions()) {
+            if (a->isSeparator()) continue;
+            entries << a->text();
+            if (a->text().endsWith("History by months")) months = a;
+        }
+        EXPECT_EQ(entries, (QStringList{"Cascade(&C)", "Tile(&T)", "Arrange(&A)", "&1 Real Time",
+                                        "&2 History by days", "&3 History by months"}));
+        ASSERT_NE(months, nullptr);
+        months->trigger();
+        EXPECT_EQ(m_frame->activeChildFrame()->windowTitle(), "History by months");
+        bringToFront("Real Time");
+    }
+}
