@@ -40,3 +40,15 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
     }
     return true;
 }
+
+void when(std::function<bool()> ready, std::function<void()> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, ready, act] {
+        if (!ready()) return;
+        poll->stop();
+        poll->deleteLater();
+        act();
+    });
+    poll->start();
+}

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include "app/Clock.h"
+#include "app/MonitorState.h"
+#include "ui/dialogs/CChannelControlDlg.h"
+#include "ui/dialogs/CChannelSettingDlg.h"
+#include "ui/dialogs/CExportConfigDlg.h"
+#include "ui/dialogs/DialogCommands.h"
+#include "ui/dialogs/DialogDriver.h"
+#include "ui/dialogs/SpinButton.h"
+#include "ui/framework/MessageBoxSink.h"
+
+namespace {
+
+class NoPorts final : public PortOpener {
+public:
+    std::unique_ptr<SerialPort> open(int) override { return nullptr; }
+};
+
+// The dialogs as the menu commands run them, against the real link, configuration file and
+// message box, with no device attached.
+class DialogCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        ASSERT_TRUE(dir.isValid());
+        state.config = Configuration::defaults();
+        state.config.appDir = dir.path().toStdString();
+    }
+
+    QTemporaryDir dir;
+    NoPorts ports;
+    MessageBoxSink sink;
+    MonitorState state{ports, sink, SystemClock::instance()};
+};
+
+TEST_F(DialogCommands, ChannelControlWithoutLinkReportsTheLinkFailureThenTheResult) {
+    BoxAnswerer answerer;
+    onModal<CChannelControlDlg>([&](CChannelControlDlg& dlg) {
+        dlg.findChild<QRadioButton*>("on1016")->click();
+        dlg.findChild<QPushButton*>("confirm")->click();
+        auto* quit = dlg.findChild<QPushButton*>("quit");
+        when([&answerer, quit] { return answerer.seen.size() == 2 && quit->isEnabled(); },
+             [quit] { quit->click(); });
+    });
+    RunChannelControlDlg(state, nullptr);
+    EXPECT_EQ(answerer.texts(), (QStringList{"Fail to write channel switch command!",
+                                             "Change channel state failed!"}));
+}
+
+TEST_F(DialogCommands, ChannelSettingOkWritesTheNamesToDastCfg) {
+    onModal<CChannelSettingDlg>([](CChannelSettingDlg& dlg) {
+        dlg.findChild<QLineEdit*>("edit1001")->setText("Garage");  // channel 2
+        dlg.accept();
+    });
+    ASSERT_TRUE(RunChannelSettingDlg(state, nullptr));
+    QFile file(QString::fromStdString(state.config.filePath()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray image = file.readAll();
+    ASSERT_EQ(image.size(), 1365);
+    EXPECT_EQ(image.mid(2 + 2 * 76, 7), QByteArray("Garage", 7));  // with its NUL
+}
+
+TEST_F(DialogCommands, ExportIntervalChangesOnlyOnOk) {
+    for (bool ok : {false, true}) {
+        onModal<CExportConfigDlg>([ok](CExportConfigDlg& dlg) {
+            dlg.spin(ExportIntervalEditor::Minutes)->stepUp();
+            ok ? dlg.accept() : dlg.reject();
+        });
+        EXPECT_EQ(RunExportConfigDlg(state, nullptr), ok);
+        EXPECT_EQ(state.config.exportInterval, ok ? 120u : 60u);
+    }
+}
+
+}  // namespace
