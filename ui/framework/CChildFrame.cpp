@@ -39,7 +39,11 @@ CDocument* CChildFrame::GetDocument() const { return m_document.data(); }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {
     CDocument* document = m_document;
-    if (document && m_template && CDocTemplate::framesOf(document) == QList<CChildFrame*>{this}) {
+    // The document goes with its last window. A window whose views are already gone still
+    // counts as the last one, or the kind could never be opened again.
+    const QList<CChildFrame*> frames = CDocTemplate::framesOf(document);
+    const bool lastWindow = frames.isEmpty() || frames == QList<CChildFrame*>{this};
+    if (document && m_template && lastWindow) {
         if (!document->OnCloseDocument()) {
             event->ignore();
             return;

@@ -155,27 +155,6 @@ TEST_F(CommandStates, TileStacksWindowsOneAboveTheOtherAcrossTheFullWidth) {
     EXPECT_EQ(bottom, area.height());
 }
 
-TEST_F(CommandStates, ToolbarHoldsTheFiveButtonsWithTheirToolTips) {
-    const QList<QAction*> actions = m_frame->toolBar()->actions();
-    ASSERT_EQ(actions.size(), 6);
-    const int ids[] = {ID_HISTORY_DAYS, ID_HISTORY_MONTHS, ID_REAL_TIME, 0,
-                       ID_CONNECT,      ID_DISCONNECT};
-    QStringList tips;
-    for (int i = 0; i < 6; ++i) {
-        if (ids[i] == 0) {
-            EXPECT_TRUE(actions[i]->isSeparator());
-            continue;
-        }
-        EXPECT_EQ(actions[i], m_frame->commandAction(ids[i])) << i;
-        EXPECT_FALSE(actions[i]->icon().isNull()) << i;
-        tips << actions[i]->property("kelvoToolTip").toString();
-    }
-    // Only the entries with a second text carry a tool tip.
-    EXPECT_EQ(tips, (QStringList{"", "", "", "Connect", "Disconnect"}));
-    EXPECT_EQ(m_frame->commandAction(ID_SCOPE_5MIN)->statusTip(), "5 MInutes");
-    EXPECT_EQ(m_frame->commandAction(ID_FILE_PRINT)->shortcut(), QKeySequence("Ctrl+P"));
-}
-
 TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
     QMenu* view = m_frame->menuBar()->actions().value(2)->menu();
     ASSERT_NE(view, nullptr);
