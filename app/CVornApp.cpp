@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QMdiArea>
 
 #include "app/CMainFrame.h"
@@ -73,6 +74,8 @@ CVornApp::~CVornApp() {
 CVornApp* CVornApp::instance() { return g_app; }
 
 bool CVornApp::InitInstance() {
+    // Every window of the program, child windows and boxes included, carries its icon.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvo.png")));
     WriteLog("Loading Config!");
     if (!LoadConfig()) m_messages.show("Config file missing!");
     if (!runLogin()) return false;
@@ -93,7 +96,7 @@ bool CVornApp::InitInstance() {
     if (CChildFrame* active = m_mainFrame->activeChildFrame()) active->showMaximized();
     m_mainFrame->showMaximized();
     m_mainFrame->updateCommandStates();
-    m_mainFrame->update();
+    m_mainFrame->repaint();
     return true;
 }
 
