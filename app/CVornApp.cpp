@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QMdiArea>
+#include <QScreen>
 
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
@@ -94,6 +95,10 @@ bool CVornApp::InitInstance() {
 
     ShowRealTime();
     if (CChildFrame* active = m_mainFrame->activeChildFrame()) active->showMaximized();
+    // Maximising is the window manager's job; without one (a bare X server) the frame
+    // would keep its default size, so it starts out covering the screen's work area.
+    if (QScreen* screen = m_mainFrame->screen())
+        m_mainFrame->setGeometry(screen->availableGeometry());
     m_mainFrame->showMaximized();
     m_mainFrame->updateCommandStates();
     m_mainFrame->repaint();
