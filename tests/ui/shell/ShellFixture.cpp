@@ -46,9 +46,13 @@ void ModalAnswerer::poll() {
     if (!modal || !modal->isVisible() || modal->property("answered").toBool()) return;
     modal->setProperty("answered", true);
     QString what = QString::fromLatin1(modal->metaObject()->className());
-    if (auto* box = qobject_cast<QMessageBox*>(modal))
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         what = box->windowTitle() + QStringLiteral(": ") + box->text();
-    else if (qobject_cast<CLoginDlg*>(modal))
+        // Every box of the program: exclamation icon and a single OK button.
+        if (box->icon() != QMessageBox::Warning || box->buttons().size() != 1 ||
+            box->standardButtons() != QMessageBox::Ok)
+            what += QStringLiteral(" [not an exclamation box with one OK button]");
+    } else if (qobject_cast<CLoginDlg*>(modal))
         what = QStringLiteral("login");
     m_seen.append(what);
     if (onSeen) onSeen(what);

@@ -29,7 +29,8 @@ public:
 };
 
 // Answers modal dialogs as they appear, as a user would, and notes each one in order:
-// "vorn: <text>" for a message box, "login" for the login dialog, otherwise the class name.
+// "vorn: <text>" for a message box (marked when it is not an exclamation box with one OK), "login"
+// for the login dialog, otherwise the class name.
 class ModalAnswerer {
 public:
     // What to do with a modal widget: true accepts it (OK, "Yes"), false rejects it.
