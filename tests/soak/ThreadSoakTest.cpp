@@ -219,6 +219,16 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsAndCloseDuringATick) {
         }
     });
 
+    // Whatever way the test leaves, the reader is stopped and joined.
+    struct JoinOnExit {
+        std::atomic<bool>& finished;
+        std::thread& thread;
+        ~JoinOnExit() {
+            finished = true;
+            if (thread.joinable()) thread.join();
+        }
+    } joinReader{finished, reader};
+
     auto store = std::make_unique<SampleStore>();
     const auto started = SteadyClock::now();
     long connects = 0, disconnects = 0, drops = 0, closesRefused = 0;
