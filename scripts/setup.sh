@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
-          libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth fonts-dejavu-core)
+          libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth fonts-dejavu-core
+          fonts-wqy-zenhei)
 
 missing=()
 for p in "${packages[@]}"; do
