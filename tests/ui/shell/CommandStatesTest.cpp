@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QTreeWidget>
+#include <cstring>
 
 #include "ShellFixture.h"
 #include "app/CMainFrame.h"
@@ -14,6 +16,9 @@
 #include "app/CommandIds.h"
 #include "app/Configuration.h"
 #include "ui/framework/CChildFrame.h"
+#include "ui/framework/CView.h"
+#include "ui/framework/RealTimeDocument.h"
+#include "ui/realtime/CRTChildFrm.h"
 
 namespace {
 
@@ -173,5 +178,24 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
         months->trigger();
         EXPECT_EQ(m_frame->activeChildFrame()->windowTitle(), "History by months");
         bringToFront("Real Time");
+    }
+}
+
+TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) {
+    auto* realTime = qobject_cast<CRTChildFrm*>(
+        m_app->firstRealTimeDocument()->GetFirstView()->GetParentFrame());
+    ASSERT_NE(realTime, nullptr);
+    QTreeWidgetItem* channel3 = realTime->channelTree()->topLevelItem(0)->child(2);
+    ASSERT_NE(channel3, nullptr);
+    {  // A name that changed behind the window's back, as the dialog's OK leaves it.
+        std::lock_guard lock(m_app->state().dataLock);
+        std::strcpy(m_app->state().config.channels[3].name, "Pump");
+    }
+    bringToFront("History by days");  // handled by the main frame whatever is in front
+    for (bool confirm : {false, true}) {
+        m_answers.setChoice([confirm](QWidget*) { return confirm; });
+        ASSERT_TRUE(m_frame->executeCommand(ID_CHANNEL_SETTING));
+        ASSERT_EQ(m_answers.seen().last(), "CChannelSettingDlg");
+        EXPECT_EQ(channel3->text(0), confirm ? "03 Pump" : "03 ") << confirm;
     }
 }

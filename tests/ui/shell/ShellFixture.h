@@ -39,6 +39,7 @@ public:
     ~ModalAnswerer();
 
     QStringList seen() const { return m_seen; }
+    void setChoice(Choice choice) { m_choice = std::move(choice); }
     // Runs once when each modal widget is first seen, before it is answered.
     std::function<void(const QString&)> onSeen;
 
