@@ -30,6 +30,6 @@ CDocTemplate* makeHistoryByMonthsKind(CVornApp& app) {
 }
 
 CDocTemplate* makeRealTimeKind(CVornApp& app) {
-    return new CDocTemplate([&app] { return new RealTimeDocument(app.state()); },
+    return new CDocTemplate([&app] { return new RealTimeDocument(app.state(), &app.cycle()); },
                             [] { return new CRTChildFrm; }, [] { return new CRTListView; }, &app);
 }

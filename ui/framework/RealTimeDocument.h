@@ -5,6 +5,7 @@
 #include "store/CVornDoc.h"
 #include "ui/framework/CDocument.h"
 
+class SamplingCycle;
 struct MonitorState;
 
 // The real-time window kind's document: the framework side of the core's CVornDoc, which
@@ -12,8 +13,12 @@ struct MonitorState;
 class RealTimeDocument : public CDocument {
     Q_OBJECT
 public:
-    explicit RealTimeDocument(MonitorState& state);
-    ~RealTimeDocument() override;  // the core document closes an open link
+    // cycle: the sampling cycle that may be ticking on this document (null in tests that
+    // run none).
+    explicit RealTimeDocument(MonitorState& state, SamplingCycle* cycle = nullptr);
+    // Waits for a tick still running on the core document and keeps later ticks off it
+    // before it goes; the core document closes an open link.
+    ~RealTimeDocument() override;
 
     bool OnNewDocument() override;    // loads dast.data and fills the offline gap
     bool OnCloseDocument() override;  // saves dast.data; refuses while a tick runs
@@ -22,4 +27,5 @@ public:
 
 private:
     std::unique_ptr<CVornDoc> m_core;
+    SamplingCycle* m_cycle;
 };
