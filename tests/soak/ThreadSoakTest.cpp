@@ -1,8 +1,8 @@
 // The sampling cycle's threads at full stretch: the timer on a sub-millisecond period, the
 // worker polling a scripted meter, a reader copying the store and the tables the way the
-// windows do, and a driver that connects, disconnects, silences the meter and closes the
-// document while a tick is running. Built with -DKELVO_SANITIZE=thread this is the race
-// proof; every wait in it is bounded so a hang fails instead of stalling the suite.
+// windows do, and a driver that connects, disconnects, silences the meter, closes the
+// document while a tick is running and opens it again. Built with -DKELVO_SANITIZE=thread this is
+// the race proof; every wait in it is bounded so a hang fails instead of stalling the suite.
 
 #include <gtest/gtest.h>
 
@@ -168,7 +168,7 @@ struct SoakRig {
 
 }  // namespace
 
-TEST(ThreadSoak, RingWrapWithReaderConnectsDropsAndCloseDuringATick) {
+TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     SoakRig rig;
     CVornDoc& doc = *rig.doc;
     const auto period = 500us;
@@ -295,10 +295,6 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsAndCloseDuringATick) {
 
     finished = true;
     reader.join();
-    const auto stopStarted = SteadyClock::now();
-    rig.cycle.stop();
-    EXPECT_LT(SteadyClock::now() - stopStarted, 2s);
-    EXPECT_EQ(rig.cycle.liveWorkers(), 0);
 
     // What the close saved is a whole store, each sample from one poll.
     DayTable days;
@@ -311,7 +307,44 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsAndCloseDuringATick) {
     }
     EXPECT_EQ(badSaved, 0);
     EXPECT_TRUE(seriesConsistent(days.consumption, kDays));
+
+    // The window destroyed (its document closes the link), then opened again an hour later
+    // while the timer runs: the saved store comes back with 720 zero samples for the gap,
+    // the timer records into it at once and a Connect polls into it.
     rig.doc.reset();
+    EXPECT_FALSE(rig.state.link.isOpen());
+    rig.state.closing = false;
+    rig.clock.advance(1h);
+    auto reopened = std::make_unique<CVornDoc>(rig.state);
+    reopened->OnNewDocument();
+    rig.firstDoc = reopened.get();
+    reopened->copyStore(*after);
+    const int gap = (after->writeIndex - saved->writeIndex + kRingSlots) % kRingSlots;
+    EXPECT_GE(gap, 720);
+    EXPECT_LT(gap, 720 + 100);
+    long badReopened = 0;
+    for (int j = 0; j < after->count; ++j) {
+        badReopened += slotConsistent(*after, (after->startIndex + j) % kRingSlots) ? 0 : 1;
+    }
+    EXPECT_EQ(badReopened, 0);
+    const long polledBefore = rig.list->stored;
+    rig.cycle.OnConnect(rig.list, reopened.get());
+    EXPECT_TRUE(rig.connected(5s));
+    const auto pollLimit = SteadyClock::now() + 5s;
+    while (rig.list->stored < polledBefore + 50 && SteadyClock::now() < pollLimit) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GE(rig.list->stored.load(), polledBefore + 50);
+    rig.state.closing = true;
+    EXPECT_TRUE(reopened->OnCloseDocument());
+    rig.firstDoc = nullptr;
+    rig.cycle.releaseDocument(reopened.get());
+
+    const auto stopStarted = SteadyClock::now();
+    rig.cycle.stop();
+    EXPECT_LT(SteadyClock::now() - stopStarted, 2s);
+    EXPECT_EQ(rig.cycle.liveWorkers(), 0);
+    reopened.reset();
 
     EXPECT_EQ(badSlots, 0);
     EXPECT_EQ(badTables, 0);
