@@ -135,8 +135,9 @@ bool CVornApp::LoadConfig() {
 }
 
 bool CVornApp::SaveConfig() {
-    std::lock_guard lock(m_state.dataLock);
-    return ::SaveConfig(m_state.config, m_state.clock);
+    // The fields are copied under the data lock; the file is written and fsync'ed without it,
+    // so a poll never waits for the disk.
+    return ::SaveConfig(m_state.config, m_state.clock, &m_state.dataLock);
 }
 
 void CVornApp::WriteLog(const std::string& text) { m_state.log.WriteLog(text); }
