@@ -1,9 +1,14 @@
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
+#include "app/CMainFrame.h"
 #include "app/CVornApp.h"
 #include "app/Clock.h"
+#include "app/TerminationSignals.h"
 #include "device/posix/PortResolver.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +24,23 @@ int main(int argc, char** argv) {
     CVornApp app(ports, SystemClock::instance());
     QObject::connect(&app, &CVornApp::mainWindowClosed, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // A termination signal ends the run as the close box does, so nothing recorded is lost:
+    // open boxes and dialogs give way first (the login answers "Quit"), then the main window
+    // closes once no dialog's own loop is running any more.
+    std::function<void()> closeWhenFree = [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+                dialog->reject();
+            } else {
+                modal->close();
+            }
+            QTimer::singleShot(50, &application, closeWhenFree);
+            return;
+        }
+        if (CMainFrame* frame = app.mainFrame()) frame->close();
+    };
+    TerminationSignals terminationSignals([&](int) { closeWhenFree(); });
+
     int exitCode = 0;
     if (app.InitInstance()) exitCode = application.exec();
     return app.ExitInstance(exitCode);
