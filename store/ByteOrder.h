@@ -22,6 +22,19 @@ public:
         u16(static_cast<uint16_t>(v >> 16));
     }
     void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    // A whole series at once: the 1.1 MB sample store goes through here.
+    void i32s(const int32_t* values, size_t count) {
+        const size_t at = m_out.size();
+        m_out.resize(at + 4 * count);
+        uint8_t* p = m_out.data() + at;
+        for (size_t i = 0; i < count; ++i, p += 4) {
+            const auto v = static_cast<uint32_t>(values[i]);
+            p[0] = static_cast<uint8_t>(v);
+            p[1] = static_cast<uint8_t>(v >> 8);
+            p[2] = static_cast<uint8_t>(v >> 16);
+            p[3] = static_cast<uint8_t>(v >> 24);
+        }
+    }
     void f64(double v) {
         uint64_t bits;
         std::memcpy(&bits, &v, sizeof bits);
@@ -64,6 +77,22 @@ public:
         return lo | (hi << 16);
     }
     int32_t i32() { return static_cast<int32_t>(u32()); }
+    // A whole series at once, or zeros and failure when it does not fit in what is left.
+    bool i32s(int32_t* out, size_t count) {
+        if (!m_ok || count > (m_size - m_pos) / 4) {
+            std::memset(out, 0, count * sizeof(int32_t));
+            m_ok = false;
+            m_pos = m_size;
+            return false;
+        }
+        const uint8_t* p = m_data + m_pos;
+        for (size_t i = 0; i < count; ++i, p += 4) {
+            out[i] = static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 |
+                                          static_cast<uint32_t>(p[3]) << 24);
+        }
+        m_pos += 4 * count;
+        return true;
+    }
     double f64() {
         const uint64_t lo = u32();
         const uint64_t hi = u32();

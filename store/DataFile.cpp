@@ -13,12 +13,12 @@ namespace {
 
 template <size_t N>
 void putSeries(ByteWriter& out, const int32_t (&series)[N]) {
-    for (int32_t v : series) out.i32(v);
+    out.i32s(series, N);
 }
 
 template <size_t N>
 void getSeries(ByteReader& in, int32_t (&series)[N]) {
-    for (int32_t& v : series) v = in.i32();
+    in.i32s(series, N);
 }
 
 }  // namespace
@@ -65,8 +65,9 @@ DataFile::Load DataFile::decode(const uint8_t* data, size_t size, DayTable& days
     newStore->startIndex = in.u16();
     newStore->writeIndex = in.u16();
     newStore->reserved = in.u16();
+    if (!storeIsConsistent(*newStore)) return Load::Malformed;  // before 1.1 MB of samples
     for (auto& ring : newStore->samples) getSeries(in, ring);
-    if (!in.ok() || in.remaining() != 0 || !storeIsConsistent(*newStore)) return Load::Malformed;
+    if (!in.ok() || in.remaining() != 0) return Load::Malformed;
 
     days = newDays;
     months = newMonths;

@@ -113,6 +113,19 @@ TEST(ByteOrder, FieldsAreLittleEndianAndShortReadsFailWithZeros) {
     EXPECT_EQ(r.u16(), 0);
     EXPECT_FALSE(r.ok());
 
+    // Series go through the bulk path: same bytes as one field at a time.
+    const int32_t series[3] = {1, -1, 0x01020304};
+    std::vector<uint8_t> bulk;
+    ByteWriter(bulk).i32s(series, 3);
+    EXPECT_EQ(bulk, (std::vector<uint8_t>{1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1}));
+    int32_t back[3] = {};
+    ByteReader bulkReader(bulk.data(), bulk.size());
+    EXPECT_TRUE(bulkReader.i32s(back, 3));
+    EXPECT_EQ(std::vector<int32_t>(back, back + 3), std::vector<int32_t>(series, series + 3));
+    ByteReader shortBulk(bulk.data(), 11);
+    EXPECT_FALSE(shortBulk.i32s(back, 3));
+    EXPECT_EQ(back[0], 0);
+
     ByteReader partial(bytes.data(), 3);
     EXPECT_EQ(partial.u16(), 0x1234);
     EXPECT_EQ(partial.u32(), 0u);  // only one byte left: nothing of it is used
