@@ -87,12 +87,15 @@ void CVornDoc::RecordSample() {
         link.ReadHistory(days.solar, months.solar, 14);
         link.ReadLive(live);
 
-        if (link.isOpen()) {
-            std::shared_ptr<NotifyTarget> listWindow;
-            {
-                std::lock_guard lock(m_state.dataLock);
-                m_state.days = days;
-                m_state.months = months;
+        // An exchange only writes its copy on a valid reply; what it brought is kept even when
+        // a later exchange of this poll loses the link and the tick records zeros.
+        const bool connected = link.isOpen();
+        std::shared_ptr<NotifyTarget> listWindow;
+        {
+            std::lock_guard lock(m_state.dataLock);
+            m_state.days = days;
+            m_state.months = months;
+            if (connected) {
                 LiveReading& table = m_state.config.channels;
                 uint32_t total = 0;
                 for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
@@ -108,6 +111,8 @@ void CVornDoc::RecordSample() {
                 advanceStore(*m_store, m_state.clock.now());
                 listWindow = m_state.listWindow;
             }
+        }
+        if (connected) {
             if (listWindow) listWindow->post(UM_DATAUPDATED);
             busy = false;
             return;

@@ -9,9 +9,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Consumption days 100.., months 1100..; solar days 200.., months 1200...
-Bytes historyReply(bool solar) {
-    const uint16_t base = solar ? 200 : 100;
+// Consumption days 100.., months 1100..; solar days 200.., months 1200..; all raised by `shift`.
+Bytes historyReply(bool solar, uint16_t shift = 0) {
+    const uint16_t base = static_cast<uint16_t>((solar ? 200 : 100) + shift);
     metersim::EnergyHistory history;
     for (int d = 0; d < kDays; ++d) history.days[d] = static_cast<uint16_t>(base + d);
     for (int m = 0; m < kMonths; ++m) history.months[m] = static_cast<uint16_t>(base + 1000 + m);
@@ -31,8 +31,11 @@ protected:
         device = ports.attach(1);
         device->answer = [this](const Bytes& frame) -> Bytes {
             if (frame[1] == 0) return {0x12, 0x34};
-            if (frame[1] == 1) return historyReply(false);
-            if (frame[1] == 14) return historyReply(true);
+            if (frame[1] == 1) return historyReply(false, historyShift);
+            if (frame[1] == 14) {
+                if (loseLinkAfterSolar) device->writeFails = true;
+                return historyReply(true, historyShift);
+            }
             if (duringLive) duringLive();
             return liveSilent ? Bytes{} : liveReply(powers);
         };
@@ -51,6 +54,8 @@ protected:
     std::shared_ptr<ScriptedDevice> device;
     std::array<uint16_t, 16> powers{};
     bool liveSilent = false;
+    uint16_t historyShift = 0;
+    bool loseLinkAfterSolar = false;  // the live frame then cannot be written
     std::function<void()> duringLive;
 };
 
@@ -105,7 +110,10 @@ TEST_F(RecordSampleTest, ConnectedTicksRecordLivePowersUntilTheLinkIsLost) {
     doc.RecordSample();
     liveSilent = true;  // no live reply: the previous reading is recorded again
     doc.RecordSample();
-    device->writeFails = true;  // the link closes on the first frame: zeros, no notice
+    // The link closes at the live frame: zeros and no notice, but the histories read before
+    // it are kept.
+    historyShift = 50;
+    loseLinkAfterSolar = true;
     doc.RecordSample();
 
     auto store = copyOf(doc);
@@ -117,9 +125,9 @@ TEST_F(RecordSampleTest, ConnectedTicksRecordLivePowersUntilTheLinkIsLost) {
         EXPECT_EQ(store->samples[k][2], 0) << "ring " << k;
     }
     EXPECT_STREQ(state.config.channels[3].name, "Pump");
-    EXPECT_EQ(state.days.consumption[0], 100);
-    EXPECT_EQ(state.days.solar[39], 239);
-    EXPECT_EQ(state.months.solar[0], 1200);
+    EXPECT_EQ(state.days.consumption[0], 150);
+    EXPECT_EQ(state.days.solar[39], 289);
+    EXPECT_EQ(state.months.solar[0], 1250);
     EXPECT_FALSE(state.link.isOpen());
     EXPECT_EQ(window->dataUpdated, 2);
     EXPECT_FALSE(doc.busy);
