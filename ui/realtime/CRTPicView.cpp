@@ -10,9 +10,10 @@
 #include "ui/framework/RealTimeDocument.h"
 
 CRTPicView::CRTPicView(QWidget* parent) : CView(parent), m_store(std::make_unique<SampleStore>()) {
-    // Title and labels stand on the window colour, outside the plot.
+    // Title and labels stand on the view's background, the system window colour: the
+    // palette's base colour (white by default), not the grey of frames and dialogs.
     setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Window);
+    setBackgroundRole(QPalette::Base);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
