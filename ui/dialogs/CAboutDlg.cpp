@@ -1,5 +1,6 @@
 #include "ui/dialogs/CAboutDlg.h"
 
+#include <QFont>
 #include <QPushButton>
 
 #include "ui/dialogs/DialogUnits.h"
@@ -8,6 +9,7 @@
 CAboutDlg::CAboutDlg(const std::string& appDir, QWidget* parent) : QDialog(parent) {
     const DialogUnits& du = kSimSun9Units;
     setWindowTitle(QStringLiteral("About Kelvo"));
+    setFont(QFont(QStringLiteral("SimSun"), 9));
     setFixedSize(du.size(251, 152));
 
     m_picture = new PictureFrame(this);

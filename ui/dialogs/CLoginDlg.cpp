@@ -1,6 +1,7 @@
 #include "ui/dialogs/CLoginDlg.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +28,7 @@ CLoginDlg::CLoginDlg(const Configuration& config, QWidget* parent)
     : QDialog(parent), m_appDir(config.appDir), m_password(storedPassword(config)) {
     const DialogUnits& du = kSimSun10Units;
     setWindowTitle(QString());
+    setFont(QFont(QStringLiteral("SimSun"), 10));
     setFixedSize(du.size(251, 226));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
