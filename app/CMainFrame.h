@@ -62,7 +62,6 @@ private:
     void buildStatusBar();
     void selectMenu();
     void fillWindowList(QMenu* menu);
-    void updateCaption();
     void updateLockIndicators();
     std::vector<CommandTarget*> route() const;
     QAction* addCommand(int id, const QString& text, const QString& prompt);
