@@ -140,6 +140,11 @@ bool CVornApp::SaveConfig() {
     return ::SaveConfig(m_state.config, m_state.clock, &m_state.dataLock);
 }
 
+void CVornApp::SaveNow() {
+    SaveConfig();
+    if (RealTimeDocument* document = firstRealTimeDocument()) document->core().SaveDataFile();
+}
+
 void CVornApp::WriteLog(const std::string& text) { m_state.log.WriteLog(text); }
 
 void CVornApp::showKind(CDocTemplate* kind) {

@@ -38,6 +38,9 @@ public:
 
     bool LoadConfig();  // false: defaults installed
     bool SaveConfig();  // false: nothing written
+    // Writes dast.cfg and the real-time document's dast.data at once, before an orderly exit
+    // that may be cut short (the X server going away with the session ends the process).
+    void SaveNow();
     void WriteLog(const std::string& text);
 
     void ShowHistoryByDays();

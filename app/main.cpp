@@ -39,7 +39,12 @@ int main(int argc, char** argv) {
         }
         if (CMainFrame* frame = app.mainFrame()) frame->close();
     };
-    TerminationSignals terminationSignals([&](int) { closeWhenFree(); });
+    // Both files are written first: when the session ends, the X server may go away before
+    // the orderly close has finished waiting for a poll in flight.
+    TerminationSignals terminationSignals([&](int) {
+        app.SaveNow();
+        closeWhenFree();
+    });
 
     int exitCode = 0;
     if (app.InitInstance()) exitCode = application.exec();

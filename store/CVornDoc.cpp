@@ -57,15 +57,18 @@ bool CVornDoc::OnCloseDocument() {
     m_state.running = false;
     CVornDoc* self = this;
     m_state.currentDoc.compare_exchange_strong(self, nullptr);
+    // A failed save keeps the previous file; no message, and the document still closes.
+    SaveDataFile();
+    return true;
+}
 
+bool CVornDoc::SaveDataFile() const {
     std::vector<uint8_t> image;
     {
         std::lock_guard lock(m_state.dataLock);
         image = DataFile::encode(m_state.days, m_state.months, *m_store);
     }
-    // A failed save keeps the previous file; no message, and the document still closes.
-    writeFileAtomically(dataFilePath(), image);
-    return true;
+    return writeFileAtomically(dataFilePath(), image);
 }
 
 void CVornDoc::RecordSample() {

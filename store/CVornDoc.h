@@ -25,6 +25,9 @@ public:
     // application is not closing; otherwise clears the flags, saves dast.data, true.
     bool OnCloseDocument();
 
+    // Writes dast.data as the store stands now (crash-safe); the document stays open.
+    bool SaveDataFile() const;
+
     void RecordSample();  // the sampling tick
     void FillGap();       // zero samples for the time the program was not running
     void ExportCsv(const std::string& path);

@@ -186,11 +186,19 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     if (how == EndBy::CloseBox) {
         x.requestClose(mainWindow);
     } else {
-        kelvo.signal(SIGTERM);  // the session ends: nothing recorded may be lost
+        // The session ends: the program is told to stop and, a moment later, the X server goes
+        // away too, which ends the process wherever its orderly close has got to. Nothing
+        // recorded may be lost all the same.
+        kelvo.signal(SIGTERM);
+        std::this_thread::sleep_for(500ms);
+        x.close();
+        xvfb->stop();
     }
     const int status = kelvo.waitFor(30s);
     ASSERT_NE(status, -1) << "Kelvo did not end";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    if (how == EndBy::CloseBox) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
 
     EXPECT_EQ(readAll(dir / "Log.txt"), "Loading Config!\n");
 

@@ -14,8 +14,11 @@ Display* dpy(void* display) { return static_cast<Display*>(display); }
 
 }  // namespace
 
-XDisplayDriver::~XDisplayDriver() {
+XDisplayDriver::~XDisplayDriver() { close(); }
+
+void XDisplayDriver::close() {
     if (m_display) XCloseDisplay(dpy(m_display));
+    m_display = nullptr;
 }
 
 bool XDisplayDriver::open(const std::string& display) {

@@ -11,6 +11,8 @@ class XDisplayDriver {
 public:
     ~XDisplayDriver();
     bool open(const std::string& display);  // ":N"
+    // Before the server goes away: Xlib ends the whole process when a connection breaks.
+    void close();
 
     struct TopLevel {
         unsigned long id;
