@@ -41,6 +41,15 @@ std::unique_ptr<SampleStore> busyStore() {
     return store;
 }
 
+// One repaint of the window as the view does it.
+void paintWindow(PowerChart& chart, QImage& window) {
+    window.fill(QColor(240, 240, 240));
+    QPainter painter(&window);
+    chart.paint(painter, kPaintTime);
+    painter.end();
+    benchmark::DoNotOptimize(window.constBits());
+}
+
 // LoadSeries + full paint at the 6-hour scope (4,320 points) on a 1,600 x 900 window.
 void BM_LoadAndPaintSixHours(benchmark::State& state) {
     const auto store = busyStore();
@@ -52,11 +61,7 @@ void BM_LoadAndPaintSixHours(benchmark::State& state) {
     QImage window(1600, 900, QImage::Format_RGB32);
     for (auto _ : state) {
         chart.loadSeries(kTotalRecord, *store, live, config);
-        window.fill(QColor(240, 240, 240));
-        QPainter painter(&window);
-        chart.paint(painter, kPaintTime);
-        painter.end();
-        benchmark::DoNotOptimize(window.constBits());
+        paintWindow(chart, window);
     }
 }
 BENCHMARK(BM_LoadAndPaintSixHours)->Unit(benchmark::kMillisecond);
@@ -74,11 +79,7 @@ void BM_CopyLoadAndPaintSixHours(benchmark::State& state) {
     for (auto _ : state) {
         *copy = *store;
         chart.loadSeries(kTotalRecord, *copy, live, config);
-        window.fill(QColor(240, 240, 240));
-        QPainter painter(&window);
-        chart.paint(painter, kPaintTime);
-        painter.end();
-        benchmark::DoNotOptimize(window.constBits());
+        paintWindow(chart, window);
     }
 }
 BENCHMARK(BM_CopyLoadAndPaintSixHours)->Unit(benchmark::kMillisecond);
@@ -94,11 +95,7 @@ void BM_LoadAndPaintAllChannels(benchmark::State& state) {
     QImage window(1600, 900, QImage::Format_RGB32);
     for (auto _ : state) {
         chart.loadSeries(16, *store, live, config);
-        window.fill(QColor(240, 240, 240));
-        QPainter painter(&window);
-        chart.paint(painter, kPaintTime);
-        painter.end();
-        benchmark::DoNotOptimize(window.constBits());
+        paintWindow(chart, window);
     }
 }
 BENCHMARK(BM_LoadAndPaintAllChannels)->Unit(benchmark::kMillisecond);
