@@ -11,19 +11,19 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/CVornApp.h"
-#include "app/Clock.h"
-#include "app/CommandIds.h"
-#include "app/Configuration.h"
-#include "app/WindowKinds.h"
-#include "device/NotifyTarget.h"
-#include "device/SerialPort.h"
-#include "store/SampleStore.h"
-#include "ui/framework/CDocTemplate.h"
-#include "ui/framework/CDocument.h"
-#include "ui/realtime/CRTChildFrm.h"
-#include "ui/realtime/CRTListView.h"
-#include "ui/realtime/CRTPicView.h"
+#include "ui/shell/Application.h"
+#include "core/base/Clock.h"
+#include "ui/framework/CommandIds.h"
+#include "core/config/Configuration.h"
+#include "ui/shell/WindowKinds.h"
+#include "core/base/NotifyTarget.h"
+#include "core/device/SerialPort.h"
+#include "core/store/SampleStore.h"
+#include "ui/framework/WindowKind.h"
+#include "ui/framework/Document.h"
+#include "ui/realtime/RealTimeWindow.h"
+#include "ui/realtime/LiveListView.h"
+#include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/PowerChart.h"
 
 namespace {
@@ -114,19 +114,19 @@ void BM_SampleNotificationPair(benchmark::State& state) {
     const std::string dir = mkdtemp(dirTemplate);
     NoPorts ports;
     {
-        CVornApp app(ports, SystemClock::instance());
+        Application app(ports, SystemClock::instance());
         app.state().config = Configuration::defaults();
         app.state().config.appDir = dir;
         app.state().config.scopeIndex = 6;
         QMdiArea area;
         area.resize(1600, 900);
         area.show();
-        std::vector<CDocument*> documents;
-        for (CDocTemplate* kind :
+        std::vector<Document*> documents;
+        for (WindowKind* kind :
              {makeHistoryByDaysKind(app), makeHistoryByMonthsKind(app), makeRealTimeKind(app)})
             documents.push_back(kind->OpenDocumentFile(&area));
         area.tileSubWindows();
-        auto* frame = qobject_cast<CRTChildFrm*>(CDocTemplate::framesOf(documents[2]).value(0));
+        auto* frame = qobject_cast<RealTimeWindow*>(WindowKind::framesOf(documents[2]).value(0));
         frame->showMaximized();
         frame->channelTree()->setCurrentItem(
             frame->channelTree()->findItems(QStringLiteral("Total"), Qt::MatchExactly).first());
@@ -135,10 +135,10 @@ void BM_SampleNotificationPair(benchmark::State& state) {
         for (auto _ : state) {
             frame->listView()->OnNotify(UM_SAMPLESTORED);
             frame->chartView()->RefreshChart();
-            for (CDocument* document : documents) document->UpdateAllViews(nullptr);
+            for (Document* document : documents) document->UpdateAllViews(nullptr);
             area.repaint();
         }
-        for (CDocument* document : documents) document->GetDocTemplate()->CloseAllDocuments();
+        for (Document* document : documents) document->GetDocTemplate()->CloseAllDocuments();
     }
     std::filesystem::remove_all(dir);
 }

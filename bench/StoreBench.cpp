@@ -8,13 +8,13 @@
 #include <random>
 #include <string>
 
-#include "app/Clock.h"
-#include "app/MessageSink.h"
-#include "app/MonitorState.h"
-#include "store/CVornDoc.h"
-#include "store/CsvExport.h"
-#include "store/DataFile.h"
-#include "store/SampleRing.h"
+#include "core/base/Clock.h"
+#include "core/base/MessageSink.h"
+#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecordingDocument.h"
+#include "core/store/CsvExport.h"
+#include "core/store/DataFile.h"
+#include "core/store/SampleRing.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ void BM_RecordSampleClosedLink(benchmark::State& st) {
     NoPorts ports;
     SilentSink sink;
     MonitorState state(ports, sink, SystemClock::instance());
-    CVornDoc doc(state);
+    RecordingDocument doc(state);
     for (auto _ : st) doc.RecordSample();
 }
 BENCHMARK(BM_RecordSampleClosedLink);

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "XDisplayDriver.h"
-#include "app/Configuration.h"
-#include "store/DataFile.h"
+#include "core/config/Configuration.h"
+#include "core/store/DataFile.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Clock.h"
+#include "core/base/Clock.h"
 
 // A clock that never sleeps: each wait advances the fake time (kept in milliseconds) and is
 // noted, so tests check the waits an exchange makes without spending them.

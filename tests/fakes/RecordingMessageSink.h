@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MessageSink.h"
+#include "core/base/MessageSink.h"
 
 // Keeps every message the core would show in the "vorn" box, in order.
 class RecordingMessageSink final : public MessageSink {

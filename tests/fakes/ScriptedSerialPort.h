@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "device/SerialPort.h"
+#include "core/device/SerialPort.h"
 
 // A device on the far end of a scripted port. Tests keep it (shared) while the link owns the
 // port, so they can script answers and inspect the frames written after the fact.

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Configuration.h"
+#include "core/config/Configuration.h"
 
 namespace {
 void check(bool condition) {

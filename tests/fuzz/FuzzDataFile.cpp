@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "store/DataFile.h"
+#include "core/store/DataFile.h"
 
 namespace {
 void check(bool condition) {

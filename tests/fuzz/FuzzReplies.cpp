@@ -11,9 +11,9 @@
 #include <span>
 #include <string_view>
 
-#include "app/MessageSink.h"
-#include "device/CSerialLink.h"
-#include "device/Protocol.h"
+#include "core/base/MessageSink.h"
+#include "core/device/SerialLink.h"
+#include "core/device/Protocol.h"
 #include "fakes/FakeClock.h"
 #include "fakes/ScriptedSerialPort.h"
 
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     SilentSink sink;
     FakeClock clock;
-    CSerialLink link(ports, sink, clock);
+    SerialLink link(ports, sink, clock);
     link.setHistoryDumpPath("/dev/null");
     check(link.OpenDevice() == 1);
     LiveReading live{};

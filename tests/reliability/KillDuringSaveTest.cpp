@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "SaveVersions.h"
-#include "store/AtomicFile.h"
+#include "core/base/CrashSafeFile.h"
 
 namespace fs = std::filesystem;
 

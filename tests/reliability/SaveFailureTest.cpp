@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "SaveVersions.h"
-#include "app/Clock.h"
-#include "store/AtomicFile.h"
+#include "core/base/Clock.h"
+#include "core/base/CrashSafeFile.h"
 
 namespace fs = std::filesystem;
 

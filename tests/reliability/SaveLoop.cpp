@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "SaveVersions.h"
-#include "app/Clock.h"
-#include "store/AtomicFile.h"
+#include "core/base/Clock.h"
+#include "core/base/CrashSafeFile.h"
 
 namespace {
 class VersionClock final : public Clock {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Configuration.h"
-#include "store/DataFile.h"
+#include "core/config/Configuration.h"
+#include "core/store/DataFile.h"
 
 // Version k of the two files a save loop writes: every version differs from the previous one
 // in its fields and in samples spread over the whole image, so a torn file cannot pass for a

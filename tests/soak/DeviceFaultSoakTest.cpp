@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "SimProcess.h"
+#include "support/SimProcess.h"
 #include "SoakScale.h"
-#include "device/CSerialLink.h"
-#include "device/Protocol.h"
-#include "device/posix/PortResolver.h"
+#include "core/device/SerialLink.h"
+#include "core/device/Protocol.h"
+#include "core/device/posix/PortResolver.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
@@ -194,7 +194,7 @@ TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
         PortResolver ports(sim.dir(), timings, sim.dir() + "/dev");
         RecordingMessageSink messages;
         FakeClock clock;  // the link's own waits cost nothing; the line's timing is real
-        CSerialLink link(ports, messages, clock);
+        SerialLink link(ports, messages, clock);
         link.setHistoryDumpPath(sim.dir() + "/History.dat");
         DayTable days;
         MonthTable months;
@@ -266,7 +266,7 @@ TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
             // The failure counter: 0 after any reply, one up after none, and the link
             // closes only on the 14th unanswered exchange in a row.
             if (!link.isOpen()) {
-                EXPECT_EQ(before, CSerialLink::kFailureLimit) << "exchange " << n;
+                EXPECT_EQ(before, SerialLink::kFailureLimit) << "exchange " << n;
                 EXPECT_EQ(link.failureCount(), 0);
                 ++f.closes;
                 ++f.unanswered;
@@ -381,7 +381,7 @@ TEST(DeviceFaultSoak, RepliesOutOfStepNeverLandInAnotherCommandsTable) {
     };
     RecordingMessageSink messages;
     FakeClock clock;
-    CSerialLink link(ports, messages, clock);
+    SerialLink link(ports, messages, clock);
     link.setHistoryDumpPath("/dev/null");
 
     DayTable days{};

@@ -16,17 +16,17 @@
 #include <thread>
 
 #include "SoakScale.h"
-#include "app/MonitorState.h"
-#include "app/TempWorkDir.h"
-#include "device/NotifyTarget.h"
-#include "device/Protocol.h"
-#include "device/SamplingCycle.h"
+#include "core/acquisition/MonitorState.h"
+#include "support/TempWorkDir.h"
+#include "core/base/NotifyTarget.h"
+#include "core/device/Protocol.h"
+#include "core/acquisition/SamplingCycle.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "store/CVornDoc.h"
-#include "store/DataFile.h"
-#include "store/SampleStore.h"
+#include "core/acquisition/RecordingDocument.h"
+#include "core/store/DataFile.h"
+#include "core/store/SampleStore.h"
 #include "tools/meter-sim/ReplyComposer.h"
 
 using namespace std::chrono_literals;
@@ -129,8 +129,8 @@ struct SoakRig {
     RecordingMessageSink messages;
     FakeClock clock;
     MonitorState state{ports, messages, clock};
-    std::unique_ptr<CVornDoc> doc;
-    std::atomic<CVornDoc*> firstDoc{nullptr};
+    std::unique_ptr<RecordingDocument> doc;
+    std::atomic<RecordingDocument*> firstDoc{nullptr};
     SamplingCycle cycle{state, [this] { return firstDoc.load(); }};
     std::shared_ptr<ListWindow> list = std::make_shared<ListWindow>();
 
@@ -138,7 +138,7 @@ struct SoakRig {
         state.config.appDir = dir.path();
         state.link.setHistoryDumpPath(dir.file("History.dat"));
         ports.attach(1)->answer = [this](const Bytes& frame) { return meter.answer(frame); };
-        doc = std::make_unique<CVornDoc>(state);
+        doc = std::make_unique<RecordingDocument>(state);
         doc->OnNewDocument();
         firstDoc = doc.get();
     }
@@ -170,7 +170,7 @@ struct SoakRig {
 
 TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     SoakRig rig;
-    CVornDoc& doc = *rig.doc;
+    RecordingDocument& doc = *rig.doc;
     const auto period = 500us;
     // Under ThreadSanitizer the wrap may not fit; then it runs as many ticks as fit a minute.
     const auto budget = kSoakUnderThreadSanitizer ? 60s : 150s;
@@ -315,7 +315,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     EXPECT_FALSE(rig.state.link.isOpen());
     rig.state.closing = false;
     rig.clock.advance(1h);
-    auto reopened = std::make_unique<CVornDoc>(rig.state);
+    auto reopened = std::make_unique<RecordingDocument>(rig.state);
     reopened->OnNewDocument();
     rig.firstDoc = reopened.get();
     reopened->copyStore(*after);

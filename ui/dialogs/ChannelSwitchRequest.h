@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "store/ChannelRecord.h"
+#include "core/store/ChannelRecord.h"
 
 // Selected state of one load channel in the channel control dialog.
 inline constexpr int kStateOn = 0;

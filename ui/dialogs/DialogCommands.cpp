@@ -1,19 +1,19 @@
 #include "ui/dialogs/DialogCommands.h"
 
-#include "app/MonitorState.h"
-#include "ui/dialogs/CAboutDlg.h"
-#include "ui/dialogs/CChannelControlDlg.h"
-#include "ui/dialogs/CChannelSettingDlg.h"
-#include "ui/dialogs/CExportConfigDlg.h"
-#include "ui/dialogs/CLoginDlg.h"
+#include "core/acquisition/MonitorState.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/ChannelControlDialog.h"
+#include "ui/dialogs/ChannelSettingDialog.h"
+#include "ui/dialogs/ExportConfigDialog.h"
+#include "ui/dialogs/LoginDialog.h"
 
 bool RunLoginDlg(const MonitorState& state) {
-    CLoginDlg dlg(state.config);  // no other thread exists yet
+    LoginDialog dlg(state.config);  // no other thread exists yet
     return dlg.exec() == QDialog::Accepted;
 }
 
 bool RunChannelSettingDlg(MonitorState& state, QWidget* parent) {
-    CChannelSettingDlg dlg(
+    ChannelSettingDialog dlg(
         state.config, state.dataLock,
         [&state] { return SaveConfig(state.config, state.clock, &state.dataLock); }, parent);
     return dlg.exec() == QDialog::Accepted;
@@ -27,7 +27,7 @@ void RunChannelControlDlg(MonitorState& state, QWidget* parent) {
     }
     // The link serialises whole exchanges against the poll and reports its own failures
     // through the message sink, which may be called from the exchange thread.
-    CChannelControlDlg dlg(
+    ChannelControlDialog dlg(
         channels,
         [&state](const std::string& request) { return state.link.SwitchChannels(request); },
         parent);
@@ -40,7 +40,7 @@ bool RunExportConfigDlg(MonitorState& state, QWidget* parent) {
         std::lock_guard lock(state.dataLock);
         interval = state.config.exportInterval;
     }
-    CExportConfigDlg dlg(interval, parent);
+    ExportConfigDialog dlg(interval, parent);
     if (dlg.exec() != QDialog::Accepted) return false;
     std::lock_guard lock(state.dataLock);
     state.config.exportInterval = dlg.interval();
@@ -48,6 +48,6 @@ bool RunExportConfigDlg(MonitorState& state, QWidget* parent) {
 }
 
 void RunAboutDlg(const MonitorState& state, QWidget* parent) {
-    CAboutDlg dlg(state.config.appDir, parent);
+    AboutDialog dlg(state.config.appDir, parent);
     dlg.exec();
 }

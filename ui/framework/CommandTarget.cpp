@@ -17,7 +17,7 @@ bool CommandTarget::runCommand(int id) {
     return true;
 }
 
-bool CommandTarget::runUpdate(int id, CmdUI& ui) const {
+bool CommandTarget::runUpdate(int id, CommandState& ui) const {
     auto it = m_updates.find(id);
     if (it == m_updates.end()) return false;
     it->second(ui);
@@ -33,8 +33,8 @@ bool execute(const std::vector<CommandTarget*>& route, int id) {
     return false;
 }
 
-CmdUI update(const std::vector<CommandTarget*>& route, int id) {
-    CmdUI ui;
+CommandState update(const std::vector<CommandTarget*>& route, int id) {
+    CommandState ui;
     for (CommandTarget* target : route) {
         if (target && target->runUpdate(id, ui)) return ui;
     }

@@ -4,14 +4,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ui/framework/CmdUI.h"
+#include "ui/framework/CommandState.h"
 
 // One stop on the command route: a table of command handlers and of update handlers,
 // both keyed by command identifier (app/CommandIds.h).
 class CommandTarget {
 public:
     using Handler = std::function<void()>;
-    using UpdateHandler = std::function<void(CmdUI&)>;
+    using UpdateHandler = std::function<void(CommandState&)>;
 
     virtual ~CommandTarget() = default;
 
@@ -23,7 +23,7 @@ public:
     // Runs the handler; false when this target has none.
     bool runCommand(int id);
     // Runs the update handler; false when this target has none.
-    bool runUpdate(int id, CmdUI& ui) const;
+    bool runUpdate(int id, CommandState& ui) const;
 
 private:
     std::unordered_map<int, Handler> m_commands;
@@ -37,5 +37,5 @@ namespace CommandRoute {
 bool execute(const std::vector<CommandTarget*>& route, int id);
 // The first target with an update handler sets the state. Without one, the command is
 // enabled exactly when some target on the route handles it.
-CmdUI update(const std::vector<CommandTarget*>& route, int id);
+CommandState update(const std::vector<CommandTarget*>& route, int id);
 }  // namespace CommandRoute

@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/MessageSink.h"
+#include "core/base/MessageSink.h"
 
 class QString;
 class QWidget;

@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <mutex>
 
-#include "device/NotifyTarget.h"
+#include "core/base/NotifyTarget.h"
 
 class QObject;
 

@@ -4,13 +4,13 @@
 #include <QPainter>
 #include <QResizeEvent>
 
-#include "app/Clock.h"
-#include "app/MonitorState.h"
+#include "core/base/Clock.h"
+#include "core/acquisition/MonitorState.h"
 #include "ui/history/MonthNames.h"
 
 HistoryChartView::HistoryChartView(MonitorState& state, HistoryTable table,
                                    const BarChartKind& kind, QWidget* parent)
-    : CView(parent), m_state(state), m_table(table), m_chart(kind) {
+    : View(parent), m_state(state), m_table(table), m_chart(kind) {
     // The whole client area is painted on every update: no partial repaint to merge.
     setAttribute(Qt::WA_OpaquePaintEvent);
     // A click makes the chart the active pane, which takes the print commands away.
@@ -18,7 +18,7 @@ HistoryChartView::HistoryChartView(MonitorState& state, HistoryTable table,
 }
 
 void HistoryChartView::resizeEvent(QResizeEvent* event) {
-    CView::resizeEvent(event);
+    View::resizeEvent(event);
     m_chart.resize(width(), height());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/framework/CView.h"
+#include "ui/framework/View.h"
 #include "ui/history/BarChart.h"
 #include "ui/history/HistorySnapshot.h"
 
@@ -9,7 +9,7 @@ struct MonitorState;
 // The right pane of a history window: the bar chart of consumption against solar. It keeps
 // no data of its own; every paint copies the energy table and asks the clock for the month.
 // An update notification repaints it.
-class HistoryChartView : public CView {
+class HistoryChartView : public View {
     Q_OBJECT
 public:
     HistoryChartView(MonitorState& state, HistoryTable table, const BarChartKind& kind,

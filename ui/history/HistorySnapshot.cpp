@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "app/MonitorState.h"
+#include "core/acquisition/MonitorState.h"
 
 HistorySnapshot HistorySnapshot::take(const MonitorState& state, HistoryTable table) {
     HistorySnapshot out;

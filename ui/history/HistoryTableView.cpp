@@ -4,11 +4,11 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/Clock.h"
-#include "app/CommandIds.h"
-#include "app/MonitorState.h"
+#include "core/base/Clock.h"
+#include "ui/framework/CommandIds.h"
+#include "core/acquisition/MonitorState.h"
 #include "ui/history/MonthNames.h"
-#include "ui/history/TablePrinting.h"
+#include "ui/framework/TablePrinting.h"
 
 const HistoryTableKind kDaysTable{HistoryTable::Days, 40, "Days", "History by days", "Days"};
 const HistoryTableKind kMonthsTable{HistoryTable::Months, 12, "Months", "History by months",
@@ -23,7 +23,7 @@ constexpr int kColumnWidths[3] = {45, 60, 60};
 
 HistoryTableView::HistoryTableView(MonitorState& state, const HistoryTableKind& kind,
                                    QWidget* parent)
-    : CView(parent), m_state(state), m_kind(kind) {
+    : View(parent), m_state(state), m_kind(kind) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_list = new QTableWidget(this);
@@ -100,7 +100,7 @@ void HistoryTableView::OnInitialUpdate() {
     writeValues();
 }
 
-void HistoryTableView::OnUpdate(CView*) {
+void HistoryTableView::OnUpdate(View*) {
     if (m_built) writeValues();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/framework/CView.h"
+#include "ui/framework/View.h"
 #include "ui/history/HistorySnapshot.h"
-#include "ui/history/TablePage.h"
+#include "ui/framework/TablePage.h"
 
 class QTableWidget;
 struct MonitorState;
@@ -21,7 +21,7 @@ extern const HistoryTableKind kMonthsTable;
 
 // The left pane of a history window: a three-column list of the energy table, built on
 // first display and refreshed in place on every update. It is the pane that prints.
-class HistoryTableView : public CView {
+class HistoryTableView : public View {
     Q_OBJECT
 public:
     HistoryTableView(MonitorState& state, const HistoryTableKind& kind, QWidget* parent = nullptr);
@@ -30,7 +30,7 @@ public:
     // Builds the rows: labels, then the values of the table as it is now.
     void OnInitialUpdate() override;
     // Rewrites columns 1 and 2; labels, selection and scroll position stay as they are.
-    void OnUpdate(CView* sender) override;
+    void OnUpdate(View* sender) override;
 
     QTableWidget* list() const { return m_list; }
     // The table as it goes on paper, with the column widths it has on screen now.

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "store/ChannelRecord.h"
+#include "core/store/ChannelRecord.h"
 
 // Texts of the real-time window's channel tree and live list, from the channel table.
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <ctime>
 
-#include "app/Configuration.h"
-#include "store/SampleStore.h"
+#include "core/config/Configuration.h"
+#include "core/store/SampleStore.h"
 
 namespace {
 

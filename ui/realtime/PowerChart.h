@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "store/ChannelRecord.h"
+#include "core/store/ChannelRecord.h"
 
 class QPainter;
 struct Configuration;

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "ui/dialogs/CChannelControlDlg.h"
-#include "ui/dialogs/CChannelSettingDlg.h"
-#include "ui/dialogs/ChannelName.h"
+#include "ui/dialogs/ChannelControlDialog.h"
+#include "ui/dialogs/ChannelSettingDialog.h"
+#include "core/store/ChannelName.h"
 #include "ui/dialogs/DialogDriver.h"
 #include "ui/dialogs/DialogMessage.h"
 
@@ -82,7 +82,7 @@ TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
     const std::string legacy = "\xB5\xE7\xC6\xF7 3";  // not UTF-8: bytes of another code page
     storeChannelName(config.channels[3], legacy);
     std::vector<Configuration> saved;
-    CChannelSettingDlg dlg(config, dataLock, [&] {
+    ChannelSettingDialog dlg(config, dataLock, [&] {
         // The real save takes the data lock for its copy: it must be free by now.
         EXPECT_TRUE(dataLock.try_lock());
         saved.push_back(config);
@@ -115,7 +115,7 @@ TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
 TEST_F(ChannelDialogs, SettingCancelChangesNothingAndAFailedSaveIsSilent) {
     for (bool ok : {false, true}) {
         int saves = 0;
-        CChannelSettingDlg dlg(config, dataLock, [&] { return ++saves, false; });
+        ChannelSettingDialog dlg(config, dataLock, [&] { return ++saves, false; });
         dlg.findChild<QLineEdit*>("edit1003")->setText("Kitchen");
         BoxAnswerer answerer;
         ok ? dlg.accept() : dlg.reject();
@@ -129,7 +129,7 @@ TEST_F(ChannelDialogs, SettingCancelChangesNothingAndAFailedSaveIsSilent) {
 struct FakeSwitch {
     std::vector<std::string> requests;
     int answer = 1;
-    CChannelControlDlg::ChannelSwitcher switcher() {
+    ChannelControlDialog::ChannelSwitcher switcher() {
         return [this](const std::string& request) {
             requests.push_back(request);
             return answer;
@@ -137,13 +137,13 @@ struct FakeSwitch {
     }
 };
 
-QRadioButton* radio(CChannelControlDlg& dlg, int channel, bool on) {
-    const auto& ids = CChannelControlDlg::kRowIds[channel - 1];
+QRadioButton* radio(ChannelControlDialog& dlg, int channel, bool on) {
+    const auto& ids = ChannelControlDialog::kRowIds[channel - 1];
     return on ? dlg.findChild<QRadioButton*>(QStringLiteral("on%1").arg(ids.on))
               : dlg.findChild<QRadioButton*>(QStringLiteral("off%1").arg(ids.off));
 }
 
-void confirmAndWait(CChannelControlDlg& dlg) {
+void confirmAndWait(ChannelControlDialog& dlg) {
     dlg.findChild<QPushButton*>("confirm")->click();
     ASSERT_TRUE(waitFor([&] { return !dlg.exchangeRunning(); }));
 }
@@ -154,7 +154,7 @@ void setReading(Configuration& config, const char* states) {
 }
 
 // Clicks as text: "+5 -12" selects "On" for channel 5, then "Off" for channel 12.
-void clickRadios(CChannelControlDlg& dlg, const std::string& clicks) {
+void clickRadios(ChannelControlDialog& dlg, const std::string& clicks) {
     std::istringstream in(clicks);
     std::string one;
     while (in >> one) radio(dlg, std::stoi(one.substr(1)), one[0] == '+')->click();
@@ -186,7 +186,7 @@ TEST_F(ChannelDialogs, ConfirmSendsOnlyTheChangedChannels) {
         setReading(config, c.reading);
         FakeSwitch device;
         device.answer = c.answer;
-        CChannelControlDlg dlg(config.channels, device.switcher());
+        ChannelControlDialog dlg(config.channels, device.switcher());
         dlg.show();
         clickRadios(dlg, c.clicks);
 
@@ -210,7 +210,7 @@ TEST_F(ChannelDialogs, ConfirmSendsOnlyTheChangedChannels) {
 TEST_F(ChannelDialogs, ConfirmedSelectionIsTheNewReferenceEvenAfterAFailure) {
     FakeSwitch device;
     device.answer = 0;
-    CChannelControlDlg dlg(config.channels, device.switcher());
+    ChannelControlDialog dlg(config.channels, device.switcher());
     dlg.show();
     BoxAnswerer answerer;
     radio(dlg, 4, false)->click();
@@ -234,7 +234,7 @@ TEST_F(ChannelDialogs, ExchangeRunsOffTheGuiThreadAndKeepsMessageOrder) {
         QMetaObject::invokeMethod(
             guiObject, [text] { showVornMessage(nullptr, text); }, Qt::BlockingQueuedConnection);
     };
-    CChannelControlDlg dlg(config.channels, [&](const std::string&) {
+    ChannelControlDialog dlg(config.channels, [&](const std::string&) {
         onGuiThread = QThread::currentThread() == qApp->thread();
         linkMessage("No reply from the device");
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -6,11 +6,11 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "app/Clock.h"
-#include "app/MonitorState.h"
-#include "ui/dialogs/CChannelControlDlg.h"
-#include "ui/dialogs/CChannelSettingDlg.h"
-#include "ui/dialogs/CExportConfigDlg.h"
+#include "core/base/Clock.h"
+#include "core/acquisition/MonitorState.h"
+#include "ui/dialogs/ChannelControlDialog.h"
+#include "ui/dialogs/ChannelSettingDialog.h"
+#include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/DialogDriver.h"
 #include "ui/dialogs/SpinButton.h"
@@ -42,7 +42,7 @@ protected:
 
 TEST_F(DialogCommands, ChannelControlWithoutLinkReportsTheLinkFailureThenTheResult) {
     BoxAnswerer answerer;
-    onModal<CChannelControlDlg>([&](CChannelControlDlg& dlg) {
+    onModal<ChannelControlDialog>([&](ChannelControlDialog& dlg) {
         dlg.findChild<QRadioButton*>("on1016")->click();
         dlg.findChild<QPushButton*>("confirm")->click();
         auto* quit = dlg.findChild<QPushButton*>("quit");
@@ -55,7 +55,7 @@ TEST_F(DialogCommands, ChannelControlWithoutLinkReportsTheLinkFailureThenTheResu
 }
 
 TEST_F(DialogCommands, ChannelSettingOkWritesTheNamesToDastCfg) {
-    onModal<CChannelSettingDlg>([](CChannelSettingDlg& dlg) {
+    onModal<ChannelSettingDialog>([](ChannelSettingDialog& dlg) {
         dlg.findChild<QLineEdit*>("edit1001")->setText("Garage");  // channel 2
         dlg.accept();
     });
@@ -69,7 +69,7 @@ TEST_F(DialogCommands, ChannelSettingOkWritesTheNamesToDastCfg) {
 
 TEST_F(DialogCommands, ExportIntervalChangesOnlyOnOk) {
     for (bool ok : {false, true}) {
-        onModal<CExportConfigDlg>([ok](CExportConfigDlg& dlg) {
+        onModal<ExportConfigDialog>([ok](ExportConfigDialog& dlg) {
             dlg.spin(ExportIntervalEditor::Minutes)->stepUp();
             ok ? dlg.accept() : dlg.reject();
         });

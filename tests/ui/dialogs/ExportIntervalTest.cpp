@@ -5,7 +5,7 @@
 #include <cctype>
 #include <string>
 
-#include "ui/dialogs/CExportConfigDlg.h"
+#include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/dialogs/DialogDriver.h"
 #include "ui/dialogs/ExportIntervalEditor.h"
 #include "ui/dialogs/SpinButton.h"
@@ -83,13 +83,13 @@ TEST(ExportIntervalEditor, SpinClicksFollowTheFieldRules) {
     }
 }
 
-class ExportConfigDialog : public ::testing::Test {
+class ExportConfigDialogTest : public ::testing::Test {
 protected:
     void SetUp() override { ensureApplication(); }
 };
 
-TEST_F(ExportConfigDialog, BoxesFollowTheSpinsAndOkRefusesBelowFiveSeconds) {
-    CExportConfigDlg dlg(63);
+TEST_F(ExportConfigDialogTest, BoxesFollowTheSpinsAndOkRefusesBelowFiveSeconds) {
+    ExportConfigDialog dlg(63);
     dlg.show();
     dlg.spin(E::Minutes)->stepDown();
     EXPECT_EQ(dlg.box(E::Minutes)->text(), "0");

@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 
-#include "ui/dialogs/CAboutDlg.h"
-#include "ui/dialogs/CLoginDlg.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/LoginDialog.h"
 #include "ui/dialogs/DialogDriver.h"
 #include "ui/dialogs/PictureFrame.h"
 
@@ -53,7 +53,7 @@ TEST_F(PictureDialogs, LoginComparesThePasswordExactly) {
     for (const LoginCase& c : cases) {
         SCOPED_TRACE(c.name);
         setPassword(c.stored);
-        CLoginDlg dlg(config);
+        LoginDialog dlg(config);
         dlg.show();
         auto* box = dlg.findChild<QLineEdit*>("password");
         ASSERT_TRUE(box);
@@ -140,9 +140,9 @@ TEST_F(PictureDialogs, PicturesComeFromTheStartDirectoryOrTheBuiltinOnes) {
 
         std::unique_ptr<QDialog> dlg;
         if (c.login) {
-            dlg = std::make_unique<CLoginDlg>(config);
+            dlg = std::make_unique<LoginDialog>(config);
         } else {
-            dlg = std::make_unique<CAboutDlg>(config.appDir);
+            dlg = std::make_unique<AboutDialog>(config.appDir);
         }
         auto* frame = dlg->findChild<PictureFrame*>("picture");
         ASSERT_TRUE(frame);

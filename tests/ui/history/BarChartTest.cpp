@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "QtTestApp.h"
+#include "support/QtTestApp.h"
 #include "ui/history/BarChart.h"
 
 namespace {

@@ -17,21 +17,20 @@
 #include <ctime>
 #include <memory>
 
-#include "QtTestApp.h"
-#include "app/CommandIds.h"
-#include "app/MonitorState.h"
+#include "support/QtTestApp.h"
+#include "ui/framework/CommandIds.h"
+#include "core/acquisition/MonitorState.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "ui/framework/CDocTemplate.h"
-#include "ui/framework/CVornDoc1.h"
+#include "ui/framework/WindowKind.h"
+#include "ui/history/HistoryDocument.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/PrinterSetup.h"
-#include "ui/history/CHDChildFrm.h"
-#include "ui/history/CHDListView.h"
-#include "ui/history/CHMChildFrm.h"
-#include "ui/history/CHMListView.h"
-#include "ui/history/TablePrinting.h"
+#include "ui/history/HistoryTableView.h"
+#include "ui/history/HistoryWindow.h"
+#include "ui/shell/WindowKinds.h"
+#include "ui/framework/TablePrinting.h"
 
 namespace {
 
@@ -48,12 +47,8 @@ protected:
         tzset();
         m_area.resize(900, 700);
         m_area.show();
-        m_days = std::make_unique<CDocTemplate>([] { return new CVornDoc1; },
-                                                [this] { return new CHDChildFrm(m_state); },
-                                                [this] { return new CHDListView(m_state); });
-        m_months = std::make_unique<CDocTemplate>([] { return new CVornDoc1; },
-                                                  [this] { return new CHMChildFrm(m_state); },
-                                                  [this] { return new CHMListView(m_state); });
+        m_days.reset(makeHistoryByDaysKind(m_state, nullptr));
+        m_months.reset(makeHistoryByMonthsKind(m_state, nullptr));
     }
     void TearDown() override {
         m_days->CloseAllDocuments();
@@ -61,17 +56,17 @@ protected:
     }
 
     // Opens a window of the kind at 700 x 400 and lets its layout settle.
-    CDocument* open(CDocTemplate& kind) {
-        CDocument* document = kind.OpenDocumentFile(&m_area);
+    Document* open(WindowKind& kind) {
+        Document* document = kind.OpenDocumentFile(&m_area);
         if (document && tableOf(document) && tableOf(document)->GetParentFrame())
             tableOf(document)->GetParentFrame()->resize(700, 400);
         QCoreApplication::processEvents();
         return document;
     }
-    static HistoryTableView* tableOf(CDocument* document) {
+    static HistoryTableView* tableOf(Document* document) {
         return qobject_cast<HistoryTableView*>(document->views().value(0));
     }
-    static HistoryChartView* chartOf(CDocument* document) {
+    static HistoryChartView* chartOf(Document* document) {
         return qobject_cast<HistoryChartView*>(document->views().value(1));
     }
     static QString cell(HistoryTableView* view, int row, int column) {
@@ -89,15 +84,15 @@ protected:
     RecordingMessageSink m_messages;
     MonitorState m_state{m_ports, m_messages, m_clock};
     QMdiArea m_area;
-    std::unique_ptr<CDocTemplate> m_days;
-    std::unique_ptr<CDocTemplate> m_months;
+    std::unique_ptr<WindowKind> m_days;
+    std::unique_ptr<WindowKind> m_months;
 };
 
 }  // namespace
 
 TEST_F(HistoryWindows, WindowsSplitIntoTableAndChartWithTheTableActive) {
     struct Case {
-        CDocTemplate* kind;
+        WindowKind* kind;
         const char* caption;
         int tableWidth;
         int rows;
@@ -106,12 +101,12 @@ TEST_F(HistoryWindows, WindowsSplitIntoTableAndChartWithTheTableActive) {
     const Case cases[] = {{m_days.get(), "History by days", 180, 40, "Days"},
                           {m_months.get(), "History by months", 150, 12, "Months"}};
     for (const Case& c : cases) {
-        CDocument* document = open(*c.kind);
+        Document* document = open(*c.kind);
         ASSERT_NE(document, nullptr) << c.caption;
         HistoryTableView* table = tableOf(document);
         HistoryChartView* chart = chartOf(document);
         ASSERT_TRUE(table && chart) << c.caption;
-        auto* frame = qobject_cast<HistoryChildFrame*>(table->GetParentFrame());
+        auto* frame = qobject_cast<HistoryWindow*>(table->GetParentFrame());
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->windowTitle(), QString::fromLatin1(c.caption));
         EXPECT_EQ(frame->GetActiveView(), table);
@@ -147,8 +142,8 @@ TEST_F(HistoryWindows, TableCellsShowEachEntryInItsRowAsAPlainDecimal) {
         bool all;  // every entry the same value
     };
     const Case cases[] = {{0, 0, true}, {65535, 65535, true}, {1000, 2000, false}};
-    CDocument* days = open(*m_days);
-    CDocument* months = open(*m_months);
+    Document* days = open(*m_days);
+    Document* months = open(*m_months);
     for (const Case& c : cases) {
         auto value = [&](int32_t base, int i) { return c.all ? base : base + i; };
         {
@@ -191,7 +186,7 @@ TEST_F(HistoryWindows, MonthsAreLabelledBackFromTheCurrentMonth) {
     };
     for (const Case& c : cases) {
         m_clock.advance(std::chrono::seconds(c.now - m_clock.now()));
-        CDocument* document = open(*m_months);
+        Document* document = open(*m_months);
         HistoryTableView* table = tableOf(document);
         HistoryChartView* chart = chartOf(document);
         for (int row = 0; row < 12; ++row) {
@@ -203,8 +198,8 @@ TEST_F(HistoryWindows, MonthsAreLabelledBackFromTheCurrentMonth) {
 }
 
 TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels) {
-    CDocument* months = open(*m_months);
-    CDocument* days = open(*m_days);
+    Document* months = open(*m_months);
+    Document* days = open(*m_days);
     HistoryTableView* monthsTable = tableOf(months);
     HistoryTableView* daysTable = tableOf(days);
     daysTable->GetParentFrame()->resize(500, 300);  // fewer rows fit than the table has

@@ -6,10 +6,10 @@
 #include <ctime>
 #include <memory>
 
-#include "app/Configuration.h"
-#include "store/SampleStore.h"
+#include "core/config/Configuration.h"
+#include "core/store/SampleStore.h"
 #include "ui/realtime/PowerChart.h"
-#include "ui/realtime/QtTestApp.h"
+#include "support/QtTestApp.h"
 
 namespace {
 

@@ -11,18 +11,19 @@
 #include <fstream>
 #include <memory>
 
-#include "app/CommandIds.h"
-#include "app/MonitorState.h"
+#include "ui/framework/CommandIds.h"
+#include "core/acquisition/MonitorState.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "store/DataFile.h"
-#include "ui/framework/CDocTemplate.h"
-#include "ui/framework/RealTimeDocument.h"
-#include "ui/realtime/CRTChildFrm.h"
-#include "ui/realtime/CRTListView.h"
-#include "ui/realtime/CRTPicView.h"
-#include "ui/realtime/QtTestApp.h"
+#include "core/store/DataFile.h"
+#include "ui/framework/WindowKind.h"
+#include "ui/realtime/RealTimeDocument.h"
+#include "ui/realtime/RealTimeWindow.h"
+#include "ui/realtime/LiveListView.h"
+#include "ui/realtime/PowerChartView.h"
+#include "support/QtTestApp.h"
+#include "ui/shell/WindowKinds.h"
 
 namespace {
 
@@ -41,9 +42,7 @@ protected:
         for (int k = kFirstLoad; k <= kLastLoad; ++k)
             std::snprintf(state.config.channels[k].name, 64, "Load%d", k);
         state.link.setHistoryDumpPath(dir + "/History.dat");
-        kind = std::make_unique<CDocTemplate>([this] { return new RealTimeDocument(state); },
-                                              [] { return new CRTChildFrm; },
-                                              [] { return new CRTListView; });
+        kind.reset(makeRealTimeKind(state, nullptr, {}, nullptr));
         area.resize(1000, 800);
         area.show();
     }
@@ -56,7 +55,7 @@ protected:
     void open() {
         document = qobject_cast<RealTimeDocument*>(kind->OpenDocumentFile(&area));
         ASSERT_NE(document, nullptr);
-        frame = qobject_cast<CRTChildFrm*>(CDocTemplate::framesOf(document).value(0));
+        frame = qobject_cast<RealTimeWindow*>(WindowKind::framesOf(document).value(0));
         ASSERT_NE(frame, nullptr);
         frame->resize(900, 700);
         QApplication::processEvents();
@@ -98,7 +97,7 @@ protected:
         QApplication::processEvents();
     }
 
-    CmdUI commandState(int id) const {
+    CommandState commandState(int id) const {
         return CommandRoute::update({frame->listView(), document, frame}, id);
     }
 
@@ -109,16 +108,16 @@ protected:
     FakeClock clock{kNow};
     MonitorState state;
     QMdiArea area;
-    std::unique_ptr<CDocTemplate> kind;
+    std::unique_ptr<WindowKind> kind;
     RealTimeDocument* document = nullptr;
-    CRTChildFrm* frame = nullptr;
+    RealTimeWindow* frame = nullptr;
 };
 
 TEST_F(RealTimeWindowTest, Window_TreeLeftChartAboveListListActive) {
     open();
     EXPECT_EQ(frame->windowTitle(), "Real Time");
     EXPECT_EQ(frame->GetActiveView(), frame->listView());
-    EXPECT_EQ(frame->chartView()->height(), CRTChildFrm::kChartHeight);
+    EXPECT_EQ(frame->chartView()->height(), RealTimeWindow::kChartHeight);
     EXPECT_GT(frame->listView()->height(), 0);
     EXPECT_EQ(frame->splitter()->widget(0), frame->chartView());
 
@@ -126,7 +125,7 @@ TEST_F(RealTimeWindowTest, Window_TreeLeftChartAboveListListActive) {
     const int listBefore = frame->listView()->height();
     frame->resize(900, 800);
     QApplication::processEvents();
-    EXPECT_EQ(frame->chartView()->height(), CRTChildFrm::kChartHeight);
+    EXPECT_EQ(frame->chartView()->height(), RealTimeWindow::kChartHeight);
     EXPECT_EQ(frame->listView()->height(), listBefore + 100);
 
     QWidget* bar = frame->channelBar()->widget();
@@ -136,7 +135,7 @@ TEST_F(RealTimeWindowTest, Window_TreeLeftChartAboveListListActive) {
     EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
     EXPECT_EQ(tree->topLevelItem(0)->childCount(), 14);
     EXPECT_TRUE(tree->selectedItems().isEmpty());
-    EXPECT_EQ(document->core().selectedChannel.load(), 16);
+    EXPECT_EQ(document->recording().selectedChannel.load(), 16);
     EXPECT_TRUE(frame->chartView()->chart().allChannels());
 }
 
@@ -157,7 +156,7 @@ TEST_F(RealTimeWindowTest, TreeSelection_StoresItemDataAndShowsStoredSamplesAtOn
         QTreeWidgetItem* item = treeItem(c.label);
         ASSERT_NE(item, nullptr) << c.label;
         frame->channelTree()->setCurrentItem(item);
-        EXPECT_EQ(document->core().selectedChannel.load(), c.data) << c.label;
+        EXPECT_EQ(document->recording().selectedChannel.load(), c.data) << c.label;
         EXPECT_EQ(frame->chartView()->chart().labels(kNow).front().text, c.title);
     }
 

@@ -9,16 +9,16 @@
 #include <QTreeWidget>
 #include <cstring>
 
-#include "ShellFixture.h"
-#include "app/CMainFrame.h"
-#include "app/CVornApp.h"
-#include "app/Clock.h"
-#include "app/CommandIds.h"
-#include "app/Configuration.h"
-#include "ui/framework/CChildFrame.h"
-#include "ui/framework/CView.h"
-#include "ui/framework/RealTimeDocument.h"
-#include "ui/realtime/CRTChildFrm.h"
+#include "support/ShellFixture.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/Application.h"
+#include "core/base/Clock.h"
+#include "ui/framework/CommandIds.h"
+#include "core/config/Configuration.h"
+#include "ui/framework/ChildWindow.h"
+#include "ui/framework/View.h"
+#include "ui/realtime/RealTimeDocument.h"
+#include "ui/realtime/RealTimeWindow.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ protected:
         Configuration config = Configuration::defaults();
         config.scopeIndex = 2;
         ASSERT_TRUE(SaveConfig(config, SystemClock::instance()));
-        m_app = std::make_unique<CVornApp>(m_ports, SystemClock::instance());
+        m_app = std::make_unique<Application>(m_ports, SystemClock::instance());
         ASSERT_TRUE(m_app->InitInstance());
         m_frame = m_app->mainFrame();
     }
@@ -68,8 +68,8 @@ protected:
 
     NoPorts m_ports;
     ModalAnswerer m_answers;
-    std::unique_ptr<CVornApp> m_app;
-    CMainFrame* m_frame = nullptr;
+    std::unique_ptr<Application> m_app;
+    MainWindow* m_frame = nullptr;
 };
 
 const std::vector<int> kScopeIds = {ID_SCOPE_1MIN,  ID_SCOPE_5MIN,   ID_SCOPE_15MIN, ID_SCOPE_30MIN,
@@ -182,7 +182,7 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
 }
 
 TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) {
-    auto* realTime = qobject_cast<CRTChildFrm*>(
+    auto* realTime = qobject_cast<RealTimeWindow*>(
         m_app->firstRealTimeDocument()->GetFirstView()->GetParentFrame());
     ASSERT_NE(realTime, nullptr);
     QTreeWidgetItem* channel3 = realTime->channelTree()->topLevelItem(0)->child(2);
@@ -195,7 +195,7 @@ TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) 
     for (bool confirm : {false, true}) {
         m_answers.setChoice([confirm](QWidget*) { return confirm; });
         ASSERT_TRUE(m_frame->executeCommand(ID_CHANNEL_SETTING));
-        ASSERT_EQ(m_answers.seen().last(), "CChannelSettingDlg");
+        ASSERT_EQ(m_answers.seen().last(), "ChannelSettingDialog");
         EXPECT_EQ(channel3->text(0), confirm ? "03 Pump" : "03 ") << confirm;
     }
 }

@@ -3,14 +3,14 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
-#include "ShellFixture.h"
-#include "app/CMainFrame.h"
-#include "app/CVornApp.h"
-#include "app/Clock.h"
-#include "app/CommandIds.h"
-#include "app/Configuration.h"
-#include "ui/framework/CChildFrame.h"
-#include "ui/framework/CDocTemplate.h"
+#include "support/ShellFixture.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/Application.h"
+#include "core/base/Clock.h"
+#include "ui/framework/CommandIds.h"
+#include "core/config/Configuration.h"
+#include "ui/framework/ChildWindow.h"
+#include "ui/framework/WindowKind.h"
 
 namespace {
 
@@ -37,14 +37,14 @@ Configuration readConfig() {
 TEST_F(StartUpExit, MissingConfigIsReportedBeforeLoginAndQuitStillWritesConfig) {
     bool logWrittenFirst = false;
     ModalAnswerer answers(
-        [](QWidget* w) { return w->metaObject()->className() != QString("CLoginDlg"); });
+        [](QWidget* w) { return w->metaObject()->className() != QString("LoginDialog"); });
     answers.onSeen = [&](const QString& what) {
         if (what.startsWith("vorn")) logWrittenFirst = readFile("Log.txt") == "Loading Config!\n";
         // Nothing is written before the program ends.
         EXPECT_FALSE(exists("dast.cfg"));
     };
     {
-        CVornApp app(m_ports, SystemClock::instance());
+        Application app(m_ports, SystemClock::instance());
         EXPECT_FALSE(app.InitInstance());
         EXPECT_EQ(app.mainFrame(), nullptr);  // no window after "Quit"
         app.ExitInstance();
@@ -60,11 +60,11 @@ TEST_F(StartUpExit, MissingConfigIsReportedBeforeLoginAndQuitStillWritesConfig) 
 TEST_F(StartUpExit, StartOpensAllThreeWindowsWithRealTimeMaximisedInFront) {
     writeConfig(kDefaultScopeIndex);
     ModalAnswerer answers;
-    CVornApp app(m_ports, SystemClock::instance());
+    Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(answers.seen(), QStringList{"login"});
 
-    CMainFrame* frame = app.mainFrame();
+    MainWindow* frame = app.mainFrame();
     ASSERT_NE(frame, nullptr);
     EXPECT_TRUE(frame->isMaximized());
     EXPECT_TRUE(frame->windowTitle().startsWith("Kelvo"));
@@ -90,9 +90,9 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
         std::fclose(old);
     }
     ModalAnswerer answers;
-    CVornApp app(m_ports, SystemClock::instance());
+    Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.InitInstance());
-    CMainFrame* frame = app.mainFrame();
+    MainWindow* frame = app.mainFrame();
     ASSERT_TRUE(frame->executeCommand(ID_SCOPE_6HOURS));  // real-time window in front
 
     EXPECT_TRUE(frame->executeCommand(ID_APP_EXIT));
@@ -109,9 +109,9 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
 TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
     writeConfig(kDefaultScopeIndex);
     ModalAnswerer answers;
-    CVornApp app(m_ports, SystemClock::instance());
+    Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.InitInstance());
-    CMainFrame* frame = app.mainFrame();
+    MainWindow* frame = app.mainFrame();
     QMdiArea* area = frame->mdiArea();
 
     for (int round = 0; round < 2; ++round) {
@@ -138,9 +138,9 @@ TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
 TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
     writeConfig(kDefaultScopeIndex);
     ModalAnswerer answers;
-    CVornApp app(m_ports, SystemClock::instance());
+    Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.InitInstance());
-    CMainFrame* frame = app.mainFrame();
+    MainWindow* frame = app.mainFrame();
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
     EXPECT_TRUE(app.state().running);
 

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/store/SampleStore.h"
+
+struct MonitorState;
+
+inline constexpr uint16_t kAllChannels = 16;
+
+// The real-time document: the 24-hour sample store, its data file and its export.
+// The store is guarded by MonitorState::dataLock; readers copy what they need under it.
+class RecordingDocument {
+public:
+    explicit RecordingDocument(MonitorState& state);  // zeroed store, startTime = now
+    ~RecordingDocument();                             // closes an open link
+
+    // New-document step: running flag, current document, load of dast.data, FillGap.
+    bool OnNewDocument();
+    // Close-document step: false (nothing saved, document stays) while a tick runs and the
+    // application is not closing; otherwise clears the flags, saves dast.data, true.
+    bool OnCloseDocument();
+
+    // Writes dast.data as the store stands now (crash-safe); the document stays open.
+    bool SaveDataFile() const;
+
+    void RecordSample();  // the sampling tick
+    void FillGap();       // zero samples for the time the program was not running
+    void ExportCsv(const std::string& path);
+
+    // Copies under the data lock, for windows and tests.
+    void copyStore(SampleStore& out) const;
+    // The n slots of one ring just before writeIndex, oldest first (n clamped to 17,280; an
+    // unknown ring gives none). count is not consulted: slots never written read as 0.
+    std::vector<int32_t> lastSamples(int ring, int n) const;
+
+    std::atomic<uint16_t> selectedChannel{kAllChannels};  // 16 all, 0 Total, 1..12, 14, 15
+    std::atomic<bool> busy{false};                        // a tick is running
+
+    MonitorState& state() const { return m_state; }
+    std::string dataFilePath() const;  // appDir + "/dast.data"
+
+private:
+    MonitorState& m_state;
+    std::unique_ptr<SampleStore> m_store;  // 1.1 MB, guarded by MonitorState::dataLock
+};

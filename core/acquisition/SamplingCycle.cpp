@@ -1,0 +1,157 @@
+#include "core/acquisition/SamplingCycle.h"
+
+#include "core/acquisition/MonitorState.h"
+#include "core/base/NotifyTarget.h"
+#include "core/acquisition/RecordingDocument.h"
+
+SamplingCycle::SamplingCycle(MonitorState& state, std::function<RecordingDocument*()> firstRealTimeDocument)
+    : m_state(state), m_firstRealTimeDocument(std::move(firstRealTimeDocument)) {}
+
+SamplingCycle::~SamplingCycle() { stop(); }
+
+void SamplingCycle::start(std::chrono::microseconds period) {
+    stop();
+    m_stopping = false;
+    m_state.link.allowProbe();
+    m_state.currentDoc = nullptr;
+    m_timerEvent.rearm();
+    m_acquisition.rearm();
+    m_timer.start(period, [this] { OnSampleTimer(); });
+    m_state.closing = false;
+}
+
+void SamplingCycle::stop() {
+    m_stopping = true;
+    m_state.link.cancelProbe();  // a probe ends at its next port instead of trying all 99
+    m_timer.stop();
+    // Workers waiting on the event or queued for the lock give up now; one inside a tick
+    // finishes that tick first.
+    m_timerEvent.abandon();
+    m_acquisition.abandon();
+
+    std::thread probe;
+    {
+        std::lock_guard lock(m_threadsLock);
+        probe = std::move(m_probe);
+    }
+    if (probe.joinable()) probe.join();  // no worker can start after this
+
+    std::list<Worker> workers;
+    {
+        std::lock_guard lock(m_threadsLock);
+        workers.swap(m_workers);
+    }
+    for (Worker& w : workers) w.thread.join();
+}
+
+void SamplingCycle::OnSampleTimer() {
+    if (m_state.link.isOpen()) {
+        m_timerEvent.set();
+        return;
+    }
+    if (!m_state.running) return;
+    // A worker whose poll lost the link records this period itself; a second sample now
+    // would put two samples into one 5-second slot.
+    std::unique_lock gate(m_tickGate, std::try_to_lock);
+    if (!gate.owns_lock() || !m_state.running) return;
+    RecordingDocument* document = m_state.currentDoc;
+    if (document == nullptr) {
+        document = m_firstRealTimeDocument ? m_firstRealTimeDocument() : nullptr;
+        if (document == nullptr) return;
+        RecordingDocument* none = nullptr;
+        if (!m_state.currentDoc.compare_exchange_strong(none, document)) document = none;
+    }
+    document->RecordSample();
+}
+
+void SamplingCycle::AcquisitionThread(std::shared_ptr<NotifyTarget> view, RecordingDocument* document,
+                                      uint64_t ticket) {
+    if (!m_acquisition.acquire(ticket)) return;
+    while (m_state.running) {
+        if (!m_timerEvent.wait()) break;
+        m_timerEvent.reset();
+        if (!view->exists() || !m_state.link.isOpen() || document != m_state.currentDoc) break;
+        {
+            std::lock_guard gate(m_tickGate);
+            // The document may have been released while this worker waited for the gate.
+            if (!m_state.running || document != m_state.currentDoc) break;
+            document->RecordSample();
+        }
+        if (!view->exists()) break;
+        view->post(UM_SAMPLESTORED);
+    }
+    m_acquisition.release();
+}
+
+void SamplingCycle::startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document) {
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    const uint64_t ticket = m_acquisition.ticket();
+    std::thread thread([this, view = std::move(view), document, ticket, finished] {
+        AcquisitionThread(view, document, ticket);
+        *finished = true;
+    });
+    m_workers.push_back(Worker{std::move(thread), std::move(finished)});
+}
+
+void SamplingCycle::reapWorkersLocked() {
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if (*it->finished) {
+            it->thread.join();
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void SamplingCycle::OnConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
+                              std::function<void(int)> done) {
+    if (m_stopping || m_state.link.isOpen()) return;
+    if (m_probing.exchange(true)) return;  // the button is disabled while a probe runs
+    {
+        std::lock_guard lock(m_state.dataLock);
+        m_state.listWindow = listView;
+    }
+
+    std::thread previous;
+    {
+        std::lock_guard lock(m_threadsLock);
+        reapWorkersLocked();
+        previous = std::move(m_probe);
+    }
+    // The previous probe has cleared m_probing, so at most its `done` call is left.
+    if (previous.joinable()) previous.join();
+
+    std::lock_guard lock(m_threadsLock);
+    m_probe = std::thread([this, listView = std::move(listView), document, done = std::move(done)] {
+        // Up to 99 ports at 1.3 s each: never on the GUI thread.
+        const int found = m_state.link.OpenDevice();
+        bool started = false;
+        {
+            std::lock_guard lock(m_threadsLock);
+            if (!m_stopping) {
+                startWorkerLocked(listView, document);
+                started = true;
+            }
+        }
+        m_probing = false;
+        if (started && done) done(found);
+    });
+}
+
+void SamplingCycle::OnDisconnect() { m_state.link.CloseLink(); }
+
+bool SamplingCycle::probing() const { return m_probing; }
+
+void SamplingCycle::releaseDocument(RecordingDocument* document) {
+    std::lock_guard gate(m_tickGate);
+    RecordingDocument* expected = document;
+    m_state.currentDoc.compare_exchange_strong(expected, nullptr);
+}
+
+int SamplingCycle::liveWorkers() const {
+    std::lock_guard lock(m_threadsLock);
+    int live = 0;
+    for (const Worker& w : m_workers) live += *w.finished ? 0 : 1;
+    return live;
+}

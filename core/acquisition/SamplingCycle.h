@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "core/acquisition/AcquisitionLock.h"
+#include "core/acquisition/ManualResetEvent.h"
+#include "core/acquisition/PeriodicTimer.h"
+
+class RecordingDocument;
+class NotifyTarget;
+struct MonitorState;
+
+// The 5-second rhythm: a periodic timer on its own thread (absolute deadlines, no drift),
+// the manual-reset event "timerEvent", the acquisition workers and Connect / Disconnect.
+// While the link is open the timer only wakes the worker; while it is closed the timer
+// records a zero sample itself.
+//
+// Ticks never run side by side: the timer's own tick is skipped while a worker's tick is
+// still running, and releaseDocument() waits for a running tick before a document goes away.
+class SamplingCycle {
+public:
+    // firstRealTimeDocument: the first open document of the real-time kind, or nullptr.
+    // It is called on the timer thread.
+    SamplingCycle(MonitorState& state, std::function<RecordingDocument*()> firstRealTimeDocument);
+    ~SamplingCycle();  // stop()
+
+    // Main-window creation: current document none, event created, timer started, closing
+    // cleared.
+    void start(std::chrono::microseconds period = std::chrono::milliseconds(5000));
+    // Main-window destruction: stops the timer, wakes and joins every worker (those waiting
+    // for the event and those waiting for the acquisition lock) and a running probe. Bounded
+    // by one tick and one probe; never detaches.
+    void stop();
+
+    // Connect: probes the ports and starts a worker for this list view, whatever the probe
+    // found. The probe runs off the calling thread; `done` (may be empty) is called from that
+    // thread with OpenDevice's result once the worker has been started (not when stop() came
+    // first). Does nothing while the link is open or another Connect is still probing.
+    // `done` must not call back into the cycle (OnConnect, stop) on that thread: post instead.
+    void OnConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
+                   std::function<void(int)> done = {});
+    void OnDisconnect();
+    bool probing() const;  // a Connect is still looking for the device
+
+    // Before a real-time document is destroyed (after its close step): waits for a tick
+    // running on it and makes sure no later tick touches it.
+    void releaseDocument(RecordingDocument* document);
+
+    // The timer callback, on the timer's thread; public so a test can drive the period.
+    void OnSampleTimer();
+
+    // Workers blocked waiting for the acquisition lock (another worker holds it): at most
+    // one, the newest; an older queued worker ends when a newer Connect starts one.
+    int workersWaitingForLock() const { return m_acquisition.waiting(); }
+    bool workerHoldsLock() const { return m_acquisition.held(); }
+    // Workers started and not yet ended.
+    int liveWorkers() const;
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+
+    void AcquisitionThread(std::shared_ptr<NotifyTarget> view, RecordingDocument* document, uint64_t ticket);
+    void startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document);
+    void reapWorkersLocked();
+
+    MonitorState& m_state;
+    std::function<RecordingDocument*()> m_firstRealTimeDocument;
+
+    ManualResetEvent m_timerEvent;  // "timerEvent"
+    AcquisitionLock m_acquisition;
+    PeriodicTimer m_timer;
+    std::mutex m_tickGate;  // held for one whole tick
+
+    mutable std::mutex m_threadsLock;  // guards m_workers, m_probe and worker starts
+    std::list<Worker> m_workers;
+    std::thread m_probe;
+    std::atomic<bool> m_probing{false};
+    std::atomic<bool> m_stopping{false};
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/store/ChannelRecord.h"
+
+class Clock;
+
+// One row of the chart's time-span table, 16 bytes in dast.cfg.
+struct ScopeEntry {
+    double span;       // days
+    int32_t samples;   // 5-second samples in the window; the only field the chart reads
+    uint8_t spare[4];  // written back as read
+};
+static_assert(sizeof(ScopeEntry) == 16);
+
+inline constexpr int kScopeEntries = 7;
+inline constexpr uint16_t kDefaultScopeIndex = 4;  // "1 Hours"
+inline constexpr uint32_t kDefaultExportInterval = 60;
+inline constexpr uint32_t kMinExportInterval = 5;   // one row per sample
+inline constexpr int32_t kMaxScopeSamples = 17280;  // the whole 24-hour ring
+
+// The in-memory copy of dast.cfg, the working copy for the whole run.
+struct Configuration {
+    LiveReading channels{};                      // records 0..15
+    std::vector<ChannelRecord> surplusChannels;  // records past 16 in an edited file, kept
+    uint16_t scopeIndex = kDefaultScopeIndex;
+    std::vector<ScopeEntry> scopes;  // at least kScopeEntries rows
+    char password[16]{};
+    uint8_t reserved1 = 0;
+    uint32_t firstLoadTime = 0;
+    uint32_t lastSaveTime = 0;
+    uint8_t reserved2 = 0;
+    std::vector<uint8_t> extraData;  // at most 255 bytes
+    uint32_t exportInterval = kDefaultExportInterval;
+    std::string appDir;  // working directory when the file was loaded; files live here
+
+    // The defaults of a first start (also used when the file cannot be read).
+    static Configuration defaults();
+    // Samples of the selected scope, or of the default scope when the table or the index
+    // from an edited file is unusable; always 1..17280.
+    int scopeSamples() const;
+    // appDir + "/dast.cfg", or "dast.cfg" when no directory was reported.
+    std::string filePath() const;
+};
+
+// The row of the default scope table at `index` (0..6).
+ScopeEntry defaultScope(int index);
+
+// The file image of dast.cfg: packed little-endian fields, no header. Tables are written
+// with the counts held (16 + surplus records, every scope row, extraData up to 255 bytes).
+std::vector<uint8_t> writeConfigImage(const Configuration& config);
+// Reads a file image over `config` (which should hold the defaults). Whatever the file holds,
+// nothing is read past `size` and every field ends usable: complete records and rows are
+// kept, missing ones keep their defaults, names and password are NUL-terminated, a scope
+// index or scope row the chart cannot use and an interval below 5 s are repaired.
+// Clears power and state of records 0..15. False when the image is not a whole file.
+bool readConfigImage(const uint8_t* data, size_t size, Configuration& config);
+
+// Reads dast.cfg from the working directory; false and defaults when it cannot be read.
+bool LoadConfig(Configuration& config, const Clock& clock);
+// Writes dast.cfg crash-safely; false when nothing was written (the old file stays). While
+// other threads run, pass the application's data lock as `guard`: it is held while the
+// fields are copied, never while the file is written.
+bool SaveConfig(Configuration& config, const Clock& clock, std::mutex* guard = nullptr);

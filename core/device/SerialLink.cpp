@@ -1,0 +1,230 @@
+#include "core/device/SerialLink.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "core/base/Clock.h"
+#include "core/base/MessageSink.h"
+#include "core/device/Protocol.h"
+#include "core/device/ReplyBuffer.h"
+
+namespace {
+
+constexpr int kHighestPort = 99;
+constexpr int kSwitchAttempts = 3;
+// The device needs a moment after a history request, between switch attempts, and to
+// settle after switching a relay.
+constexpr std::chrono::milliseconds kHistoryWait{20};
+constexpr std::chrono::milliseconds kRetryWait{10};
+constexpr std::chrono::milliseconds kSwitchSettle{500};
+
+}  // namespace
+
+SerialLink::SerialLink(PortOpener& ports, MessageSink& messages, Clock& clock)
+    : m_ports(ports), m_messages(messages), m_clock(clock) {}
+
+SerialLink::~SerialLink() { CloseLink(); }
+
+SerialLink::Exchange::Exchange(SerialLink& link) : m_link(link), m_lock(link.m_exchange) {
+    if (m_link.m_closeRequested.load()) m_link.closeLocked();
+}
+
+SerialLink::Exchange::~Exchange() {
+    if (m_link.m_closeRequested.load()) m_link.closeLocked();
+}
+
+int SerialLink::OpenDevice() {
+    Exchange exchange(*this);
+    if (m_open.load()) {
+        return 1;  // Connect only probes a closed link; never leak the held port
+    }
+    for (int n = 1; n <= kHighestPort && !m_probeCancelled.load(); ++n) {
+        std::unique_ptr<SerialPort> port = m_ports.open(n);
+        if (!port) {
+            continue;
+        }
+        if (!port->configure() || port->takeLineErrors()) {
+            port->close();
+            continue;
+        }
+        const auto probe = protocol::buildFrame(protocol::kProbe);
+        port->write(probe.data(), probe.size());  // a failed write shows as no answer
+        ReplyBuffer reply;
+        reply.collect(*port);
+        if (reply.arrived() && protocol::isProbeAnswer(reply.bytes())) {
+            m_port = std::move(port);
+            m_failures.store(0);
+            m_open.store(true);
+            return 1;
+        }
+        port->close();
+    }
+    m_failures.store(0);
+    return 0;
+}
+
+int SerialLink::CloseLink() {
+    std::unique_lock lock(m_exchange, std::try_to_lock);
+    if (lock.owns_lock()) {
+        return closeLocked();
+    }
+    // An exchange holds the line (up to a few seconds): the link reads as closed from now on
+    // and the exchange closes the port as it ends.
+    if (!m_open.exchange(false)) {
+        return 0;
+    }
+    m_failures.store(0);
+    m_closeRequested.store(true);
+    return 1;
+}
+
+int SerialLink::closeLocked() {
+    const bool wasOpen = m_open.exchange(false);
+    const bool requested = m_closeRequested.exchange(false);
+    if (!wasOpen && !requested) {
+        return 0;
+    }
+    const int result = m_port ? m_port->close() : 0;
+    m_port.reset();
+    m_failures.store(0);
+    return result;
+}
+
+bool SerialLink::writeFrame(uint8_t command, uint8_t argument) {
+    if (!m_port) {
+        return false;
+    }
+    const auto frame = protocol::buildFrame(command, argument);
+    return m_port->write(frame.data(), frame.size()) == static_cast<long>(frame.size());
+}
+
+void SerialLink::countExchange(bool replied) {
+    if (replied) {
+        m_failures.store(0);
+    } else if (m_failures.load() < kFailureLimit) {
+        m_failures.fetch_add(1);
+    } else {
+        closeLocked();
+    }
+}
+
+void SerialLink::ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command) {
+    Exchange exchange(*this);
+    if (!m_open.load()) {
+        return;
+    }
+    m_port->purge();
+    if (!writeFrame(command, 0)) {
+        closeLocked();
+        return;
+    }
+    m_clock.sleepFor(kHistoryWait);
+    ReplyBuffer reply;
+    reply.collect(*m_port);
+    if (reply.arrived()) {
+        dumpHistory(reply.bytes());
+        if (protocol::checksumPasses(reply.bytes())) {
+            protocol::decodeHistory(reply.bytes(), command, day, month);
+        }
+    }
+    countExchange(reply.arrived());
+}
+
+void SerialLink::ReadLive(LiveReading& table) {
+    Exchange exchange(*this);
+    if (!m_open.load()) {
+        return;
+    }
+    m_port->purge();
+    if (!writeFrame(protocol::kLive, 0)) {
+        closeLocked();
+        return;
+    }
+    ReplyBuffer reply;
+    reply.collect(*m_port);
+    // Only a reply of the live layout's length is decoded. A solar history reply that came
+    // too late for its own exchange is a whole, checksum-correct reply beginning with 'S'
+    // ("SOLDAY"), and would otherwise be stored as live record 1; a late reply joined to
+    // this one is longer than the layout.
+    if (reply.arrived() && reply.bytes().size() == protocol::kLiveReplySize &&
+        protocol::checksumPasses(reply.bytes())) {
+        protocol::decodeLive(reply.bytes(), table);
+    }
+    countExchange(reply.arrived());
+}
+
+int SerialLink::SwitchChannels(const std::string& request) {
+    // The message box waits for the user: show it only after the line is free again.
+    std::optional<std::string> failure;
+    {
+        Exchange exchange(*this);
+        for (const protocol::SwitchEntry& entry : protocol::parseSwitchRequest(request)) {
+            ReplyBuffer reply;
+            for (int attempt = 1; attempt <= kSwitchAttempts; ++attempt) {
+                if (m_port) {
+                    m_port->purge();
+                }
+                if (!writeFrame(entry.command, entry.channel)) {
+                    failure = "Fail to write channel switch command!";
+                    break;
+                }
+                reply.collect(*m_port);
+                if (reply.arrived()) {
+                    break;
+                }
+                if (attempt < kSwitchAttempts) {
+                    m_clock.sleepFor(kRetryWait);
+                } else {
+                    failure = "Fail to receive data after writiing command!";
+                }
+            }
+            if (failure) {
+                break;
+            }
+            if (reply.bytes()[0] != protocol::kSwitchAck) {
+                failure = "Received wrong data after writting command!";
+                break;
+            }
+            m_clock.sleepFor(kSwitchSettle);
+        }
+    }
+    if (failure) {
+        m_messages.show(*failure);
+        return 0;
+    }
+    return 1;
+}
+
+void SerialLink::setHistoryDumpPath(std::string path) {
+    std::lock_guard lock(m_exchange);
+    m_historyDumpPath = std::move(path);
+}
+
+void SerialLink::dumpHistory(std::span<const uint8_t> reply) const {
+    // Raw bytes, no line-end translation. A symbolic link, FIFO or device planted under the
+    // name is never written through: the dump is skipped instead.
+    const int fd = ::open(m_historyDumpPath.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        size_t done = 0;
+        while (done < reply.size()) {
+            const ssize_t wrote = ::write(fd, reply.data() + done, reply.size() - done);
+            if (wrote < 0 && errno == EINTR) {
+                continue;
+            }
+            if (wrote <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(wrote);
+        }
+    }
+    ::close(fd);
+}

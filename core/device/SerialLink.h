@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/device/SerialPort.h"
+#include "core/store/ChannelRecord.h"
+#include "core/store/EnergyTables.h"
+
+class Clock;
+class MessageSink;
+
+// The only connection to the metering device. Whole exchanges are serialised on one lock,
+// so a channel switch from the window never interleaves its frames with a poll.
+// Decoding writes into the targets the caller passes; callers pass copies and commit them
+// under their own lock, so no table is written while the line is busy.
+class SerialLink {
+public:
+    SerialLink(PortOpener& ports, MessageSink& messages, Clock& clock);
+    ~SerialLink();
+
+    int OpenDevice();  // 1 when a device answered the probe on some port
+    // The platform's close result, 0 when the link was not open. Never waits for the line:
+    // during an exchange on another thread the link reads as closed at once and the port is
+    // closed as that exchange ends, so Disconnect never freezes the window.
+    int CloseLink();
+    // Makes a running or later OpenDevice stop before its next port (program exit); cleared
+    // by allowProbe().
+    void cancelProbe() { m_probeCancelled.store(true); }
+    void allowProbe() { m_probeCancelled.store(false); }
+    bool isOpen() const { return m_open.load(); }
+    int failureCount() const { return m_failures.load(); }
+
+    // History command 1 (consumption) or 14 (solar) into a day and a month series.
+    void ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command);
+    // Live command: number, power and state of records 1..15.
+    void ReadLive(LiveReading& table);
+    // "05,112," style request text; 1 when every entry was acknowledged.
+    int SwitchChannels(const std::string& request);
+
+    // Where the raw history reply is dumped ("History.dat" in the working directory).
+    void setHistoryDumpPath(std::string path);
+
+    // A link whose failure counter stands here closes on the next unanswered poll. A reply
+    // cut off at its bound (a line that never fell quiet) counts as unanswered.
+    static constexpr int kFailureLimit = 13;
+
+private:
+    // Holds the exchange lock for one whole exchange and carries out a close that was asked
+    // for while the line was busy.
+    class Exchange {
+    public:
+        explicit Exchange(SerialLink& link);
+        ~Exchange();
+
+    private:
+        SerialLink& m_link;
+        std::lock_guard<std::mutex> m_lock;
+    };
+
+    int closeLocked();
+    bool writeFrame(uint8_t command, uint8_t argument);
+    // Failure-counter rule after a polling exchange.
+    void countExchange(bool replied);
+    void dumpHistory(std::span<const uint8_t> reply) const;
+
+    PortOpener& m_ports;
+    MessageSink& m_messages;
+    Clock& m_clock;
+    std::mutex m_exchange;  // held for one whole exchange
+    std::unique_ptr<SerialPort> m_port;
+    std::atomic<bool> m_open{false};
+    std::atomic<int> m_failures{0};
+    std::atomic<bool> m_closeRequested{false};  // CloseLink came during an exchange
+    std::atomic<bool> m_probeCancelled{false};
+    std::string m_historyDumpPath = "History.dat";
+};

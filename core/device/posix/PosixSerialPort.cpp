@@ -1,0 +1,157 @@
+#include "core/device/posix/PosixSerialPort.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline`, rounded up so a poll never ends early; 0 when past.
+int msUntil(Steady::time_point deadline) {
+    const auto left = deadline - Steady::now();
+    if (left <= Steady::duration::zero()) {
+        return 0;
+    }
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+}  // namespace
+
+PosixSerialPort::PosixSerialPort(int fd, SerialTimings timings)
+    : m_fd(fd), m_timings(timings), m_errorsSeen(errorCount()) {}
+
+PosixSerialPort::~PosixSerialPort() { close(); }
+
+bool PosixSerialPort::configure() {
+    // Queue sizes (2,500 bytes each way) have no POSIX counterpart; the driver's buffers are
+    // larger than any reply.
+    termios tio{};
+    if (::tcgetattr(m_fd, &tio) != 0) {
+        return false;
+    }
+    // Replies are binary: no line-end translation, no echo, no XON/XOFF or modem flow
+    // control, no canonical line editing. Reads return at once; poll() does the timing.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXON | IXOFF | IXANY | INPCK);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, B9600) != 0 || ::cfsetospeed(&tio, B9600) != 0) {
+        return false;
+    }
+    if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) {
+        return false;
+    }
+    ::tcflush(m_fd, TCIOFLUSH);
+    return true;
+}
+
+long PosixSerialPort::errorCount() const {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+    serial_icounter_struct counts{};
+    if (m_fd >= 0 && ::ioctl(m_fd, TIOCGICOUNT, &counts) == 0) {
+        return static_cast<long>(counts.frame) + counts.overrun + counts.parity + counts.brk +
+               counts.buf_overrun;
+    }
+#endif
+    return -1;
+}
+
+bool PosixSerialPort::takeLineErrors() {
+    // Errors since the port was opened or last asked.
+    const long now = errorCount();
+    const bool any = now > m_errorsSeen && m_errorsSeen >= 0;
+    m_errorsSeen = now;
+    return any;
+}
+
+void PosixSerialPort::purge() {
+    if (m_fd >= 0) {
+        ::tcflush(m_fd, TCIOFLUSH);
+    }
+}
+
+long PosixSerialPort::write(const uint8_t* data, size_t size) {
+    if (m_fd < 0) {
+        return -1;
+    }
+    const auto deadline = Steady::now() + m_timings.writeLimit;
+    size_t done = 0;
+    while (done < size) {
+        pollfd p{m_fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, msUntil(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            break;  // timed out or the line is gone
+        }
+        const ssize_t wrote = ::write(m_fd, data + done, size - done);
+        if (wrote > 0) {
+            done += static_cast<size_t>(wrote);
+        } else if (wrote < 0 && errno != EAGAIN && errno != EINTR) {
+            break;
+        }
+    }
+    // Like a timed-out write on the device, a partial write reports what went out.
+    return done > 0 || size == 0 ? static_cast<long>(done) : -1;
+}
+
+long PosixSerialPort::read(uint8_t* buffer, size_t max) {
+    if (m_fd < 0) {
+        return -1;
+    }
+    const auto deadline = Steady::now() + m_timings.emptyRead;
+    const int quietMs = static_cast<int>(m_timings.quietGap.count());
+    size_t got = 0;
+    while (got < max) {
+        const int left = msUntil(deadline);
+        const int wait = got == 0 ? left : std::min(left, quietMs);
+        if (wait <= 0) {
+            break;
+        }
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, wait);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0 || (p.revents & (POLLERR | POLLNVAL)) != 0) {
+            return got > 0 ? static_cast<long>(got) : -1;
+        }
+        if (ready == 0) {
+            break;  // the line went quiet, or nothing came at all
+        }
+        const ssize_t n = ::read(m_fd, buffer + got, max - got);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        } else if (n == 0) {
+            break;  // hung up
+        } else if (errno != EAGAIN && errno != EINTR) {
+            return got > 0 ? static_cast<long>(got) : -1;
+        }
+    }
+    return static_cast<long>(got);
+}
+
+int PosixSerialPort::close() {
+    if (m_fd < 0) {
+        return 0;
+    }
+    ::ioctl(m_fd, TIOCNXCL);
+    const int result = ::close(m_fd);
+    m_fd = -1;
+    return result == 0 ? 1 : 0;
+}

@@ -1,0 +1,115 @@
+#include "core/store/CsvExport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+
+#include "core/store/SampleRing.h"
+
+namespace {
+
+// Rings written per sample row: the twelve loads, Consumption and Solar; Total and the spare
+// device record are not exported.
+constexpr int kExportedRings[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15};
+
+void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+void appendf(std::string& out, const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0) out.append(line, std::min<size_t>(static_cast<size_t>(n), sizeof line - 1));
+}
+
+// Day and month values are 16-bit device counts in 32-bit fields. The month lines print them
+// as 32-bit unsigned numbers; the day lines as signed.
+void appendSeries(std::string& out, const std::string& label, const int32_t* values, int n,
+                  bool asUnsigned) {
+    out += label;
+    out += "(kwh)";
+    for (int i = 0; i < n; ++i) {
+        if (asUnsigned) {
+            appendf(out, ",%u", static_cast<uint32_t>(values[i]));
+        } else {
+            appendf(out, ",%d", values[i]);
+        }
+    }
+    out += '\n';
+}
+
+// Local time, with hyphens in the time of day so the text also suits file names.
+void appendTime(std::string& out, int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local {};
+    char text[64];
+    if (localtime_r(&t, &local) != nullptr &&
+        std::strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", &local) > 0) {
+        out += text;
+    } else {
+        appendf(out, "%lld", static_cast<long long>(seconds));
+    }
+}
+
+}  // namespace
+
+std::string CsvExport::format(const Source& source) {
+    std::string out;
+    const SampleStore& store = source.store;
+    const int64_t step = std::max<int64_t>(1, source.intervalSeconds / kSamplePeriodSeconds);
+    out.reserve(4096 + static_cast<size_t>(store.count / step + 1) * 140);
+
+    for (int b = 0; b < 4; ++b) {
+        out += "Day";
+        for (int d = 10 * b + 1; d <= 10 * b + 10; ++d) appendf(out, ",%d", d);
+        out += '\n';
+        appendSeries(out, source.solarName, &source.days.solar[10 * b], 10, false);
+        appendSeries(out, source.consumptionName, &source.days.consumption[10 * b], 10, false);
+        out += '\n';
+    }
+    out += "\n\n";
+    out += "Month";
+    for (int m = 1; m <= kMonths; ++m) appendf(out, ",%d", m);
+    out += '\n';
+    appendSeries(out, source.solarName, source.months.solar, kMonths, true);
+    appendSeries(out, source.consumptionName, source.months.consumption, kMonths, true);
+    out += "\n";
+    out +=
+        "\n\nTime, Channel 01, Channel 02, Channel 03, Channel 04, Channel 05, Channel 06, "
+        "Channel 07, Channel 08, Channel 09, Channel 10, Channel 11, Channel 12, Consumption, "
+        "Solar\n";
+
+    for (int64_t i = 0; i < store.count; i += step) {
+        const int slot = heldSlot(store, i);
+        appendTime(out, static_cast<int64_t>(store.startTime) + kSamplePeriodSeconds * i);
+        for (int ring : kExportedRings) appendf(out, ", %06d", store.samples[ring][slot]);
+        out += '\n';
+    }
+    return out;
+}
+
+bool CsvExport::writeFile(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, std::min<size_t>(left, 1 << 20));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/store/EnergyTables.h"
+#include "core/store/SampleStore.h"
+
+// The comma-separated export: day and month energy blocks, then the held samples thinned to
+// one row per export interval. Plain 8-bit text, line feeds only.
+class CsvExport {
+public:
+    struct Source {
+        const DayTable& days;
+        const MonthTable& months;
+        std::string consumptionName;  // channel record 14
+        std::string solarName;        // channel record 15
+        const SampleStore& store;     // must satisfy the ring invariants
+        uint32_t intervalSeconds;
+    };
+
+    // The whole file text. Row i of the samples is held sample i * (interval / 5), labelled with
+    // that sample's own local time; an interval below 5 s exports every sample.
+    static std::string format(const Source& source);
+
+    // Creates or empties `path` and writes `text`; false when the file cannot be created or
+    // not all of it reached the disk.
+    static bool writeFile(const std::string& path, const std::string& text);
+};

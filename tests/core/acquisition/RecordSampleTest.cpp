@@ -1,0 +1,171 @@
+#include <array>
+#include <thread>
+
+#include "support/StoreFixture.h"
+#include "core/store/DataFile.h"
+#include "tools/meter-sim/ReplyComposer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Consumption days 100.., months 1100..; solar days 200.., months 1200..; all raised by `shift`.
+Bytes historyReply(bool solar, uint16_t shift = 0) {
+    const uint16_t base = static_cast<uint16_t>((solar ? 200 : 100) + shift);
+    metersim::EnergyHistory history;
+    for (int d = 0; d < kDays; ++d) history.days[d] = static_cast<uint16_t>(base + d);
+    for (int m = 0; m < kMonths; ++m) history.months[m] = static_cast<uint16_t>(base + 1000 + m);
+    return metersim::composeHistoryReply(solar, history);
+}
+
+Bytes liveReply(const std::array<uint16_t, 16>& powers) {
+    metersim::LiveSnapshot snapshot;
+    for (int k = 1; k <= 15; ++k) snapshot[k - 1] = {static_cast<uint16_t>(k), powers[k], '1'};
+    return metersim::composeLiveReply(snapshot);
+}
+
+class RecordSampleTest : public StoreFixture {
+protected:
+    // A meter on port 1 answering every poll; the live answer can be silenced.
+    void connectMeter() {
+        device = ports.attach(1);
+        device->answer = [this](const Bytes& frame) -> Bytes {
+            if (frame[1] == 0) return {0x12, 0x34};
+            if (frame[1] == 1) return historyReply(false, historyShift);
+            if (frame[1] == 14) {
+                if (loseLinkAfterSolar) device->writeFails = true;
+                return historyReply(true, historyShift);
+            }
+            if (duringLive) duringLive();
+            return liveSilent ? Bytes{} : liveReply(powers);
+        };
+        ASSERT_EQ(state.link.OpenDevice(), 1);
+    }
+    // Opens the document on a saved store with `count` samples ending now, every slot 7.
+    void openOn(RecordingDocument& doc, int count) {
+        auto image = std::make_unique<SampleStore>();
+        for (auto& ring : image->samples) std::fill(std::begin(ring), std::end(ring), 7);
+        image->count = image->writeIndex = static_cast<uint16_t>(count);
+        image->startTime = static_cast<int32_t>(clock.now() - 5 * count);
+        ASSERT_TRUE(DataFile::save(path("dast.data"), state.days, state.months, *image));
+        ASSERT_TRUE(doc.OnNewDocument());
+    }
+
+    std::shared_ptr<ScriptedDevice> device;
+    std::array<uint16_t, 16> powers{};
+    bool liveSilent = false;
+    uint16_t historyShift = 0;
+    bool loseLinkAfterSolar = false;  // the live frame then cannot be written
+    std::function<void()> duringLive;
+};
+
+TEST_F(RecordSampleTest, ClosedLinkRecordsZerosInEveryRingAndClearsLiveFields) {
+    for (auto& record : state.config.channels) record.power = 1000, record.state = '1';
+    RecordingDocument doc(state);
+    openOn(doc, 0);
+    const int32_t startTime = copyOf(doc)->startTime;
+    doc.RecordSample();
+
+    auto store = copyOf(doc);
+    EXPECT_EQ(store->count, 1);
+    EXPECT_EQ(store->writeIndex, 1);
+    EXPECT_EQ(store->startTime, startTime);
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(store->samples[k][0], 0) << "ring " << k;
+        EXPECT_EQ(store->samples[k][1], 7) << "ring " << k;
+        EXPECT_EQ(state.config.channels[k].power, 0u) << "record " << k;
+        if (k > 0) {
+            EXPECT_EQ(state.config.channels[k].state, 0) << "record " << k;
+        }
+    }
+    EXPECT_EQ(window->dataUpdated, 0);
+}
+
+TEST_F(RecordSampleTest, FullStoreDropsOldestAndTakesStartTimeFromClock) {
+    RecordingDocument doc(state);
+    const int32_t created = copyOf(doc)->startTime;
+    for (int i = 0; i < kRingSlots; ++i) doc.RecordSample();
+    auto full = copyOf(doc);
+    EXPECT_EQ(full->count, kRingSlots);
+    EXPECT_EQ(full->writeIndex, 0);
+    EXPECT_EQ(full->startTime, created);
+
+    clock.advance(std::chrono::seconds(1234));
+    doc.RecordSample();
+    auto wrapped = copyOf(doc);
+    EXPECT_EQ(wrapped->writeIndex, 1);
+    EXPECT_EQ(wrapped->startIndex, 1);
+    EXPECT_EQ(wrapped->startTime, clock.now() - 86400);
+}
+
+TEST_F(RecordSampleTest, ConnectedTicksRecordLivePowersUntilTheLinkIsLost) {
+    connectMeter();
+    for (int k = 1; k <= 12; ++k) powers[k] = static_cast<uint16_t>(100 * k);
+    powers[13] = 5000, powers[14] = 7000, powers[15] = 65535;
+    duringLive = [this] {  // the channel dialog renames a channel while the line is busy
+        std::lock_guard lock(state.dataLock);
+        std::strcpy(state.config.channels[3].name, "Pump");
+    };
+    RecordingDocument doc(state);
+    doc.RecordSample();
+    liveSilent = true;  // no live reply: the previous reading is recorded again
+    doc.RecordSample();
+    // The link closes at the live frame: zeros and no notice, but the histories read before
+    // it are kept.
+    historyShift = 50;
+    loseLinkAfterSolar = true;
+    doc.RecordSample();
+
+    auto store = copyOf(doc);
+    ASSERT_EQ(store->count, 3);
+    EXPECT_EQ(store->samples[0][0], 7800);  // loads only: 100 + 200 + ... + 1200
+    for (int k = 1; k <= 15; ++k) EXPECT_EQ(store->samples[k][0], powers[k]) << "ring " << k;
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_EQ(store->samples[k][1], store->samples[k][0]) << "ring " << k;
+        EXPECT_EQ(store->samples[k][2], 0) << "ring " << k;
+    }
+    EXPECT_STREQ(state.config.channels[3].name, "Pump");
+    EXPECT_EQ(state.days.consumption[0], 150);
+    EXPECT_EQ(state.days.solar[39], 289);
+    EXPECT_EQ(state.months.solar[0], 1250);
+    EXPECT_FALSE(state.link.isOpen());
+    EXPECT_EQ(window->dataUpdated, 2);
+    EXPECT_FALSE(doc.busy);
+}
+
+TEST_F(RecordSampleTest, ReaderCopiesNeverShowHalfASample) {
+    connectMeter();
+    duringLive = [this] {  // every poll brings new powers
+        for (int k = 1; k <= 12; ++k) powers[k] = static_cast<uint16_t>(powers[k] + k);
+    };
+    RecordingDocument doc(state);
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        auto copy = std::make_unique<SampleStore>();
+        while (!done) {
+            doc.copyStore(*copy);
+            if (copy->count == 0) continue;
+            const int last = (copy->writeIndex + kRingSlots - 1) % kRingSlots;
+            int64_t loads = 0;
+            for (int k = 1; k <= 12; ++k) loads += copy->samples[k][last];
+            ASSERT_EQ(copy->samples[0][last], loads);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));  // a repaint's pace
+        }
+    });
+    for (int i = 0; i < 100; ++i) doc.RecordSample();
+    done = true;
+    reader.join();
+}
+
+TEST_F(RecordSampleTest, LastSamplesEndJustBeforeWriteIndexAcrossTheWrap) {
+    RecordingDocument doc(state);
+    openOn(doc, 5);
+    const auto series = doc.lastSamples(2, 12);  // slots 17273..17279, then 0..4
+    EXPECT_EQ(series, std::vector<int32_t>(12, 7));
+    doc.RecordSample();
+    EXPECT_EQ(doc.lastSamples(2, 3), (std::vector<int32_t>{7, 7, 0}));
+    EXPECT_EQ(doc.lastSamples(2, 20000).size(), size_t{kRingSlots});
+    EXPECT_TRUE(doc.lastSamples(16, 12).empty());
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/base/CrashSafeFile.h"
+#include "core/base/ByteOrder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/kelvo-atomic-XXXXXX";
+        m_path = ::mkdtemp(pattern);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::permissions(m_path, fs::perms::owner_all, ec);
+        fs::remove_all(m_path, ec);
+    }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+TEST(AtomicFile, ReplacesTheFileWholeAndLeavesNoTemporaryBehind) {
+    TempDir dir;
+    const std::string path = dir.file("dast.cfg");
+    put(path, "old contents");
+    ASSERT_TRUE(writeFileAtomically(path, std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(contents(path), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(AtomicFile, PlantedLinkIsReplacedAndItsTargetNeverWritten) {
+    TempDir dir;
+    const std::string victim = dir.file("victim");
+    put(victim, "precious");
+    const std::string path = dir.file("dast.data");
+    ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+
+    ASSERT_TRUE(writeFileAtomically(path, std::vector<uint8_t>{'x'}));
+    EXPECT_EQ(contents(victim), "precious");
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(contents(path), "x");
+}
+
+TEST(AtomicFile, FailureKeepsTheOldFileAndReportsIt) {
+    if (::geteuid() == 0) {
+        // root writes into read-only directories; a missing directory fails for everyone
+        TempDir dir;
+        EXPECT_FALSE(writeFileAtomically(dir.file("no/such/dir/file"), std::vector<uint8_t>{1}));
+        return;
+    }
+    TempDir dir;
+    const std::string path = dir.file("dast.cfg");
+    put(path, "old");
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(writeFileAtomically(path, std::vector<uint8_t>{'n'}));
+    EXPECT_EQ(contents(path), "old");
+}
+
+TEST(AtomicFile, ReadWholeFileStopsOneBytePastTheLimitAndRefusesNonFiles) {
+    TempDir dir;
+    const std::string path = dir.file("big");
+    put(path, std::string(10000, 'a'));
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(readWholeFile(path, out, 5000));
+    EXPECT_EQ(out.size(), 5001u);
+    ASSERT_TRUE(readWholeFile(path, out, 20000));
+    EXPECT_EQ(out.size(), 10000u);
+    EXPECT_FALSE(readWholeFile(dir.path(), out, 100));
+    EXPECT_FALSE(readWholeFile(dir.file("missing"), out, 100));
+}
+
+TEST(ByteOrder, FieldsAreLittleEndianAndShortReadsFailWithZeros) {
+    std::vector<uint8_t> bytes;
+    ByteWriter w(bytes);
+    w.u16(0x1234);
+    w.u32(0xA1B2C3D4);
+    w.i32(-2);
+    w.f64(0.125);
+    const std::vector<uint8_t> expected = {0x34, 0x12, 0xD4, 0xC3, 0xB2, 0xA1, 0xFE, 0xFF, 0xFF,
+                                           0xFF, 0,    0,    0,    0,    0,    0,    0xC0, 0x3F};
+    EXPECT_EQ(bytes, expected);
+
+    ByteReader r(bytes.data(), bytes.size());
+    EXPECT_EQ(r.u16(), 0x1234);
+    EXPECT_EQ(r.u32(), 0xA1B2C3D4u);
+    EXPECT_EQ(r.i32(), -2);
+    EXPECT_EQ(r.f64(), 0.125);
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(r.u16(), 0);
+    EXPECT_FALSE(r.ok());
+
+    // Series go through the bulk path: same bytes as one field at a time.
+    const int32_t series[3] = {1, -1, 0x01020304};
+    std::vector<uint8_t> bulk;
+    ByteWriter(bulk).i32s(series, 3);
+    EXPECT_EQ(bulk, (std::vector<uint8_t>{1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1}));
+    int32_t back[3] = {};
+    ByteReader bulkReader(bulk.data(), bulk.size());
+    EXPECT_TRUE(bulkReader.i32s(back, 3));
+    EXPECT_EQ(std::vector<int32_t>(back, back + 3), std::vector<int32_t>(series, series + 3));
+    ByteReader shortBulk(bulk.data(), 11);
+    EXPECT_FALSE(shortBulk.i32s(back, 3));
+    EXPECT_EQ(back[0], 0);
+
+    ByteReader partial(bytes.data(), 3);
+    EXPECT_EQ(partial.u16(), 0x1234);
+    EXPECT_EQ(partial.u32(), 0u);  // only one byte left: nothing of it is used
+    EXPECT_FALSE(partial.ok());
+}

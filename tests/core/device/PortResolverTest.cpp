@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/device/SerialLink.h"
+#include "support/PtyPair.h"
+#include "core/device/posix/PortResolver.h"
+#include "fakes/FakeClock.h"
+#include "fakes/RecordingMessageSink.h"
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr SerialTimings kFast{milliseconds(20), milliseconds(150), milliseconds(150)};
+
+struct ResolverFixture : ::testing::Test {
+    fs::path appDir;
+    fs::path devDir;
+
+    void SetUp() override {
+        const fs::path root = fs::temp_directory_path() /
+                              ("kelvo-ports-" + std::to_string(::getpid()) + "-" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        appDir = root / "app";
+        devDir = root / "dev";
+        fs::create_directories(appDir);
+        fs::create_directories(devDir);
+    }
+    void TearDown() override { fs::remove_all(appDir.parent_path()); }
+
+    std::string contents(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+};
+
+}  // namespace
+
+TEST_F(ResolverFixture, SerialDevicesCountUsbThenAcmThenBuiltInEachNumerically) {
+    for (const char* name : {"ttyS10", "ttyS2", "ttyUSB1", "ttyACM0", "ttyUSB0", "ttyS0", "ttySX",
+                             "ttyUSB", "tty1", "ttyS1a"}) {
+        std::ofstream(devDir / name);
+    }
+    PortResolver ports(appDir, kFast, devDir);
+    EXPECT_EQ(ports.serialDevices(),
+              (std::vector<fs::path>{devDir / "ttyUSB0", devDir / "ttyUSB1", devDir / "ttyACM0",
+                                     devDir / "ttyS0", devDir / "ttyS2", devDir / "ttyS10"}));
+
+    // A Com entry pins its own number only; the others still count the machine's devices.
+    fs::create_symlink("/nowhere", appDir / "Com2");
+    EXPECT_EQ(ports.resolve(1), devDir / "ttyUSB0");
+    EXPECT_EQ(ports.resolve(2), appDir / "Com2");
+    EXPECT_EQ(ports.resolve(3), devDir / "ttyACM0");
+    EXPECT_EQ(ports.resolve(6), devDir / "ttyS10");
+    EXPECT_EQ(ports.resolve(7), std::nullopt);
+    EXPECT_EQ(ports.resolve(0), std::nullopt);
+}
+
+TEST_F(ResolverFixture, ComEntryThatIsNoTerminalIsSkippedUnwritten) {
+    const fs::path file = appDir / "meter.log";
+    const std::string original = "keep these bytes\n";
+    std::ofstream(file) << original;
+    ::mkfifo((appDir / "fifo").c_str(), 0600);
+    struct Case {
+        const char* what;
+        fs::path target;
+    } cases[] = {
+        {"regular file", file},
+        {"directory", appDir},
+        {"null device", "/dev/null"},
+        {"fifo", appDir / "fifo"},
+        {"dangling link", appDir / "gone"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(appDir / "Com1");
+        fs::create_symlink(c.target, appDir / "Com1");
+        PortResolver ports(appDir, kFast, devDir);
+        EXPECT_EQ(ports.open(1), nullptr);
+    }
+    // A plain file put there directly is no terminal either.
+    fs::remove(appDir / "Com1");
+    fs::copy_file(file, appDir / "Com1");
+    EXPECT_EQ(PortResolver(appDir, kFast, devDir).open(1), nullptr);
+    EXPECT_EQ(contents(file), original);
+    EXPECT_EQ(contents(appDir / "Com1"), original);
+}
+
+TEST_F(ResolverFixture, ProbeSkipsLinkToFileAndFindsTheTerminalBehindIt) {
+    const fs::path file = appDir / "notes.txt";
+    const std::string original(300, 'n');
+    std::ofstream(file) << original;
+    fs::create_symlink(file, appDir / "Com1");
+    PtyPair meter;
+    ASSERT_TRUE(meter.ok());
+    fs::create_symlink(meter.slaveName, appDir / "Com2");
+    meter.answerProbes({'O', 'K'});
+
+    PortResolver ports(appDir, kFast, devDir);
+    RecordingMessageSink messages;
+    FakeClock clock;
+    SerialLink link(ports, messages, clock);
+    EXPECT_EQ(link.OpenDevice(), 1);
+    EXPECT_EQ(meter.probes.load(), 1);
+    EXPECT_EQ(contents(file), original);
+
+    // The port is held: no second prober shares it while the link is open.
+    EXPECT_EQ(ports.open(2), nullptr);
+    EXPECT_EQ(link.CloseLink(), 1);
+    EXPECT_NE(ports.open(2), nullptr);
+    meter.stopAnswering();
+}
+
+TEST_F(ResolverFixture, HeldPortIsNotSharedUntilClosed) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    auto first = PortResolver::openTerminal(pty.slaveName, kFast);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(PortResolver::openTerminal(pty.slaveName, kFast), nullptr);
+    EXPECT_EQ(first->close(), 1);
+    EXPECT_NE(PortResolver::openTerminal(pty.slaveName, kFast), nullptr);
+}

@@ -1,0 +1,164 @@
+// The document/view layer: command routing, closing documents, notifications from the
+// core's threads and the "vorn" box from any thread.
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <atomic>
+#include <thread>
+
+#include "support/ShellFixture.h"
+#include "core/base/NotifyTarget.h"
+#include "ui/framework/ChildWindow.h"
+#include "ui/framework/WindowKind.h"
+#include "ui/framework/View.h"
+#include "ui/framework/CommandTarget.h"
+#include "ui/framework/MessageBoxSink.h"
+
+namespace {
+
+struct RouteCase {
+    const char* name;
+    // Per target (view, document, frame, main frame, application): 'c' command handler,
+    // 'u' update handler (disables), 'b' both, '-' nothing, 'x' the target is absent.
+    const char* targets;
+    int expectedRunner;  // index of the target whose command handler runs, -1 none
+    bool enabled;
+};
+
+TEST(CommandRouteTest, FirstHandlerOnTheRouteRunsAndUpdateHandlersDecideTheState) {
+    const RouteCase cases[] = {
+        {"view first", "cc--c", 0, true},
+        {"falls through to the application", "----c", 4, true},
+        {"absent view and document skipped", "xx-c-", 3, true},
+        {"no handler anywhere is disabled", "-----", -1, false},
+        {"update handler anywhere on the route wins", "c---u", 0, false},
+        {"earliest update handler decides", "-ub-c", 2, false},
+        {"handler on an absent target does not count", "x---x", -1, false},
+    };
+    constexpr int kId = 32786;
+    for (const RouteCase& c : cases) {
+        CommandTarget targets[5];
+        std::vector<CommandTarget*> route;
+        int ran = -1;
+        for (int i = 0; i < 5; ++i) {
+            const char kind = c.targets[i];
+            if (kind == 'c' || kind == 'b')
+                targets[i].onCommand(kId, [&ran, i] {
+                    if (ran < 0) ran = i;
+                });
+            if (kind == 'u' || kind == 'b')
+                targets[i].onUpdate(kId, [](CommandState& ui) { ui.enabled = false; });
+            route.push_back(kind == 'x' ? nullptr : &targets[i]);
+        }
+        EXPECT_EQ(CommandRoute::update(route, kId).enabled, c.enabled) << c.name;
+        EXPECT_EQ(CommandRoute::execute(route, kId), c.expectedRunner >= 0) << c.name;
+        EXPECT_EQ(ran, c.expectedRunner) << c.name;
+    }
+}
+
+class CountingView : public View {
+public:
+    void OnUpdate(View*) override { ++updates; }
+    void OnNotify(unsigned message) override { notified.push_back(message); }
+    int updates = 0;
+    std::vector<unsigned> notified;
+};
+
+class StubbornDocument : public Document {
+public:
+    bool OnCloseDocument() override {
+        ++closeAsked;
+        return mayClose;
+    }
+    bool mayClose = false;
+    int closeAsked = 0;
+};
+
+class FrameworkTest : public ShellTest {};
+
+TEST_F(FrameworkTest, DocumentThatRefusesToCloseKeepsItsWindow) {
+    QMdiArea area;
+    WindowKind kind([] { return new StubbornDocument; },
+                      [] { return new ChildWindow("Stubborn"); }, [] { return new CountingView; });
+    auto* document = static_cast<StubbornDocument*>(kind.OpenDocumentFile(&area));
+    ASSERT_NE(document, nullptr);
+    auto* view = static_cast<CountingView*>(document->GetFirstView());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->updates, 1);  // first display
+    document->UpdateAllViews(nullptr);
+    document->UpdateAllViews(view);  // the sender is not told its own change
+    EXPECT_EQ(view->updates, 2);
+
+    QMdiSubWindow* window = area.subWindowList().value(0);
+    ASSERT_NE(window, nullptr);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(document->closeAsked, 1);
+    EXPECT_EQ(area.subWindowList().size(), 1);
+    EXPECT_EQ(kind.documents().size(), 1);
+
+    document->mayClose = true;
+    QPointer<Document> watch = document;
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(area.subWindowList().isEmpty());
+    EXPECT_TRUE(kind.documents().isEmpty());
+    EXPECT_TRUE(watch.isNull());  // the document went with its last window
+}
+
+TEST_F(FrameworkTest, NotificationsFromOtherThreadsArriveInOrderAndStopWithTheView) {
+    auto* view = new CountingView;
+    std::shared_ptr<NotifyTarget> target = view->notifyTarget();
+    std::thread worker([target] {
+        for (int i = 0; i < 50; ++i) target->post(i % 2 ? 0x402 : 0x401);
+    });
+    worker.join();
+    EXPECT_TRUE(view->notified.empty());  // posted, not called on the worker's thread
+    QCoreApplication::sendPostedEvents(view);
+    ASSERT_EQ(view->notified.size(), 50u);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(view->notified[i], i % 2 ? 0x402u : 0x401u);
+
+    EXPECT_TRUE(target->exists());
+    delete view;
+    EXPECT_FALSE(target->exists());
+    std::thread late([target] { target->post(0x402); });  // must not touch the dead view
+    late.join();
+    QCoreApplication::sendPostedEvents();
+}
+
+TEST_F(FrameworkTest, MessagesFromAnotherThreadWaitForTheBoxAndKeepTheirOrder) {
+    ModalAnswerer answers;
+    MessageBoxSink sink;
+    std::atomic<int> returned{0};
+    std::thread worker([&] {
+        sink.show("Change channel state failed!");
+        returned = 1;
+        sink.show("Change channel state succeed!");
+        returned = 2;
+    });
+    while (returned < 2) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    EXPECT_EQ(answers.seen(), (QStringList{"vorn: Change channel state failed!",
+                                           "vorn: Change channel state succeed!"}));
+}
+
+TEST_F(FrameworkTest, ReleasedSinkLetsAWaitingThreadGoWithoutTheGuiAnswering) {
+    MessageBoxSink sink;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        sink.show("Config file missing!");
+        returned = true;
+    });
+    // The GUI thread does not run its event loop here, as when it is joining the core's
+    // threads at shut-down.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(returned);
+    sink.release();
+    worker.join();
+    EXPECT_TRUE(returned);
+    // The box queued for the released caller is dropped unanswered.
+    QCoreApplication::removePostedEvents(qApp);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+
+#include "ui/dialogs/ExportIntervalEditor.h"
+
+class QLineEdit;
+class SpinButton;
+
+// Edits the export interval as hours, minutes and seconds. OK refuses less than 5 seconds;
+// the caller stores interval() only when the dialog ends with OK.
+class ExportConfigDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit ExportConfigDialog(uint32_t exportInterval, QWidget* parent = nullptr);
+
+    uint32_t interval() const { return m_editor.interval(); }
+
+    // Spins and boxes by field, for the window and its tests.
+    SpinButton* spin(ExportIntervalEditor::Field field) const { return m_spins[field]; }
+    QLineEdit* box(ExportIntervalEditor::Field field) const { return m_boxes[field]; }
+
+public slots:
+    void accept() override;
+
+private:
+    void onStep(ExportIntervalEditor::Field field, int delta);
+    void showValues();
+
+    ExportIntervalEditor m_editor;
+    SpinButton* m_spins[3]{};
+    QLineEdit* m_boxes[3]{};
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QMdiSubWindow>
+#include <QPointer>
+
+#include "ui/framework/CommandTarget.h"
+
+class WindowKind;
+class Document;
+class View;
+
+// A child window of the main window's MDI area: one document, one or more views, a fixed
+// caption. Third on the command route, after its active view and that view's document.
+class ChildWindow : public QMdiSubWindow, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit ChildWindow(const QString& caption);
+    ~ChildWindow() override;
+
+    // Builds the window's content. Default: the template's first view fills the window and
+    // becomes the active view. Frames with several panes create them here, attach each to
+    // the document (WindowKind::createView or Document::AddView) and set the active
+    // view. False fails the window's creation.
+    virtual bool OnCreateClient(Document* document, WindowKind& docTemplate);
+
+    View* GetActiveView() const;
+    void SetActiveView(View* view);
+    Document* GetDocument() const;
+
+    // Called after the channel names changed (Channel Setting confirmed). Default: nothing.
+    virtual void RefreshChannelNames() {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class WindowKind;
+    QPointer<View> m_activeView;
+    QPointer<Document> m_document;
+    WindowKind* m_template = nullptr;
+};

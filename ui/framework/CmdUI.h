@@ -1,7 +1,0 @@
-#pragma once
-
-// The state a command shows in menus and on the toolbar, filled in by update handlers.
-struct CmdUI {
-    bool enabled = true;
-    bool checked = false;
-};

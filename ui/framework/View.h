@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "ui/framework/Document.h"
+#include "ui/framework/CommandTarget.h"
+
+class ChildWindow;
+class NotifyTarget;
+class PostedNotifyTarget;
+class QPainter;
+class QPrinter;
+
+// A view: one pane of a child window showing its document. First on the command route
+// while it is its frame's active view.
+class View : public QWidget, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit View(QWidget* parent = nullptr);
+    ~View() override;
+
+    Document* GetDocument() const { return m_document; }
+    // The child window holding this view, or null while it is not placed in one.
+    ChildWindow* GetParentFrame() const;
+
+    // First display: after the frame and all its views exist. Default: OnUpdate(nullptr).
+    virtual void OnInitialUpdate();
+    // The document changed (UpdateAllViews). Default: repaint.
+    virtual void OnUpdate(View* sender);
+
+    // Where the core's threads post UM_DATAUPDATED / UM_SAMPLESTORED for this view. Each
+    // post arrives as one OnNotify call on the GUI thread; after this view is destroyed the
+    // target reports exists() == false and drops posts.
+    std::shared_ptr<NotifyTarget> notifyTarget();
+    virtual void OnNotify(unsigned message);
+
+    // Printing hooks, active once enablePrinting() has registered the print (57607, with
+    // the print dialog), print direct (57608, default printer) and print preview (57609)
+    // commands on this view. Every job is one page.
+    virtual void OnBeginPrinting(QPrinter& printer);
+    // Draws the page; printableArea is in device units with its origin at (0, 0).
+    virtual void OnPrint(QPainter& painter, const QRect& printableArea);
+
+protected:
+    void enablePrinting();
+    void customEvent(QEvent* event) override;
+
+private:
+    friend class Document;
+    void printOn(QPrinter& printer);
+
+    QPointer<Document> m_document;
+    std::shared_ptr<PostedNotifyTarget> m_notifyTarget;
+};

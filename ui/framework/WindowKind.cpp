@@ -1,0 +1,94 @@
+#include "ui/framework/WindowKind.h"
+
+#include <QMdiArea>
+
+#include "ui/framework/ChildWindow.h"
+#include "ui/framework/Document.h"
+#include "ui/framework/View.h"
+
+WindowKind::WindowKind(DocumentFactory document, FrameFactory frame, ViewFactory firstView,
+                           QObject* parent)
+    : QObject(parent),
+      m_makeDocument(std::move(document)),
+      m_makeFrame(std::move(frame)),
+      m_makeView(std::move(firstView)) {}
+
+WindowKind::~WindowKind() {
+    for (Document* document : m_documents) document->m_template = nullptr;
+}
+
+View* WindowKind::createView(Document* document, const ViewFactory& factory) {
+    View* view = factory ? factory() : nullptr;
+    if (view && document) document->AddView(view);
+    return view;
+}
+
+View* WindowKind::createFirstView(Document* document) const {
+    return createView(document, m_makeView);
+}
+
+QList<ChildWindow*> WindowKind::framesOf(const Document* document) {
+    QList<ChildWindow*> frames;
+    if (!document) return frames;
+    for (View* view : document->views()) {
+        ChildWindow* frame = view->GetParentFrame();
+        if (frame && !frames.contains(frame)) frames.append(frame);
+    }
+    return frames;
+}
+
+Document* WindowKind::OpenDocumentFile(QMdiArea* area) {
+    Document* document = m_makeDocument ? m_makeDocument() : nullptr;
+    if (!document) return nullptr;
+    document->m_template = this;
+    if (!document->OnNewDocument()) {
+        delete document;
+        return nullptr;
+    }
+    ChildWindow* frame = m_makeFrame ? m_makeFrame() : nullptr;
+    if (frame) {
+        frame->m_template = this;
+        frame->m_document = document;
+        if (area) area->addSubWindow(frame);
+    }
+    if (!frame || !frame->OnCreateClient(document, *this)) {
+        // The document already ran its new-document step: let it undo that (flags, current
+        // document) before it goes, so nothing keeps pointing at it.
+        delete frame;
+        document->OnCloseDocument();
+        delete document;
+        return nullptr;
+    }
+    m_documents.append(document);
+    emit documentsChanged();
+
+    frame->show();
+    for (View* view : document->views()) {
+        if (view->GetParentFrame() == frame) view->OnInitialUpdate();
+    }
+    if (area) area->setActiveSubWindow(frame);
+    if (View* active = frame->GetActiveView()) active->setFocus();
+    return document;
+}
+
+void WindowKind::releaseDocument(Document* document) {
+    if (!m_documents.removeOne(document)) return;
+    emit documentsChanged();
+    document->deleteLater();
+}
+
+bool WindowKind::CloseAllDocuments() {
+    bool all = true;
+    const QList<Document*> documents = m_documents;
+    for (Document* document : documents) {
+        if (!document->OnCloseDocument()) {
+            all = false;
+            continue;
+        }
+        m_documents.removeOne(document);
+        emit documentsChanged();
+        for (ChildWindow* frame : framesOf(document)) delete frame;
+        delete document;
+    }
+    return all;
+}

@@ -1,0 +1,159 @@
+#include "ui/realtime/LiveListView.h"
+
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <mutex>
+
+#include "ui/framework/CommandIds.h"
+#include "core/acquisition/MonitorState.h"
+#include "core/base/NotifyTarget.h"
+#include "core/acquisition/SamplingCycle.h"
+#include "ui/realtime/RealTimeDocument.h"
+#include "ui/framework/TablePrinting.h"
+#include "ui/realtime/PowerChartView.h"
+#include "ui/realtime/ChannelLabels.h"
+
+namespace {
+
+constexpr int kColumnWidth = 120;  // pixels, all three columns
+constexpr int kRowHeight = 20;     // pixels
+const char* const kCaptions[kListColumns] = {"Channel_No", "Power(Watt)", "Channel_Name"};
+
+}  // namespace
+
+LiveListView::LiveListView(std::function<void()> updateAllWindows, QWidget* parent)
+    : View(parent), m_updateAllWindows(std::move(updateAllWindows)) {
+    m_list = new QTableWidget(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_list);
+    setFocusProxy(m_list);
+
+    onCommand(ID_CONNECT, [this] { OnConnect(); });
+    onCommand(ID_DISCONNECT, [this] { OnDisconnect(); });
+    // One page with the shared table routine; the chart pane prints nothing.
+    const TableSource source = [this] { return printout(); };
+    onCommand(ID_FILE_PRINT, [this, source] {
+        if (RealTimeDocument* doc = document())
+            printWithDialog(this, source, doc->recording().state().clock);
+    });
+    onCommand(ID_FILE_PRINT_DIRECT, [this, source] {
+        if (RealTimeDocument* doc = document())
+            printDirect(source, doc->recording().state().clock, doc->recording().state().messages);
+    });
+    onCommand(ID_FILE_PRINT_PREVIEW, [this, source] {
+        if (RealTimeDocument* doc = document())
+            printPreview(this, source, doc->recording().state().clock);
+    });
+}
+
+LiveListView::~LiveListView() = default;
+
+void LiveListView::setChartView(PowerChartView* chart) { m_chart = chart; }
+
+RealTimeDocument* LiveListView::document() const {
+    return qobject_cast<RealTimeDocument*>(GetDocument());
+}
+
+void LiveListView::OnInitialUpdate() {
+    View::OnInitialUpdate();
+    buildList();
+    // The acquisition lock belongs to the sampling cycle and exists before any worker.
+    OnConnect();
+}
+
+void LiveListView::buildList() {
+    if (m_built) return;
+    m_built = true;
+    // Report style: grid lines, whole rows selected, no row numbers, rows 20 pixels high.
+    m_list->setColumnCount(kListColumns);
+    m_list->setRowCount(kListRows);
+    m_list->setShowGrid(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    for (int column = 0; column < kListColumns; ++column) {
+        m_list->setHorizontalHeaderItem(
+            column, new QTableWidgetItem(QString::fromLatin1(kCaptions[column])));
+        m_list->setColumnWidth(column, kColumnWidth);
+    }
+
+    LiveReading live{};
+    if (RealTimeDocument* doc = document()) {
+        MonitorState& state = doc->recording().state();
+        std::lock_guard lock(state.dataLock);
+        live = state.config.channels;
+    }
+    const LiveListRows rows = liveListRows(live);
+    for (int row = 0; row < kListRows; ++row) {
+        for (int column = 0; column < kListColumns; ++column) {
+            auto* item = new QTableWidgetItem(rows[row][column]);
+            item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            m_list->setItem(row, column, item);
+        }
+    }
+}
+
+void LiveListView::OnConnect() {
+    RealTimeDocument* doc = document();
+    if (doc && doc->cycle()) doc->cycle()->OnConnect(notifyTarget(), &doc->recording());
+}
+
+void LiveListView::OnDisconnect() {
+    RealTimeDocument* doc = document();
+    if (doc && doc->cycle()) doc->cycle()->OnDisconnect();
+}
+
+void LiveListView::OnNotify(unsigned message) {
+    if (message == UM_DATAUPDATED) {
+        if (m_updateAllWindows) m_updateAllWindows();
+        return;
+    }
+    if (message != UM_SAMPLESTORED) return;
+    refreshPowerColumn();
+    RealTimeDocument* doc = document();
+    if (doc && doc->recording().state().link.isOpen() && m_chart) m_chart->RefreshChart();
+}
+
+void LiveListView::refreshPowerColumn() {
+    if (!m_built) return;
+    LiveReading live{};
+    if (RealTimeDocument* doc = document()) {
+        MonitorState& state = doc->recording().state();
+        std::lock_guard lock(state.dataLock);
+        live = state.config.channels;
+    }
+    // Channels 01..12 first, then Consumption, Solar, Balance and Total.
+    for (int row = kFirstLoadRow; row < kListRows; ++row)
+        m_list->item(row, 1)->setText(livePowerText(row, live));
+    for (int row = 0; row < kFirstLoadRow; ++row)
+        m_list->item(row, 1)->setText(livePowerText(row, live));
+}
+
+void LiveListView::refreshChannelNames(const LiveReading& live) {
+    if (!m_built) return;
+    for (int k = kFirstLoad; k <= kLastLoad; ++k)
+        m_list->item(k + 3, 2)->setText(recordName(live[k]));
+}
+
+TablePrintout LiveListView::printout() const {
+    TablePrintout table;
+    table.title = QStringLiteral("The All Channels Real-Time Power (Watt)");
+    table.rows = kListRows;
+    for (int column = 0; column < kListColumns; ++column) {
+        table.captions[column] = QString::fromLatin1(kCaptions[column]);
+        table.columnWidths[column] = m_list->columnWidth(column);
+    }
+    QPointer<QTableWidget> list = m_list;
+    table.cell = [list](int row, int column) {
+        const QTableWidgetItem* item = list ? list->item(row, column) : nullptr;
+        return item ? item->text() : QString();
+    };
+    return table;
+}

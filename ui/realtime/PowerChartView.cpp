@@ -1,0 +1,69 @@
+#include "ui/realtime/PowerChartView.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+#include <mutex>
+
+#include "core/base/Clock.h"
+#include "core/acquisition/MonitorState.h"
+#include "core/store/SampleStore.h"
+#include "ui/realtime/RealTimeDocument.h"
+
+PowerChartView::PowerChartView(QWidget* parent) : View(parent), m_store(std::make_unique<SampleStore>()) {
+    // Title and labels stand on the view's background, the system window colour: the
+    // palette's base colour (white by default), not the grey of frames and dialogs.
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Base);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+PowerChartView::~PowerChartView() = default;
+
+RealTimeDocument* PowerChartView::document() const {
+    return qobject_cast<RealTimeDocument*>(GetDocument());
+}
+
+void PowerChartView::OnInitialUpdate() {
+    m_chart.resize(width(), height());
+    View::OnInitialUpdate();
+}
+
+void PowerChartView::OnUpdate(View*) {
+    LoadSeries();
+    update();
+}
+
+void PowerChartView::RefreshChart() {
+    LoadSeries();
+    update();
+}
+
+void PowerChartView::LoadSeries() {
+    RealTimeDocument* doc = document();
+    if (!doc) return;
+    RecordingDocument& core = doc->recording();
+    MonitorState& state = core.state();
+    core.copyStore(*m_store);  // takes the data lock itself
+
+    LiveReading live;
+    Configuration scope;
+    {
+        std::lock_guard lock(state.dataLock);
+        live = state.config.channels;
+        scope.scopeIndex = state.config.scopeIndex;
+        scope.scopes = state.config.scopes;
+    }
+    m_chart.loadSeries(core.selectedChannel.load(), *m_store, live, scope);
+}
+
+void PowerChartView::resizeEvent(QResizeEvent* event) {
+    View::resizeEvent(event);
+    m_chart.resize(event->size().width(), event->size().height());
+}
+
+void PowerChartView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    RealTimeDocument* doc = document();
+    const int64_t now = doc ? doc->recording().state().clock.now() : SystemClock::instance().now();
+    m_chart.paint(painter, now);
+}

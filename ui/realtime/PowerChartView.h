@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include "ui/framework/View.h"
+#include "ui/realtime/PowerChart.h"
+
+class RealTimeDocument;
+struct MonitorState;
+struct SampleStore;
+
+// The upper pane of the real-time window: the power chart of the selected chart channel.
+// Reloads on every document update and on RefreshChart; a paint only redraws what was
+// loaded last, with time labels from the clock at the moment of the paint.
+class PowerChartView : public View {
+    Q_OBJECT
+public:
+    explicit PowerChartView(QWidget* parent = nullptr);
+    ~PowerChartView() override;
+
+    void OnInitialUpdate() override;
+    void OnUpdate(View* sender) override;
+
+    // After every stored sample while the link is open (called by the live list).
+    void RefreshChart();
+    // Selected channel, store and scope into the chart: short copies under the data lock.
+    void LoadSeries();
+
+    const PowerChart& chart() const { return m_chart; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    RealTimeDocument* document() const;
+
+    PowerChart m_chart;
+    // The reload's copy of the store (1.1 MB), allocated once for the view's life.
+    std::unique_ptr<SampleStore> m_store;
+};

@@ -1,0 +1,252 @@
+#include "ui/realtime/RealTimeWindow.h"
+
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QResizeEvent>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <ctime>
+#include <mutex>
+
+#include "core/base/Clock.h"
+#include "ui/framework/CommandIds.h"
+#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/SamplingCycle.h"
+#include "ui/dialogs/DialogCommands.h"
+#include "ui/dialogs/DialogUnits.h"
+#include "ui/framework/WindowKind.h"
+#include "ui/realtime/RealTimeDocument.h"
+#include "ui/realtime/LiveListView.h"
+#include "ui/realtime/PowerChartView.h"
+#include "ui/realtime/ChannelLabels.h"
+
+namespace {
+
+// The bar's template is 123 x 232 dialog units in the 8-point dialog face, whose base units
+// are 6 x 13 pixels: 185 pixels wide. Its height follows the window.
+constexpr DialogUnits kBarUnits{6, 13};
+constexpr int kBarTemplateWidth = 123;
+
+// The channel bar: the tree inset 10 pixels left and right, 20 above and below.
+class ChannelBar : public QWidget {
+public:
+    explicit ChannelBar(QTreeWidget* tree) : m_tree(tree) {
+        tree->setParent(this);
+        setFixedWidth(kBarUnits.x(kBarTemplateWidth));
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        const QSize size = event->size();
+        m_tree->setGeometry(10, 20, std::max(size.width() - 20, 0),
+                            std::max(size.height() - 40, 0));
+        m_tree->update();
+    }
+
+private:
+    QTreeWidget* m_tree;
+};
+
+QString defaultSavePath(QWidget* parent, const QString& proposedName, const QString& directory) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Data Files (*.csv)"), QStringLiteral("Worksheet Files (*.xls)")});
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setDirectory(directory);
+    dialog.selectFile(proposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
+    for (int i = 0; i < kScopeCommands; ++i) {
+        onCommand(ID_SCOPE_1MIN + i, [this, i] { OnScope(i); });
+        onUpdate(ID_SCOPE_1MIN + i, [this, i](CommandState& ui) {
+            MonitorState* s = state();
+            if (!s) return;
+            std::lock_guard lock(s->dataLock);
+            ui.checked = s->config.scopeIndex == i;
+        });
+    }
+    onCommand(ID_DATA_EXPORT, [this] { OnExportData(); });
+    onCommand(ID_EXPORT_CONFIG, [this] { OnExportConfig(); });
+
+    // Connect also stays disabled while an earlier Connect is still looking for the device.
+    onUpdate(ID_CONNECT, [this](CommandState& ui) {
+        MonitorState* s = state();
+        RealTimeDocument* doc = document();
+        ui.enabled = s && !s->link.isOpen() && !(doc->cycle() && doc->cycle()->probing());
+    });
+    onUpdate(ID_DISCONNECT, [this](CommandState& ui) {
+        MonitorState* s = state();
+        ui.enabled = s && s->link.isOpen();
+    });
+    // The list view carries out Connect and Disconnect; while the chart pane is the active
+    // one the command still reaches the list through here instead of being shown enabled
+    // and doing nothing.
+    onCommand(ID_CONNECT, [this] {
+        if (m_list) m_list->OnConnect();
+    });
+    onCommand(ID_DISCONNECT, [this] {
+        if (m_list) m_list->OnDisconnect();
+    });
+
+    m_savePathPrompt = [this](QWidget* parent, const QString& proposedName) {
+        MonitorState* s = state();
+        QString directory = QDir::currentPath();
+        if (s && !s->config.appDir.empty()) directory = QFile::decodeName(s->config.appDir.c_str());
+        return defaultSavePath(parent, proposedName, directory);
+    };
+    m_exportConfig = [](MonitorState& s, QWidget* parent) { return RunExportConfigDlg(s, parent); };
+}
+
+RealTimeWindow::~RealTimeWindow() = default;
+
+RealTimeDocument* RealTimeWindow::document() const {
+    return qobject_cast<RealTimeDocument*>(GetDocument());
+}
+
+MonitorState* RealTimeWindow::state() const {
+    RealTimeDocument* doc = document();
+    return doc ? &doc->recording().state() : nullptr;
+}
+
+bool RealTimeWindow::OnCreateClient(Document* document, WindowKind& docTemplate) {
+    auto* inner = new QMainWindow;
+    inner->setWindowFlags(Qt::Widget);
+    m_splitter = new QSplitter(Qt::Vertical, inner);
+    m_splitter->setChildrenCollapsible(false);
+
+    View* chart = WindowKind::createView(document, [] { return new PowerChartView; });
+    View* first = docTemplate.createFirstView(document);
+    m_chart = qobject_cast<PowerChartView*>(chart);
+    m_list = qobject_cast<LiveListView*>(first);
+    if (!m_chart || !m_list) {
+        delete chart;
+        delete first;
+        delete inner;
+        return false;
+    }
+    m_splitter->addWidget(m_chart);
+    m_splitter->addWidget(m_list);
+    // The chart keeps its 280 pixels; the list takes the rest, also on later resizes.
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    const int clientHeight = std::max(height(), kChartHeight + 1);
+    m_splitter->setSizes({kChartHeight, clientHeight - kChartHeight});
+    inner->setCentralWidget(m_splitter);
+
+    m_tree = new QTreeWidget;
+    m_bar = new QDockWidget(inner);
+    m_bar->setObjectName(QStringLiteral("ChannelBar"));
+    m_bar->setFeatures(QDockWidget::DockWidgetMovable);
+    m_bar->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    m_bar->setWidget(new ChannelBar(m_tree));
+    inner->addDockWidget(Qt::LeftDockWidgetArea, m_bar);
+    fillChannelTree();
+
+    setWidget(inner);
+    m_list->setChartView(m_chart);
+    SetActiveView(m_list);
+    return true;
+}
+
+void RealTimeWindow::fillChannelTree() {
+    m_tree->setHeaderHidden(true);
+    m_tree->setColumnCount(1);
+    m_tree->setRootIsDecorated(true);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_tree->setAllColumnsShowFocus(true);
+
+    LiveReading live{};
+    if (MonitorState* s = state()) {
+        std::lock_guard lock(s->dataLock);
+        live = s->config.channels;
+    }
+    QTreeWidgetItem* all = nullptr;
+    for (const ChannelTreeItem& entry : channelTreeItems(live)) {
+        auto* item = new QTreeWidgetItem({entry.label});
+        item->setData(0, Qt::UserRole, entry.data);
+        if (entry.child && all) {
+            all->addChild(item);
+        } else {
+            m_tree->addTopLevelItem(item);
+            if (!all) all = item;
+        }
+    }
+    if (all) all->setExpanded(true);
+    // No item is selected at first; the chart starts with the bars of all channels.
+    m_tree->clearSelection();
+    m_tree->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+        if (!selected.isEmpty()) OnChannelSelected(selected.first()->data(0, Qt::UserRole).toInt());
+    });
+}
+
+void RealTimeWindow::OnChannelSelected(int itemData) {
+    RealTimeDocument* doc = document();
+    if (!doc || itemData < 0 || itemData > kAllChannelData) return;
+    doc->recording().selectedChannel = static_cast<uint16_t>(itemData);
+    doc->UpdateAllViews(nullptr);
+}
+
+void RealTimeWindow::OnScope(int scopeIndex) {
+    MonitorState* s = state();
+    if (!s || scopeIndex < 0 || scopeIndex >= kScopeCommands) return;
+    {
+        std::lock_guard lock(s->dataLock);
+        s->config.scopeIndex = static_cast<uint16_t>(scopeIndex);
+    }
+    document()->UpdateAllViews(nullptr);
+}
+
+QString RealTimeWindow::proposedExportName(int64_t now) {
+    const time_t t = static_cast<time_t>(now);
+    tm local{};
+    char stamp[32] = "";
+    if (localtime_r(&t, &local)) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
+    return QStringLiteral("History_power") + QString::fromLatin1(stamp);
+}
+
+void RealTimeWindow::OnExportData() {
+    RealTimeDocument* doc = document();
+    if (!doc || !m_savePathPrompt) return;
+    const QString path =
+        m_savePathPrompt(this, proposedExportName(doc->recording().state().clock.now()));
+    if (path.isEmpty()) return;  // cancelled: nothing is written
+    doc->recording().ExportCsv(QFile::encodeName(path).toStdString());
+}
+
+void RealTimeWindow::OnExportConfig() {
+    MonitorState* s = state();
+    if (s && m_exportConfig) m_exportConfig(*s, this);
+}
+
+void RealTimeWindow::RefreshChannelNames() {
+    MonitorState* s = state();
+    if (!s) return;
+    LiveReading live;
+    {
+        std::lock_guard lock(s->dataLock);
+        live = s->config.channels;
+    }
+    if (m_tree && m_tree->topLevelItemCount() > 0) {
+        QTreeWidgetItem* all = m_tree->topLevelItem(0);
+        for (int i = 0; i < all->childCount(); ++i) {
+            QTreeWidgetItem* child = all->child(i);
+            child->setText(0, channelLabel(child->data(0, Qt::UserRole).toInt(), live));
+        }
+    }
+    if (m_list) m_list->refreshChannelNames(live);
+}

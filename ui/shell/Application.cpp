@@ -1,0 +1,173 @@
+#include "ui/shell/Application.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QMdiArea>
+#include <QScreen>
+
+#include "ui/shell/MainWindow.h"
+#include "ui/framework/CommandIds.h"
+#include "ui/shell/WindowKinds.h"
+#include "core/acquisition/SamplingCycle.h"
+#include "ui/dialogs/DialogCommands.h"
+#include "ui/framework/ChildWindow.h"
+#include "ui/framework/WindowKind.h"
+#include "ui/framework/View.h"
+#include "ui/framework/PrinterSetup.h"
+#include "ui/realtime/RealTimeDocument.h"
+
+static void initResources() { Q_INIT_RESOURCE(icons); }
+
+Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_messages, clock) {
+    initResources();
+    // The timer thread asks for the first real-time document; it reads a copy kept here
+    // rather than the GUI thread's document lists.
+    m_cycle =
+        std::make_unique<SamplingCycle>(m_state, [this] { return m_firstRealTimeCore.load(); });
+
+    onCommand(ID_HISTORY_DAYS, [this] { ShowHistoryByDays(); });
+    onCommand(ID_HISTORY_MONTHS, [this] { ShowHistoryByMonths(); });
+    onCommand(ID_REAL_TIME, [this] { ShowRealTime(); });
+    // The button of the window in front is grey, the other two are live.
+    auto kindState = [this](WindowKind* const Application::*kind) {
+        return [this, kind](CommandState& ui) {
+            WindowKind* docTemplate = this->*kind;
+            if (!docTemplate) {
+                ui.enabled = false;
+                return;
+            }
+            ui.enabled = true;
+            Document* document = docTemplate->GetFirstDoc();
+            View* view = document ? document->GetFirstView() : nullptr;
+            if (view && m_mainFrame && view->GetParentFrame() &&
+                view->GetParentFrame() == m_mainFrame->activeChildFrame())
+                ui.enabled = false;
+        };
+    };
+    onUpdate(ID_HISTORY_DAYS, kindState(&Application::m_daysKind));
+    onUpdate(ID_HISTORY_MONTHS, kindState(&Application::m_monthsKind));
+    onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
+
+    onCommand(ID_APP_ABOUT, [this] { RunAboutDlg(m_state, m_mainFrame.get()); });
+    onCommand(ID_FILE_PRINT_SETUP, [this] { runPrinterSetup(m_mainFrame.get()); });
+    onCommand(ID_APP_EXIT, [this] {
+        if (m_mainFrame) m_mainFrame->close();
+    });
+}
+
+Application::~Application() {
+    ExitInstance();
+    // Documents whose windows are already gone (a main window destroyed without closing).
+    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
+        if (kind) kind->CloseAllDocuments();
+    }
+    m_firstRealTimeCore = nullptr;
+    m_cycle.reset();
+}
+
+bool Application::InitInstance() {
+    // Every window of the program, child windows and boxes included, carries its icon.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvo.png")));
+    WriteLog("Loading Config!");
+    if (!LoadConfig()) m_messages.show("Config file missing!");
+    if (!runLogin()) return false;
+
+    registerWindowKinds();
+
+    m_mainFrame = std::make_unique<MainWindow>(*this);
+    connect(m_mainFrame.get(), &MainWindow::closed, this, &Application::mainWindowClosed);
+
+    // The command line is parsed and then ignored: it never opens a file or a window.
+    QCommandLineParser commandLine;
+    commandLine.parse(QCoreApplication::arguments());
+
+    for (WindowKind* kind : {m_realTimeKind, m_daysKind, m_monthsKind})
+        kind->OpenDocumentFile(m_mainFrame->mdiArea());
+
+    ShowRealTime();
+    if (ChildWindow* active = m_mainFrame->activeChildFrame()) active->showMaximized();
+    // Maximising is the window manager's job; without one (a bare X server) the frame
+    // would keep its default size, so it starts out covering the screen's work area.
+    if (QScreen* screen = m_mainFrame->screen())
+        m_mainFrame->setGeometry(screen->availableGeometry());
+    m_mainFrame->showMaximized();
+    m_mainFrame->updateCommandStates();
+    m_mainFrame->repaint();
+    return true;
+}
+
+int Application::ExitInstance(int exitCode) {
+    if (m_exited) return exitCode;
+    m_exited = true;
+    if (m_mainFrame) {
+        m_mainFrame->close();  // the close request, if nobody has made it yet
+        m_mainFrame.reset();   // stops the sampling cycle
+    }
+    SaveConfig();
+    m_state.log.close();
+    return exitCode;
+}
+
+bool Application::runLogin() { return RunLoginDlg(m_state); }
+
+void Application::registerWindowKinds() {
+    m_daysKind = makeHistoryByDaysKind(m_state, this);
+    m_monthsKind = makeHistoryByMonthsKind(m_state, this);
+    m_realTimeKind = makeRealTimeKind(m_state, m_cycle.get(), [this] { UpdateAllWindows(); }, this);
+    connect(m_realTimeKind, &WindowKind::documentsChanged, this, [this] {
+        RealTimeDocument* document = firstRealTimeDocument();
+        m_firstRealTimeCore = document ? &document->recording() : nullptr;
+    });
+}
+
+bool Application::LoadConfig() {
+    std::lock_guard lock(m_state.dataLock);
+    return ::LoadConfig(m_state.config, m_state.clock);
+}
+
+bool Application::SaveConfig() {
+    // The fields are copied under the data lock; the file is written and fsync'ed without it,
+    // so a poll never waits for the disk.
+    return ::SaveConfig(m_state.config, m_state.clock, &m_state.dataLock);
+}
+
+void Application::SaveNow() {
+    SaveConfig();
+    if (RealTimeDocument* document = firstRealTimeDocument()) document->recording().SaveDataFile();
+}
+
+void Application::WriteLog(const std::string& text) { m_state.log.WriteLog(text); }
+
+void Application::showKind(WindowKind* kind) {
+    if (!kind || !m_mainFrame) return;
+    Document* document = kind->GetFirstDoc();
+    if (!document) {
+        kind->OpenDocumentFile(m_mainFrame->mdiArea());
+        m_mainFrame->updateCommandStates();
+        return;
+    }
+    View* view = document->GetFirstView();
+    ChildWindow* frame = view ? view->GetParentFrame() : nullptr;
+    if (!frame) return;
+    m_mainFrame->mdiArea()->setActiveSubWindow(frame);
+    frame->showMaximized();
+    m_mainFrame->updateCommandStates();
+}
+
+void Application::ShowHistoryByDays() { showKind(m_daysKind); }
+
+void Application::ShowHistoryByMonths() { showKind(m_monthsKind); }
+
+void Application::ShowRealTime() { showKind(m_realTimeKind); }
+
+void Application::UpdateAllWindows() {
+    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
+        if (!kind) continue;
+        if (Document* document = kind->GetFirstDoc()) document->UpdateAllViews(nullptr);
+    }
+}
+
+RealTimeDocument* Application::firstRealTimeDocument() const {
+    return m_realTimeKind ? static_cast<RealTimeDocument*>(m_realTimeKind->GetFirstDoc()) : nullptr;
+}

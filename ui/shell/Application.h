@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "core/acquisition/MonitorState.h"
+#include "ui/framework/CommandTarget.h"
+#include "ui/framework/MessageBoxSink.h"
+
+class WindowKind;
+class MainWindow;
+class Clock;
+class PortOpener;
+class RealTimeDocument;
+class SamplingCycle;
+
+// The application object: owns the state that lives for the whole run (configuration with
+// the channel table, energy tables, serial link, flags), the sampling cycle, the three
+// window kinds and the main window. Last stop on the command route.
+class Application : public QObject, public CommandTarget {
+    Q_OBJECT
+public:
+    // ports: where Connect looks for the device; clock: configuration times and samples.
+    Application(PortOpener& ports, Clock& clock);
+    ~Application() override;
+
+    // Start-up: log line, configuration, login, window kinds, main window, documents.
+    // False ends the program (ExitInstance still runs).
+    bool InitInstance();
+    // Every way out: destroys the main window if still there, saves dast.cfg, closes the
+    // log. Returns exitCode.
+    int ExitInstance(int exitCode = 0);
+
+    bool LoadConfig();  // false: defaults installed
+    bool SaveConfig();  // false: nothing written
+    // Writes dast.cfg and the real-time document's dast.data at once, before an orderly exit
+    // that may be cut short (the X server going away with the session ends the process).
+    void SaveNow();
+    void WriteLog(const std::string& text);
+
+    void ShowHistoryByDays();
+    void ShowHistoryByMonths();
+    void ShowRealTime();
+    // Asks the first open document of each kind (days, months, real time) to update its
+    // views.
+    void UpdateAllWindows();
+
+signals:
+    // The main window has closed; the message loop should end.
+    void mainWindowClosed();
+
+public:
+    MonitorState& state() { return m_state; }
+    SamplingCycle& cycle() { return *m_cycle; }
+    MessageBoxSink& messages() { return m_messages; }
+    MainWindow* mainFrame() const { return m_mainFrame.get(); }
+
+    WindowKind* historyByDaysKind() const { return m_daysKind; }
+    WindowKind* historyByMonthsKind() const { return m_monthsKind; }
+    WindowKind* realTimeKind() const { return m_realTimeKind; }
+    // The first open real-time document, or null.
+    RealTimeDocument* firstRealTimeDocument() const;
+
+private:
+    void registerWindowKinds();
+    void showKind(WindowKind* kind);
+    bool runLogin();
+
+    MessageBoxSink m_messages;
+    MonitorState m_state;
+    std::unique_ptr<SamplingCycle> m_cycle;
+    // Read by the timer thread through the cycle's first-document callback.
+    std::atomic<RecordingDocument*> m_firstRealTimeCore{nullptr};
+
+    WindowKind* m_daysKind = nullptr;  // owned as QObject children
+    WindowKind* m_monthsKind = nullptr;
+    WindowKind* m_realTimeKind = nullptr;
+    std::unique_ptr<MainWindow> m_mainFrame;
+    bool m_exited = false;
+};

@@ -1,0 +1,376 @@
+#include "ui/shell/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "ui/shell/Application.h"
+#include "ui/framework/CommandIds.h"
+#include "ui/shell/LockKeyState.h"
+#include "core/acquisition/SamplingCycle.h"
+#include "ui/dialogs/DialogCommands.h"
+#include "ui/framework/ChildWindow.h"
+#include "ui/framework/WindowKind.h"
+#include "ui/framework/View.h"
+#include "ui/realtime/RealTimeDocument.h"
+
+namespace {
+
+// Toolbar buttons whose command has no tool tip text show none (Qt would fall back to the
+// button's text).
+class NoFallbackToolTip : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            auto* button = qobject_cast<QToolButton*>(watched);
+            if (button && button->defaultAction() &&
+                button->defaultAction()->property("kelvoToolTip").toString().isEmpty())
+                return true;
+        }
+        return false;
+    }
+};
+
+const char* const kScopeTexts[kScopeCommands] = {
+    "1 Minutes", "5 Minutes", "15 Minutes", "30 Minutes", "1 Hours", "3 Hours", "6 Hours"};
+// The status-bar prompts of the scope items, "5 MInutes" as the program has always shown it.
+const char* const kScopePrompts[kScopeCommands] = {
+    "1 Minutes", "5 MInutes", "15 Minutes", "30 Minutes", "1 Hours", "3 Hours", "6 Hours"};
+
+}  // namespace
+
+MainWindow::MainWindow(Application& app) : m_app(app) {
+    setWindowTitle(QStringLiteral("Kelvo"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/kelvo.png")));
+
+    m_mdi = new QMdiArea(this);
+    setCentralWidget(m_mdi);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+        selectMenu();
+        updateCommandStates();
+    });
+
+    buildActions();
+    buildMenus();
+    buildToolBar();
+    buildStatusBar();
+    selectMenu();
+
+    onCommand(ID_CHANNEL_SETTING, [this] {
+        if (!RunChannelSettingDlg(m_app.state(), this)) return;
+        RealTimeDocument* document = m_app.firstRealTimeDocument();
+        View* view = document ? document->GetFirstView() : nullptr;
+        if (ChildWindow* frame = view ? view->GetParentFrame() : nullptr)
+            frame->RefreshChannelNames();
+    });
+    onCommand(ID_CHANNEL_CONTROL, [this] { RunChannelControlDlg(m_app.state(), this); });
+    onCommand(ID_WINDOW_CASCADE, [this] { m_mdi->cascadeSubWindows(); });
+    onCommand(ID_WINDOW_TILE_HORZ, [this] { tileHorizontally(); });
+    onCommand(ID_WINDOW_ARRANGE, [this] { arrangeIcons(); });
+
+    // Menu and button states follow things that change without telling the window (the
+    // link opening or closing on the worker thread): refresh them while idle.
+    m_idle = new QTimer(this);
+    m_idle->setInterval(250);
+    connect(m_idle, &QTimer::timeout, this, [this] {
+        selectMenu();
+        updateCommandStates();
+        updateLockIndicators();
+    });
+    m_idle->start();
+    updateCommandStates();
+
+    // The 5-second rhythm runs from main-window creation to its destruction.
+    m_app.state().currentDoc = nullptr;
+    m_app.cycle().start();
+    m_app.state().closing = false;
+}
+
+MainWindow::~MainWindow() {
+    // No box may keep a core thread waiting while this thread joins it.
+    m_app.messages().release();
+    if (!m_cycleStopped) m_app.cycle().stop();
+    m_cycleStopped = true;
+}
+
+QAction* MainWindow::addCommand(int id, const QString& text, const QString& prompt) {
+    auto* action = new QAction(text, this);
+    const qsizetype split = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(split < 0 ? prompt : prompt.left(split));
+    const QString toolTip = split < 0 ? QString() : prompt.mid(split + 1);
+    action->setProperty("kelvoToolTip", toolTip);
+    action->setToolTip(toolTip.isEmpty() ? QString(QLatin1Char(' ')) : toolTip);
+    connect(action, &QAction::triggered, this, [this, id] { executeCommand(id); });
+    m_actions.insert(id, action);
+    return action;
+}
+
+void MainWindow::buildActions() {
+    addCommand(ID_HISTORY_DAYS, tr("History by days"), QStringLiteral("History by days"))
+        ->setIcon(QIcon(QStringLiteral(":/icons/history_days.png")));
+    addCommand(ID_HISTORY_MONTHS, tr("History by months"), QStringLiteral("History by months"))
+        ->setIcon(QIcon(QStringLiteral(":/icons/history_months.png")));
+    addCommand(ID_REAL_TIME, tr("Real Time"), QStringLiteral("Real Time"))
+        ->setIcon(QIcon(QStringLiteral(":/icons/real_time.png")));
+    addCommand(ID_CONNECT, QStringLiteral("Connect"), QStringLiteral("Connect\nConnect"))
+        ->setIcon(QIcon(QStringLiteral(":/icons/connect.png")));
+    addCommand(ID_DISCONNECT, QStringLiteral("Disconnect"),
+               QStringLiteral("Disconnect\nDisconnect"))
+        ->setIcon(QIcon(QStringLiteral(":/icons/disconnect.png")));
+
+    addCommand(ID_CHANNEL_SETTING, QStringLiteral("Channel Setting"),
+               QStringLiteral("Channel Setting"));
+    addCommand(ID_CHANNEL_CONTROL, QStringLiteral("Channel Control"), QString());
+    addCommand(ID_PORT, QStringLiteral("Port"), QStringLiteral("Port"));
+    addCommand(ID_DATA_EXPORT, QStringLiteral("Data export"),
+               QStringLiteral("Data export\nData export"));
+    for (int i = 0; i < kScopeCommands; ++i) {
+        addCommand(ID_SCOPE_1MIN + i, QString::fromLatin1(kScopeTexts[i]),
+                   QString::fromLatin1(kScopePrompts[i]))
+            ->setCheckable(true);
+    }
+    addCommand(ID_EXPORT_CONFIG, QStringLiteral("Export Config"), QString());
+
+    addCommand(ID_FILE_PRINT_DIRECT, QStringLiteral("Print(&P)...\tCtrl+P"), QString());
+    addCommand(ID_FILE_PRINT_PREVIEW, QStringLiteral("Print Preview(&V)"),
+               QStringLiteral("Print Preview"));
+    addCommand(ID_FILE_PRINT_SETUP, QStringLiteral("Print Setting(&R)..."),
+               QStringLiteral("Print Setting"));
+    addCommand(ID_APP_EXIT, QStringLiteral("Exit(&X)"), QStringLiteral("Exit"));
+    addCommand(ID_WINDOW_CASCADE, QStringLiteral("Cascade(&C)"), QStringLiteral("Cascade"));
+    addCommand(ID_WINDOW_TILE_HORZ, QStringLiteral("Tile(&T)"), QStringLiteral("Tile"));
+    addCommand(ID_WINDOW_ARRANGE, QStringLiteral("Arrange(&A)"), QStringLiteral("Arrange"));
+    addCommand(ID_APP_ABOUT, QStringLiteral("About(&A)..."), QStringLiteral("About\nAbout"));
+
+    // Ctrl+P is the only keyboard shortcut: print with the print dialog. It is in no menu
+    // (the menu's "Print" prints straight to the default printer).
+    QAction* print =
+        addCommand(ID_FILE_PRINT, QStringLiteral("Print"), QStringLiteral("Print\nPrint"));
+    print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    print->setShortcutContext(Qt::WindowShortcut);
+    addAction(print);
+}
+
+void MainWindow::buildMenus() {
+    auto act = [this](int id) { return m_actions.value(id); };
+
+    // Menu 128: no child window open.
+    auto* file = new QMenu(QStringLiteral("File(&F)"), this);
+    file->addAction(act(ID_FILE_PRINT_SETUP));
+    file->addSeparator();
+    file->addAction(act(ID_APP_EXIT));
+    auto* setting = new QMenu(QStringLiteral("Seting(&S)"), this);
+    setting->addAction(act(ID_CHANNEL_SETTING));
+    setting->addSeparator();
+    setting->addAction(act(ID_PORT));
+    setting->addAction(act(ID_CONNECT));
+    setting->addAction(act(ID_DISCONNECT));
+    auto* help = new QMenu(QStringLiteral("Help(&H)"), this);
+    help->addAction(act(ID_APP_ABOUT));
+    m_menu128 = {file, setting, help};
+
+    // Menu 129: any child window open.
+    file = new QMenu(QStringLiteral("File(&F)"), this);
+    file->addAction(act(ID_DATA_EXPORT));
+    file->addAction(act(ID_FILE_PRINT_DIRECT));
+    file->addAction(act(ID_FILE_PRINT_PREVIEW));
+    file->addAction(act(ID_FILE_PRINT_SETUP));
+    file->addSeparator();
+    file->addAction(act(ID_APP_EXIT));
+    setting = new QMenu(QStringLiteral("Setting(&S)"), this);
+    setting->addAction(act(ID_CHANNEL_SETTING));
+    setting->addAction(act(ID_CHANNEL_CONTROL));
+    setting->addSeparator();
+    setting->addAction(act(ID_PORT));
+    setting->addAction(act(ID_CONNECT));
+    setting->addAction(act(ID_DISCONNECT));
+    setting->addSeparator();
+    QMenu* scope = setting->addMenu(QStringLiteral("X-Axes Scope"));
+    for (int i = 0; i < kScopeCommands; ++i) scope->addAction(act(ID_SCOPE_1MIN + i));
+    setting->addSeparator();
+    setting->addAction(act(ID_EXPORT_CONFIG));
+    m_viewMenu = new QMenu(QStringLiteral("View(&V)"), this);
+    m_viewMenu->addAction(act(ID_WINDOW_CASCADE));
+    m_viewMenu->addAction(act(ID_WINDOW_TILE_HORZ));
+    m_viewMenu->addAction(act(ID_WINDOW_ARRANGE));
+    help = new QMenu(QStringLiteral("Help(&H)"), this);
+    help->addAction(act(ID_APP_ABOUT));
+    m_menu129 = {file, setting, m_viewMenu, help};
+
+    for (QMenu* menu : m_menu128 + m_menu129 + QList<QMenu*>{scope})
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateCommandStates);
+    connect(m_viewMenu, &QMenu::aboutToShow, this, [this] { fillWindowList(m_viewMenu); });
+}
+
+void MainWindow::fillWindowList(QMenu* menu) {
+    for (QAction* action : m_windowListActions) {
+        menu->removeAction(action);
+        action->deleteLater();
+    }
+    m_windowListActions.clear();
+    const QList<QMdiSubWindow*> windows = m_mdi->subWindowList();
+    if (windows.isEmpty()) return;
+    m_windowListActions.append(menu->addSeparator());
+    int number = 1;
+    for (QMdiSubWindow* window : windows) {
+        QAction* action =
+            menu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(window->windowTitle()));
+        action->setCheckable(true);
+        action->setChecked(window == m_mdi->currentSubWindow());
+        QPointer<QMdiSubWindow> target = window;
+        connect(action, &QAction::triggered, this, [this, target] {
+            if (!target) return;
+            m_mdi->setActiveSubWindow(target);
+            if (target->isMinimized()) target->showNormal();
+        });
+        m_windowListActions.append(action);
+    }
+}
+
+void MainWindow::buildToolBar() {
+    m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolbar128"));
+    m_toolBar->setIconSize(QSize(23, 16));
+    m_toolBar->setMovable(true);
+    m_toolBar->setFloatable(true);
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_toolBar->addAction(m_actions.value(ID_HISTORY_DAYS));
+    m_toolBar->addAction(m_actions.value(ID_HISTORY_MONTHS));
+    m_toolBar->addAction(m_actions.value(ID_REAL_TIME));
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_actions.value(ID_CONNECT));
+    m_toolBar->addAction(m_actions.value(ID_DISCONNECT));
+    auto* filter = new NoFallbackToolTip(this);
+    for (QToolButton* button : m_toolBar->findChildren<QToolButton*>())
+        button->installEventFilter(filter);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+}
+
+void MainWindow::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->addWidget(new QLabel(QStringLiteral("Ready"), bar), 1);
+    auto indicator = [bar](const char* text) {
+        auto* label = new QLabel(QString::fromLatin1(text), bar);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->sizeHint().width() + 8);
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+        return label;
+    };
+    m_caps = indicator("CAPS");
+    m_num = indicator("NUM");
+    m_scrl = indicator("SCRL");
+    updateLockIndicators();
+}
+
+void MainWindow::updateLockIndicators() {
+    const LockKeyState keys = readLockKeyState();
+    // A pane shows its text only while its lock is on.
+    auto show = [](QLabel* label, bool on, const char* text) {
+        label->setText(on ? QString::fromLatin1(text) : QString());
+        label->setEnabled(on);
+    };
+    show(m_caps, keys.caps, "CAPS");
+    show(m_num, keys.num, "NUM");
+    show(m_scrl, keys.scroll, "SCRL");
+}
+
+void MainWindow::selectMenu() {
+    const bool anyChild = !m_mdi->subWindowList().isEmpty();
+    if (anyChild == m_childMenuShown && !menuBar()->actions().isEmpty()) return;
+    m_childMenuShown = anyChild;
+    menuBar()->clear();
+    for (QMenu* menu : anyChild ? m_menu129 : m_menu128) menuBar()->addMenu(menu);
+}
+
+ChildWindow* MainWindow::activeChildFrame() const {
+    return qobject_cast<ChildWindow*>(m_mdi->currentSubWindow());
+}
+
+std::vector<CommandTarget*> MainWindow::route() const {
+    ChildWindow* frame = activeChildFrame();
+    View* view = frame ? frame->GetActiveView() : nullptr;
+    Document* document = view ? view->GetDocument() : nullptr;
+    return {view, document, frame, const_cast<MainWindow*>(this), &m_app};
+}
+
+CommandState MainWindow::commandState(int id) const { return CommandRoute::update(route(), id); }
+
+bool MainWindow::executeCommand(int id) {
+    if (!commandState(id).enabled) return false;
+    const bool handled = CommandRoute::execute(route(), id);
+    updateCommandStates();
+    return handled;
+}
+
+void MainWindow::updateCommandStates() {
+    const auto targets = route();
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
+        const CommandState ui = CommandRoute::update(targets, it.key());
+        it.value()->setEnabled(ui.enabled);
+        if (it.value()->isCheckable()) it.value()->setChecked(ui.checked);
+    }
+}
+
+void MainWindow::tileHorizontally() {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : m_mdi->subWindowList()) {
+        if (window->isVisible() && !window->isMinimized()) windows.append(window);
+    }
+    if (windows.isEmpty()) return;
+    for (QMdiSubWindow* window : windows) {
+        if (window->isMaximized()) window->showNormal();
+    }
+    const QRect area = m_mdi->viewport()->rect();
+    const int count = static_cast<int>(windows.size());
+    const int height = area.height() / count;
+    for (int i = 0; i < count; ++i) {
+        // The last window takes what the division left over.
+        const int h = i == count - 1 ? area.height() - height * i : height;
+        windows[i]->setGeometry(0, height * i, area.width(), h);
+    }
+}
+
+void MainWindow::arrangeIcons() {
+    const QRect area = m_mdi->viewport()->rect();
+    int x = 0;
+    int y = area.height();
+    for (QMdiSubWindow* window : m_mdi->subWindowList()) {
+        if (!window->isMinimized()) continue;
+        const QSize size = window->size();
+        if (x > 0 && x + size.width() > area.width()) {  // next row up
+            x = 0;
+            y -= size.height();
+        }
+        window->move(x, y - size.height());
+        x += size.width();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_cycleStopped) {
+        m_app.state().closing = true;
+        // Stop the rhythm before the documents go, so no tick runs on a document being
+        // destroyed; what the last tick recorded is in the data file the close writes.
+        m_app.messages().release();
+        m_app.cycle().stop();
+        m_cycleStopped = true;
+        for (WindowKind* kind :
+             {m_app.historyByDaysKind(), m_app.historyByMonthsKind(), m_app.realTimeKind()}) {
+            if (kind) kind->CloseAllDocuments();
+        }
+    }
+    m_idle->stop();
+    event->accept();
+    emit closed();
+}

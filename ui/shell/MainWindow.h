@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <vector>
+
+#include "ui/framework/CommandState.h"
+#include "ui/framework/CommandTarget.h"
+
+class ChildWindow;
+class Application;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QTimer;
+class QToolBar;
+
+// The main window: MDI area, two menus (128 while no child window is open, 129 while any
+// is), toolbar, status bar. Routes every command through the active child window's active
+// view, its document, the child frame, this frame and the application. Creating it starts
+// the sampling cycle; destroying it stops it.
+class MainWindow : public QMainWindow, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit MainWindow(Application& app);
+    ~MainWindow() override;
+
+    QMdiArea* mdiArea() const { return m_mdi; }
+    ChildWindow* activeChildFrame() const;
+
+    // Runs the command on the route; false when no target handles it (a disabled command
+    // does nothing).
+    bool executeCommand(int id);
+    // Enabled and checked as menus and toolbar show the command now.
+    CommandState commandState(int id) const;
+    // Brings every menu item and toolbar button up to date.
+    void updateCommandStates();
+
+    QAction* commandAction(int id) const { return m_actions.value(id); }
+    QToolBar* toolBar() const { return m_toolBar; }
+    // True while menu 129 (child windows open) is shown.
+    bool showsChildMenu() const { return m_childMenuShown; }
+
+    // Tile the child windows one above the other, each as wide as the MDI area.
+    void tileHorizontally();
+    // Line the minimised child windows up along the bottom edge.
+    void arrangeIcons();
+
+signals:
+    // The close request has been carried out: documents closed, the cycle stopped. The
+    // message loop ends here.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildActions();
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+    void selectMenu();
+    void fillWindowList(QMenu* menu);
+    void updateLockIndicators();
+    std::vector<CommandTarget*> route() const;
+    QAction* addCommand(int id, const QString& text, const QString& prompt);
+
+    Application& m_app;
+    QMdiArea* m_mdi = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QHash<int, QAction*> m_actions;
+    QList<QMenu*> m_menu128;
+    QList<QMenu*> m_menu129;
+    QMenu* m_viewMenu = nullptr;
+    QList<QAction*> m_windowListActions;
+    bool m_childMenuShown = false;
+    QLabel* m_caps = nullptr;
+    QLabel* m_num = nullptr;
+    QLabel* m_scrl = nullptr;
+    QTimer* m_idle = nullptr;
+    bool m_cycleStopped = false;
+};

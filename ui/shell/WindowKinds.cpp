@@ -1,0 +1,38 @@
+#include "ui/shell/WindowKinds.h"
+
+#include "ui/framework/WindowKind.h"
+#include "ui/history/HistoryDocument.h"
+#include "ui/history/HistoryTableView.h"
+#include "ui/history/HistoryWindow.h"
+#include "ui/realtime/LiveListView.h"
+#include "ui/realtime/RealTimeDocument.h"
+#include "ui/realtime/RealTimeWindow.h"
+
+namespace {
+
+WindowKind* makeHistoryKind(MonitorState& state, const HistoryWindowKind& kind, QObject* parent) {
+    return new WindowKind([] { return new HistoryDocument; },
+                          [&state, &kind] { return new HistoryWindow(state, kind); },
+                          [&state, &kind] { return new HistoryTableView(state, kind.table); },
+                          parent);
+}
+
+}  // namespace
+
+WindowKind* makeHistoryByDaysKind(MonitorState& state, QObject* parent) {
+    return makeHistoryKind(state, kHistoryByDays, parent);
+}
+
+WindowKind* makeHistoryByMonthsKind(MonitorState& state, QObject* parent) {
+    return makeHistoryKind(state, kHistoryByMonths, parent);
+}
+
+WindowKind* makeRealTimeKind(MonitorState& state, SamplingCycle* cycle,
+                             std::function<void()> updateAllWindows, QObject* parent) {
+    return new WindowKind([&state, cycle] { return new RealTimeDocument(state, cycle); },
+                          [] { return new RealTimeWindow; },
+                          [updateAllWindows = std::move(updateAllWindows)] {
+                              return new LiveListView(updateAllWindows);
+                          },
+                          parent);
+}
