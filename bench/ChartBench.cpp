@@ -50,7 +50,7 @@ void paintWindow(PowerChart& chart, QImage& window) {
     benchmark::DoNotOptimize(window.constBits());
 }
 
-// LoadSeries + full paint at the 6-hour scope (4,320 points) on a 1,600 x 900 window.
+// loadSeries + full paint at the 6-hour scope (4,320 points) on a 1,600 x 900 window.
 void BM_LoadAndPaintSixHours(benchmark::State& state) {
     const auto store = busyStore();
     LiveReading live{};
@@ -124,7 +124,7 @@ void BM_SampleNotificationPair(benchmark::State& state) {
         std::vector<Document*> documents;
         for (WindowKind* kind :
              {makeHistoryByDaysKind(app), makeHistoryByMonthsKind(app), makeRealTimeKind(app)})
-            documents.push_back(kind->OpenDocumentFile(&area));
+            documents.push_back(kind->openDocument(&area));
         area.tileSubWindows();
         auto* frame = qobject_cast<RealTimeWindow*>(WindowKind::framesOf(documents[2]).value(0));
         frame->showMaximized();
@@ -133,12 +133,12 @@ void BM_SampleNotificationPair(benchmark::State& state) {
         QApplication::processEvents();
 
         for (auto _ : state) {
-            frame->listView()->OnNotify(UM_SAMPLESTORED);
-            frame->chartView()->RefreshChart();
-            for (Document* document : documents) document->UpdateAllViews(nullptr);
+            frame->listView()->onNotify(UM_SAMPLESTORED);
+            frame->chartView()->refreshChart();
+            for (Document* document : documents) document->updateAllViews(nullptr);
             area.repaint();
         }
-        for (Document* document : documents) document->GetDocTemplate()->CloseAllDocuments();
+        for (Document* document : documents) document->windowKind()->closeAllDocuments();
     }
     std::filesystem::remove_all(dir);
 }

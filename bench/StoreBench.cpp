@@ -58,7 +58,7 @@ void BM_RecordSampleClosedLink(benchmark::State& st) {
     SilentSink sink;
     MonitorState state(ports, sink, SystemClock::instance());
     RecordingDocument doc(state);
-    for (auto _ : st) doc.RecordSample();
+    for (auto _ : st) doc.recordSample();
 }
 BENCHMARK(BM_RecordSampleClosedLink);
 

@@ -25,12 +25,12 @@ RecordingDocument::RecordingDocument(MonitorState& state) : m_state(state), m_st
 RecordingDocument::~RecordingDocument() {
     RecordingDocument* self = this;
     m_state.currentDoc.compare_exchange_strong(self, nullptr);
-    if (m_state.link.isOpen()) m_state.link.CloseLink();
+    if (m_state.link.isOpen()) m_state.link.closeLink();
 }
 
 std::string RecordingDocument::dataFilePath() const { return pathInDir(m_state.config.appDir, "dast.data"); }
 
-bool RecordingDocument::OnNewDocument() {
+bool RecordingDocument::onNewDocument() {
     m_state.running = true;
     m_state.currentDoc = this;
     busy = false;
@@ -47,22 +47,22 @@ bool RecordingDocument::OnNewDocument() {
         m_state.days = days;
         m_state.months = months;
         m_store.swap(loaded);
-        fillGap(*m_store, m_state.clock.now());
+        ::fillGap(*m_store, m_state.clock.now());
     }
     return true;
 }
 
-bool RecordingDocument::OnCloseDocument() {
+bool RecordingDocument::onCloseDocument() {
     if (busy && !m_state.closing) return false;
     m_state.running = false;
     RecordingDocument* self = this;
     m_state.currentDoc.compare_exchange_strong(self, nullptr);
     // A failed save keeps the previous file; no message, and the document still closes.
-    SaveDataFile();
+    saveDataFile();
     return true;
 }
 
-bool RecordingDocument::SaveDataFile() const {
+bool RecordingDocument::saveDataFile() const {
     std::vector<uint8_t> image;
     {
         std::lock_guard lock(m_state.dataLock);
@@ -71,7 +71,7 @@ bool RecordingDocument::SaveDataFile() const {
     return writeFileAtomically(dataFilePath(), image);
 }
 
-void RecordingDocument::RecordSample() {
+void RecordingDocument::recordSample() {
     busy = true;
     SerialLink& link = m_state.link;
 
@@ -86,9 +86,9 @@ void RecordingDocument::RecordSample() {
             months = m_state.months;
             live = m_state.config.channels;
         }
-        link.ReadHistory(days.consumption, months.consumption, 1);
-        link.ReadHistory(days.solar, months.solar, 14);
-        link.ReadLive(live);
+        link.readHistory(days.consumption, months.consumption, 1);
+        link.readHistory(days.solar, months.solar, 14);
+        link.readLive(live);
 
         // An exchange only writes its copy on a valid reply; what it brought is kept even when
         // a later exchange of this poll loses the link and the tick records zeros.
@@ -136,12 +136,12 @@ void RecordingDocument::RecordSample() {
     busy = false;
 }
 
-void RecordingDocument::FillGap() {
+void RecordingDocument::fillGap() {
     std::lock_guard lock(m_state.dataLock);
-    fillGap(*m_store, m_state.clock.now());
+    ::fillGap(*m_store, m_state.clock.now());
 }
 
-void RecordingDocument::ExportCsv(const std::string& path) {
+void RecordingDocument::exportCsv(const std::string& path) {
     // Copy under the lock, format and write without it: the worker keeps sampling meanwhile.
     auto store = std::make_unique<SampleStore>();
     DayTable days;

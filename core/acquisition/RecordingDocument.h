@@ -19,18 +19,18 @@ public:
     explicit RecordingDocument(MonitorState& state);  // zeroed store, startTime = now
     ~RecordingDocument();                             // closes an open link
 
-    // New-document step: running flag, current document, load of dast.data, FillGap.
-    bool OnNewDocument();
+    // New-document step: running flag, current document, load of dast.data, fillGap.
+    bool onNewDocument();
     // Close-document step: false (nothing saved, document stays) while a tick runs and the
     // application is not closing; otherwise clears the flags, saves dast.data, true.
-    bool OnCloseDocument();
+    bool onCloseDocument();
 
     // Writes dast.data as the store stands now (crash-safe); the document stays open.
-    bool SaveDataFile() const;
+    bool saveDataFile() const;
 
-    void RecordSample();  // the sampling tick
-    void FillGap();       // zero samples for the time the program was not running
-    void ExportCsv(const std::string& path);
+    void recordSample();  // the sampling tick
+    void fillGap();       // zero samples for the time the program was not running
+    void exportCsv(const std::string& path);
 
     // Copies under the data lock, for windows and tests.
     void copyStore(SampleStore& out) const;

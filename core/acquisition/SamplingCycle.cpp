@@ -16,7 +16,7 @@ void SamplingCycle::start(std::chrono::microseconds period) {
     m_state.currentDoc = nullptr;
     m_timerEvent.rearm();
     m_acquisition.rearm();
-    m_timer.start(period, [this] { OnSampleTimer(); });
+    m_timer.start(period, [this] { onSampleTimer(); });
     m_state.closing = false;
 }
 
@@ -44,7 +44,7 @@ void SamplingCycle::stop() {
     for (Worker& w : workers) w.thread.join();
 }
 
-void SamplingCycle::OnSampleTimer() {
+void SamplingCycle::onSampleTimer() {
     if (m_state.link.isOpen()) {
         m_timerEvent.set();
         return;
@@ -61,10 +61,10 @@ void SamplingCycle::OnSampleTimer() {
         RecordingDocument* none = nullptr;
         if (!m_state.currentDoc.compare_exchange_strong(none, document)) document = none;
     }
-    document->RecordSample();
+    document->recordSample();
 }
 
-void SamplingCycle::AcquisitionThread(std::shared_ptr<NotifyTarget> view, RecordingDocument* document,
+void SamplingCycle::runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document,
                                       uint64_t ticket) {
     if (!m_acquisition.acquire(ticket)) return;
     while (m_state.running) {
@@ -75,7 +75,7 @@ void SamplingCycle::AcquisitionThread(std::shared_ptr<NotifyTarget> view, Record
             std::lock_guard gate(m_tickGate);
             // The document may have been released while this worker waited for the gate.
             if (!m_state.running || document != m_state.currentDoc) break;
-            document->RecordSample();
+            document->recordSample();
         }
         if (!view->exists()) break;
         view->post(UM_SAMPLESTORED);
@@ -87,7 +87,7 @@ void SamplingCycle::startWorkerLocked(std::shared_ptr<NotifyTarget> view, Record
     auto finished = std::make_shared<std::atomic<bool>>(false);
     const uint64_t ticket = m_acquisition.ticket();
     std::thread thread([this, view = std::move(view), document, ticket, finished] {
-        AcquisitionThread(view, document, ticket);
+        runWorker(view, document, ticket);
         *finished = true;
     });
     m_workers.push_back(Worker{std::move(thread), std::move(finished)});
@@ -104,8 +104,8 @@ void SamplingCycle::reapWorkersLocked() {
     }
 }
 
-void SamplingCycle::OnConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
-                              std::function<void(int)> done) {
+void SamplingCycle::onConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
+                              std::function<void(bool)> done) {
     if (m_stopping || m_state.link.isOpen()) return;
     if (m_probing.exchange(true)) return;  // the button is disabled while a probe runs
     {
@@ -125,7 +125,7 @@ void SamplingCycle::OnConnect(std::shared_ptr<NotifyTarget> listView, RecordingD
     std::lock_guard lock(m_threadsLock);
     m_probe = std::thread([this, listView = std::move(listView), document, done = std::move(done)] {
         // Up to 99 ports at 1.3 s each: never on the GUI thread.
-        const int found = m_state.link.OpenDevice();
+        const int found = m_state.link.openDevice();
         bool started = false;
         {
             std::lock_guard lock(m_threadsLock);
@@ -139,7 +139,7 @@ void SamplingCycle::OnConnect(std::shared_ptr<NotifyTarget> listView, RecordingD
     });
 }
 
-void SamplingCycle::OnDisconnect() { m_state.link.CloseLink(); }
+void SamplingCycle::onDisconnect() { m_state.link.closeLink(); }
 
 bool SamplingCycle::probing() const { return m_probing; }
 

@@ -41,12 +41,12 @@ public:
 
     // Connect: probes the ports and starts a worker for this list view, whatever the probe
     // found. The probe runs off the calling thread; `done` (may be empty) is called from that
-    // thread with OpenDevice's result once the worker has been started (not when stop() came
+    // thread with openDevice's result once the worker has been started (not when stop() came
     // first). Does nothing while the link is open or another Connect is still probing.
-    // `done` must not call back into the cycle (OnConnect, stop) on that thread: post instead.
-    void OnConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
-                   std::function<void(int)> done = {});
-    void OnDisconnect();
+    // `done` must not call back into the cycle (onConnect, stop) on that thread: post instead.
+    void onConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
+                   std::function<void(bool)> done = {});
+    void onDisconnect();
     bool probing() const;  // a Connect is still looking for the device
 
     // Before a real-time document is destroyed (after its close step): waits for a tick
@@ -54,7 +54,7 @@ public:
     void releaseDocument(RecordingDocument* document);
 
     // The timer callback, on the timer's thread; public so a test can drive the period.
-    void OnSampleTimer();
+    void onSampleTimer();
 
     // Workers blocked waiting for the acquisition lock (another worker holds it): at most
     // one, the newest; an older queued worker ends when a newer Connect starts one.
@@ -69,7 +69,7 @@ private:
         std::shared_ptr<std::atomic<bool>> finished;
     };
 
-    void AcquisitionThread(std::shared_ptr<NotifyTarget> view, RecordingDocument* document, uint64_t ticket);
+    void runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document, uint64_t ticket);
     void startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document);
     void reapWorkersLocked();
 

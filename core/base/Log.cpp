@@ -30,7 +30,7 @@ bool Log::open() {
     return true;
 }
 
-void Log::WriteLog(const std::string& text) {
+void Log::writeLog(const std::string& text) {
     std::lock_guard lock(m_lock);
     if (m_fd < 0 && !open()) return;
     std::string line = text;

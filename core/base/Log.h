@@ -8,7 +8,7 @@ class Log {
 public:
     ~Log();
     // The text and one line feed, no time stamp. Fails silently; the next line tries again.
-    void WriteLog(const std::string& text);
+    void writeLog(const std::string& text);
     void close();
     void setPath(std::string path);  // tests only; default "Log.txt"
 

@@ -218,7 +218,7 @@ bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
     return whole;
 }
 
-bool LoadConfig(Configuration& config, const Clock& clock) {
+bool loadConfig(Configuration& config, const Clock& clock) {
     std::string appDir;
     std::vector<char> cwd(4096);
     if (::getcwd(cwd.data(), cwd.size()) != nullptr) appDir = cwd.data();
@@ -233,7 +233,7 @@ bool LoadConfig(Configuration& config, const Clock& clock) {
     return true;
 }
 
-bool SaveConfig(Configuration& config, const Clock& clock, std::mutex* guard) {
+bool saveConfig(Configuration& config, const Clock& clock, std::mutex* guard) {
     std::unique_lock lock = guard ? std::unique_lock(*guard) : std::unique_lock<std::mutex>();
     config.lastSaveTime = static_cast<uint32_t>(clock.now());
     const std::vector<uint8_t> image = writeConfigImage(config);

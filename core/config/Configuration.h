@@ -62,8 +62,8 @@ std::vector<uint8_t> writeConfigImage(const Configuration& config);
 bool readConfigImage(const uint8_t* data, size_t size, Configuration& config);
 
 // Reads dast.cfg from the working directory; false and defaults when it cannot be read.
-bool LoadConfig(Configuration& config, const Clock& clock);
+bool loadConfig(Configuration& config, const Clock& clock);
 // Writes dast.cfg crash-safely; false when nothing was written (the old file stays). While
 // other threads run, pass the application's data lock as `guard`: it is held while the
 // fields are copied, never while the file is written.
-bool SaveConfig(Configuration& config, const Clock& clock, std::mutex* guard = nullptr);
+bool saveConfig(Configuration& config, const Clock& clock, std::mutex* guard = nullptr);

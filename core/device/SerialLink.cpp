@@ -27,7 +27,7 @@ constexpr std::chrono::milliseconds kSwitchSettle{500};
 SerialLink::SerialLink(PortOpener& ports, MessageSink& messages, Clock& clock)
     : m_ports(ports), m_messages(messages), m_clock(clock) {}
 
-SerialLink::~SerialLink() { CloseLink(); }
+SerialLink::~SerialLink() { closeLink(); }
 
 SerialLink::Exchange::Exchange(SerialLink& link) : m_link(link), m_lock(link.m_exchange) {
     if (m_link.m_closeRequested.load()) m_link.closeLocked();
@@ -37,10 +37,10 @@ SerialLink::Exchange::~Exchange() {
     if (m_link.m_closeRequested.load()) m_link.closeLocked();
 }
 
-int SerialLink::OpenDevice() {
+bool SerialLink::openDevice() {
     Exchange exchange(*this);
     if (m_open.load()) {
-        return 1;  // Connect only probes a closed link; never leak the held port
+        return true;  // Connect only probes a closed link; never leak the held port
     }
     for (int n = 1; n <= kHighestPort && !m_probeCancelled.load(); ++n) {
         std::unique_ptr<SerialPort> port = m_ports.open(n);
@@ -59,15 +59,15 @@ int SerialLink::OpenDevice() {
             m_port = std::move(port);
             m_failures.store(0);
             m_open.store(true);
-            return 1;
+            return true;
         }
         port->close();
     }
     m_failures.store(0);
-    return 0;
+    return false;
 }
 
-int SerialLink::CloseLink() {
+bool SerialLink::closeLink() {
     std::unique_lock lock(m_exchange, std::try_to_lock);
     if (lock.owns_lock()) {
         return closeLocked();
@@ -75,20 +75,20 @@ int SerialLink::CloseLink() {
     // An exchange holds the line (up to a few seconds): the link reads as closed from now on
     // and the exchange closes the port as it ends.
     if (!m_open.exchange(false)) {
-        return 0;
+        return false;
     }
     m_failures.store(0);
     m_closeRequested.store(true);
-    return 1;
+    return true;
 }
 
-int SerialLink::closeLocked() {
+bool SerialLink::closeLocked() {
     const bool wasOpen = m_open.exchange(false);
     const bool requested = m_closeRequested.exchange(false);
     if (!wasOpen && !requested) {
-        return 0;
+        return false;
     }
-    const int result = m_port ? m_port->close() : 0;
+    const bool result = m_port && m_port->close();
     m_port.reset();
     m_failures.store(0);
     return result;
@@ -112,7 +112,7 @@ void SerialLink::countExchange(bool replied) {
     }
 }
 
-void SerialLink::ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command) {
+void SerialLink::readHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command) {
     Exchange exchange(*this);
     if (!m_open.load()) {
         return;
@@ -134,7 +134,7 @@ void SerialLink::ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], u
     countExchange(reply.arrived());
 }
 
-void SerialLink::ReadLive(LiveReading& table) {
+void SerialLink::readLive(LiveReading& table) {
     Exchange exchange(*this);
     if (!m_open.load()) {
         return;
@@ -157,7 +157,7 @@ void SerialLink::ReadLive(LiveReading& table) {
     countExchange(reply.arrived());
 }
 
-int SerialLink::SwitchChannels(const std::string& request) {
+bool SerialLink::switchChannels(const std::string& request) {
     // The message box waits for the user: show it only after the line is free again.
     std::optional<std::string> failure;
     {
@@ -194,9 +194,9 @@ int SerialLink::SwitchChannels(const std::string& request) {
     }
     if (failure) {
         m_messages.show(*failure);
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 void SerialLink::setHistoryDumpPath(std::string path) {

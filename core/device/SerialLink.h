@@ -25,12 +25,12 @@ public:
     SerialLink(PortOpener& ports, MessageSink& messages, Clock& clock);
     ~SerialLink();
 
-    int OpenDevice();  // 1 when a device answered the probe on some port
-    // The platform's close result, 0 when the link was not open. Never waits for the line:
+    bool openDevice();  // true when a device answered the probe on some port
+    // False when the link was not open or the port failed to close. Never waits for the line:
     // during an exchange on another thread the link reads as closed at once and the port is
     // closed as that exchange ends, so Disconnect never freezes the window.
-    int CloseLink();
-    // Makes a running or later OpenDevice stop before its next port (program exit); cleared
+    bool closeLink();
+    // Makes a running or later openDevice stop before its next port (program exit); cleared
     // by allowProbe().
     void cancelProbe() { m_probeCancelled.store(true); }
     void allowProbe() { m_probeCancelled.store(false); }
@@ -38,11 +38,11 @@ public:
     int failureCount() const { return m_failures.load(); }
 
     // History command 1 (consumption) or 14 (solar) into a day and a month series.
-    void ReadHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command);
+    void readHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command);
     // Live command: number, power and state of records 1..15.
-    void ReadLive(LiveReading& table);
-    // "05,112," style request text; 1 when every entry was acknowledged.
-    int SwitchChannels(const std::string& request);
+    void readLive(LiveReading& table);
+    // "05,112," style request text; true when every entry was acknowledged.
+    bool switchChannels(const std::string& request);
 
     // Where the raw history reply is dumped ("History.dat" in the working directory).
     void setHistoryDumpPath(std::string path);
@@ -64,7 +64,7 @@ private:
         std::lock_guard<std::mutex> m_lock;
     };
 
-    int closeLocked();
+    bool closeLocked();
     bool writeFrame(uint8_t command, uint8_t argument);
     // Failure-counter rule after a polling exchange.
     void countExchange(bool replied);
@@ -77,7 +77,7 @@ private:
     std::unique_ptr<SerialPort> m_port;
     std::atomic<bool> m_open{false};
     std::atomic<int> m_failures{0};
-    std::atomic<bool> m_closeRequested{false};  // CloseLink came during an exchange
+    std::atomic<bool> m_closeRequested{false};  // closeLink came during an exchange
     std::atomic<bool> m_probeCancelled{false};
     std::string m_historyDumpPath = "History.dat";
 };

@@ -22,8 +22,8 @@ public:
     // One read of up to `max` bytes: it ends 20 ms after the line goes quiet once bytes have
     // arrived, or after 1,300 ms when none arrive. Bytes delivered, 0 for none, -1 on failure.
     virtual long read(uint8_t* buffer, size_t max) = 0;
-    // The platform's close result: non-zero on success.
-    virtual int close() = 0;
+    // True when the platform closed the port.
+    virtual bool close() = 0;
 };
 
 // Opens COM port n (1..99) by its name ("Com9", "\\.\Com10"); nullptr when it cannot be

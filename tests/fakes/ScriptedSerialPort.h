@@ -101,11 +101,11 @@ public:
         return static_cast<long>(count);
     }
 
-    int close() override {
+    bool close() override {
         std::lock_guard lock(m_device->lock);
         ++m_device->closes;
         m_device->note("close");
-        return 1;
+        return true;
     }
 
 private:

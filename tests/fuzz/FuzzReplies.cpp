@@ -75,16 +75,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeClock clock;
     SerialLink link(ports, sink, clock);
     link.setHistoryDumpPath("/dev/null");
-    check(link.OpenDevice() == 1);
+    check(link.openDevice());
     LiveReading live{};
     while (!replies.empty() && link.isOpen()) {
-        link.ReadHistory(day, month, protocol::kConsumptionHistory);
-        link.ReadHistory(day, month, protocol::kSolarHistory);
-        link.ReadLive(live);
+        link.readHistory(day, month, protocol::kConsumptionHistory);
+        link.readHistory(day, month, protocol::kSolarHistory);
+        link.readLive(live);
         check(link.failureCount() >= 0 && link.failureCount() <= 13);
         check(live[kTotalRecord].power == 0);
     }
-    link.CloseLink();
+    link.closeLink();
     check(!link.isOpen() && link.failureCount() == 0);
     return 0;
 }

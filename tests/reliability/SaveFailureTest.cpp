@@ -33,7 +33,7 @@ bool saveVersionTwo(const std::string& dir) {
     FixedClock clock;
     Configuration config = save_versions::config(2, dir);
     const save_versions::Data d = save_versions::data(2);
-    const bool configSaved = SaveConfig(config, clock);
+    const bool configSaved = saveConfig(config, clock);
     const bool dataSaved = DataFile::save(pathInDir(dir, "dast.data"), d.days, d.months, *d.store);
     return configSaved || dataSaved;
 }
@@ -135,7 +135,7 @@ TEST_F(SaveFailure, RenameRefusedLeavesNoTemporaryAndClaimsNothing) {
     std::ofstream(pathInDir(m_dir, "dast.cfg/keep")) << "x";
     FixedClock clock;
     Configuration config = save_versions::config(2, m_dir);
-    EXPECT_FALSE(SaveConfig(config, clock));
+    EXPECT_FALSE(saveConfig(config, clock));
     EXPECT_TRUE(fs::is_directory(pathInDir(m_dir, "dast.cfg")));
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     for (uint32_t k = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));; ++k) {
         clock.version = k;
         Configuration config = save_versions::config(k, dir);
-        if (!SaveConfig(config, clock)) return 1;
+        if (!saveConfig(config, clock)) return 1;
         const save_versions::Data d = save_versions::data(k);
         if (!DataFile::save(pathInDir(dir, "dast.data"), d.days, d.months, *d.store)) return 1;
     }

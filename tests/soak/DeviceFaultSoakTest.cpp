@@ -213,7 +213,7 @@ TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
             if (!link.isOpen() && n == 1) {
                 // The probe's reply may be dropped or held back too.
                 for (int attempt = 0; attempt < 100 && !link.isOpen(); ++attempt) {
-                    link.OpenDevice();
+                    link.openDevice();
                 }
                 ASSERT_TRUE(link.isOpen());
             } else if (!link.isOpen()) {
@@ -221,7 +221,7 @@ TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
                 bool found = false;
                 const int attempts = c.reconnectFinds ? 100 : 2;
                 for (int attempt = 0; attempt < attempts && !found; ++attempt) {
-                    found = link.OpenDevice() == 1;
+                    found = link.openDevice();
                 }
                 if (!c.reconnectFinds) {
                     EXPECT_FALSE(found);
@@ -235,7 +235,7 @@ TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
             switch (n % 3) {
                 case 1: {
                     const HistoryImage old = historyImage(days.consumption, months.consumption);
-                    link.ReadHistory(days.consumption, months.consumption,
+                    link.readHistory(days.consumption, months.consumption,
                                      protocol::kConsumptionHistory);
                     const HistoryImage now = historyImage(days.consumption, months.consumption);
                     if (now != old) ++f.accepted, seenConsumption.insert(now);
@@ -243,14 +243,14 @@ TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
                 }
                 case 2: {
                     const HistoryImage old = historyImage(days.solar, months.solar);
-                    link.ReadHistory(days.solar, months.solar, protocol::kSolarHistory);
+                    link.readHistory(days.solar, months.solar, protocol::kSolarHistory);
                     const HistoryImage now = historyImage(days.solar, months.solar);
                     if (now != old) ++f.accepted, seenSolar.insert(now);
                     break;
                 }
                 default: {
                     const LiveImage old = liveImage(table);
-                    link.ReadLive(table);
+                    link.readLive(table);
                     const LiveImage now = liveImage(table);
                     if (now != old) ++f.accepted, seenLive.insert(now);
                     EXPECT_EQ(table[kTotalRecord].power, 0u);
@@ -392,13 +392,13 @@ TEST(DeviceFaultSoak, RepliesOutOfStepNeverLandInAnotherCommandsTable) {
     const int polls = 3000;  // a tenth of a second, even under the sanitizers
     for (int n = 0; n < polls; ++n) {
         if (!link.isOpen()) {
-            ASSERT_EQ(link.OpenDevice(), 1);
+            ASSERT_TRUE(link.openDevice());
         }
-        link.ReadHistory(days.consumption, months.consumption, protocol::kConsumptionHistory);
+        link.readHistory(days.consumption, months.consumption, protocol::kConsumptionHistory);
         seenConsumption.insert(historyImage(days.consumption, months.consumption));
-        link.ReadHistory(days.solar, months.solar, protocol::kSolarHistory);
+        link.readHistory(days.solar, months.solar, protocol::kSolarHistory);
         seenSolar.insert(historyImage(days.solar, months.solar));
-        link.ReadLive(table);
+        link.readLive(table);
         seenLive.insert(liveImage(table));
     }
     // The all-zero start is no reply; everything else must have been sent for the command.

@@ -139,11 +139,11 @@ struct SoakRig {
         state.link.setHistoryDumpPath(dir.file("History.dat"));
         ports.attach(1)->answer = [this](const Bytes& frame) { return meter.answer(frame); };
         doc = std::make_unique<RecordingDocument>(state);
-        doc->OnNewDocument();
+        doc->onNewDocument();
         firstDoc = doc.get();
     }
 
-    // Holds the next live exchange (the worker is then inside RecordSample), runs `during`,
+    // Holds the next live exchange (the worker is then inside recordSample), runs `during`,
     // and lets the tick go on. False when no tick reached the meter in time.
     bool duringTick(const std::function<void()>& during) {
         meter.held = std::make_shared<Latch>();
@@ -240,7 +240,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
             case 0:
             case 3:
                 rig.meter.silent = false;
-                rig.cycle.OnConnect(rig.list, &doc);
+                rig.cycle.onConnect(rig.list, &doc);
                 ++connects;
                 break;
             case 1:
@@ -248,7 +248,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
                 // document stays and keeps recording.
                 if (rig.connected(2s) && rig.duringTick([&] {
                         EXPECT_TRUE(doc.busy);
-                        EXPECT_FALSE(doc.OnCloseDocument());
+                        EXPECT_FALSE(doc.onCloseDocument());
                     })) {
                     ++closesRefused;
                     EXPECT_TRUE(rig.state.running);
@@ -260,7 +260,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
                 ++drops;
                 break;
             case 4:
-                rig.cycle.OnDisconnect();
+                rig.cycle.onDisconnect();
                 ++disconnects;
                 break;
             default:
@@ -277,11 +277,11 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     // The program closing while a tick runs: the close goes ahead and saves, the tick
     // finishes on the document, which is then released and never ticked again.
     rig.meter.silent = false;
-    rig.cycle.OnConnect(rig.list, &doc);
+    rig.cycle.onConnect(rig.list, &doc);
     ASSERT_TRUE(rig.connected(5s));
     rig.state.closing = true;
     bool closed = false;
-    ASSERT_TRUE(rig.duringTick([&] { closed = doc.OnCloseDocument(); }));
+    ASSERT_TRUE(rig.duringTick([&] { closed = doc.onCloseDocument(); }));
     EXPECT_TRUE(closed);
     EXPECT_FALSE(rig.state.running);
     rig.firstDoc = nullptr;
@@ -316,7 +316,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     rig.state.closing = false;
     rig.clock.advance(1h);
     auto reopened = std::make_unique<RecordingDocument>(rig.state);
-    reopened->OnNewDocument();
+    reopened->onNewDocument();
     rig.firstDoc = reopened.get();
     reopened->copyStore(*after);
     const int gap = (after->writeIndex - saved->writeIndex + kRingSlots) % kRingSlots;
@@ -328,7 +328,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     }
     EXPECT_EQ(badReopened, 0);
     const long polledBefore = rig.list->stored;
-    rig.cycle.OnConnect(rig.list, reopened.get());
+    rig.cycle.onConnect(rig.list, reopened.get());
     EXPECT_TRUE(rig.connected(5s));
     const auto pollLimit = SteadyClock::now() + 5s;
     while (rig.list->stored < polledBefore + 50 && SteadyClock::now() < pollLimit) {
@@ -336,7 +336,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     }
     EXPECT_GE(rig.list->stored.load(), polledBefore + 50);
     rig.state.closing = true;
-    EXPECT_TRUE(reopened->OnCloseDocument());
+    EXPECT_TRUE(reopened->onCloseDocument());
     rig.firstDoc = nullptr;
     rig.cycle.releaseDocument(reopened.get());
 

@@ -94,19 +94,19 @@ void ChannelControlDialog::confirm() {
 
     setButtonsEnabled(false);
     m_exchange = std::thread([this, request, switcher = m_switcher] {
-        const int result = switcher ? switcher(request) : 0;
+        const bool succeeded = switcher && switcher(request);
         // Queued to the GUI thread; dropped by Qt if the dialog is gone by then.
         QMetaObject::invokeMethod(
-            this, [this, result] { finishExchange(result); }, Qt::QueuedConnection);
+            this, [this, succeeded] { finishExchange(succeeded); }, Qt::QueuedConnection);
     });
 }
 
-void ChannelControlDialog::finishExchange(int result) {
+void ChannelControlDialog::finishExchange(bool succeeded) {
     m_exchange.join();
     setButtonsEnabled(true);
-    showVornMessage(this, result ? QStringLiteral("Change channel state succeed!")
+    showVornMessage(this, succeeded ? QStringLiteral("Change channel state succeed!")
                                  : QStringLiteral("Change channel state failed!"));
-    emit exchangeFinished(result);
+    emit exchangeFinished(succeeded);
 }
 
 void ChannelControlDialog::setButtonsEnabled(bool enabled) {

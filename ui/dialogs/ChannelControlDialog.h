@@ -22,9 +22,9 @@ class QRadioButton;
 class ChannelControlDialog : public QDialog {
     Q_OBJECT
 public:
-    // Sends a request text ("05,112,") to the device: 1 when every entry was acknowledged.
+    // Sends a request text ("05,112,") to the device: true when every entry was acknowledged.
     // Called on the exchange thread; any message it shows must be safe from there.
-    using ChannelSwitcher = std::function<int(const std::string& request)>;
+    using ChannelSwitcher = std::function<bool(const std::string& request)>;
 
     struct RowIds {
         int name, on, off;
@@ -59,11 +59,11 @@ public slots:
 
 signals:
     // After the result message has been dismissed.
-    void exchangeFinished(int result);
+    void exchangeFinished(bool succeeded);
 
 private:
     void confirm();
-    void finishExchange(int result);
+    void finishExchange(bool succeeded);
     void setButtonsEnabled(bool enabled);
 
     ChannelSwitcher m_switcher;

@@ -7,19 +7,19 @@
 #include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/dialogs/LoginDialog.h"
 
-bool RunLoginDlg(const MonitorState& state) {
+bool runLoginDialog(const MonitorState& state) {
     LoginDialog dlg(state.config);  // no other thread exists yet
     return dlg.exec() == QDialog::Accepted;
 }
 
-bool RunChannelSettingDlg(MonitorState& state, QWidget* parent) {
+bool runChannelSettingDialog(MonitorState& state, QWidget* parent) {
     ChannelSettingDialog dlg(
         state.config, state.dataLock,
-        [&state] { return SaveConfig(state.config, state.clock, &state.dataLock); }, parent);
+        [&state] { return saveConfig(state.config, state.clock, &state.dataLock); }, parent);
     return dlg.exec() == QDialog::Accepted;
 }
 
-void RunChannelControlDlg(MonitorState& state, QWidget* parent) {
+void runChannelControlDialog(MonitorState& state, QWidget* parent) {
     LiveReading channels;
     {
         std::lock_guard lock(state.dataLock);
@@ -29,12 +29,12 @@ void RunChannelControlDlg(MonitorState& state, QWidget* parent) {
     // through the message sink, which may be called from the exchange thread.
     ChannelControlDialog dlg(
         channels,
-        [&state](const std::string& request) { return state.link.SwitchChannels(request); },
+        [&state](const std::string& request) { return state.link.switchChannels(request); },
         parent);
     dlg.exec();
 }
 
-bool RunExportConfigDlg(MonitorState& state, QWidget* parent) {
+bool runExportConfigDialog(MonitorState& state, QWidget* parent) {
     uint32_t interval;
     {
         std::lock_guard lock(state.dataLock);
@@ -47,7 +47,7 @@ bool RunExportConfigDlg(MonitorState& state, QWidget* parent) {
     return true;
 }
 
-void RunAboutDlg(const MonitorState& state, QWidget* parent) {
+void runAboutDialog(const MonitorState& state, QWidget* parent) {
     AboutDialog dlg(state.config.appDir, parent);
     dlg.exec();
 }

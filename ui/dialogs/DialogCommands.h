@@ -7,10 +7,10 @@ class QWidget;
 // them. Each runs its dialog modally and returns when it has closed.
 
 // true when start-up goes on ("Yes" with the right password), false for "Quit".
-bool RunLoginDlg(const MonitorState& state);
+bool runLoginDialog(const MonitorState& state);
 // true on "OK": the names are in the channel table and dast.cfg has been written.
-bool RunChannelSettingDlg(MonitorState& state, QWidget* parent);
-void RunChannelControlDlg(MonitorState& state, QWidget* parent);
+bool runChannelSettingDialog(MonitorState& state, QWidget* parent);
+void runChannelControlDialog(MonitorState& state, QWidget* parent);
 // true on "OK": exportInterval holds the new value (saved with the next configuration write).
-bool RunExportConfigDlg(MonitorState& state, QWidget* parent);
-void RunAboutDlg(const MonitorState& state, QWidget* parent);
+bool runExportConfigDialog(MonitorState& state, QWidget* parent);
+void runAboutDialog(const MonitorState& state, QWidget* parent);

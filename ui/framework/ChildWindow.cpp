@@ -14,7 +14,7 @@ ChildWindow::ChildWindow(const QString& caption) {
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* w = now; w; w = w->parentWidget()) {
             if (auto* view = qobject_cast<View*>(w)) {
-                if (view->GetParentFrame() == this) SetActiveView(view);
+                if (view->childWindow() == this) setActiveView(view);
                 return;
             }
         }
@@ -23,19 +23,19 @@ ChildWindow::ChildWindow(const QString& caption) {
 
 ChildWindow::~ChildWindow() = default;
 
-bool ChildWindow::OnCreateClient(Document* document, WindowKind& docTemplate) {
+bool ChildWindow::createPanes(Document* document, WindowKind& docTemplate) {
     View* view = docTemplate.createFirstView(document);
     if (!view) return false;
     setWidget(view);
-    SetActiveView(view);
+    setActiveView(view);
     return true;
 }
 
-void ChildWindow::SetActiveView(View* view) { m_activeView = view; }
+void ChildWindow::setActiveView(View* view) { m_activeView = view; }
 
-View* ChildWindow::GetActiveView() const { return m_activeView.data(); }
+View* ChildWindow::activeView() const { return m_activeView.data(); }
 
-Document* ChildWindow::GetDocument() const { return m_document.data(); }
+Document* ChildWindow::document() const { return m_document.data(); }
 
 void ChildWindow::closeEvent(QCloseEvent* event) {
     Document* document = m_document;
@@ -44,7 +44,7 @@ void ChildWindow::closeEvent(QCloseEvent* event) {
     const QList<ChildWindow*> frames = WindowKind::framesOf(document);
     const bool lastWindow = frames.isEmpty() || frames == QList<ChildWindow*>{this};
     if (document && m_template && lastWindow) {
-        if (!document->OnCloseDocument()) {
+        if (!document->onCloseDocument()) {
             event->ignore();
             return;
         }

@@ -19,16 +19,16 @@ public:
 
     // Builds the window's content. Default: the template's first view fills the window and
     // becomes the active view. Frames with several panes create them here, attach each to
-    // the document (WindowKind::createView or Document::AddView) and set the active
+    // the document (WindowKind::createView or Document::addView) and set the active
     // view. False fails the window's creation.
-    virtual bool OnCreateClient(Document* document, WindowKind& docTemplate);
+    virtual bool createPanes(Document* document, WindowKind& docTemplate);
 
-    View* GetActiveView() const;
-    void SetActiveView(View* view);
-    Document* GetDocument() const;
+    View* activeView() const;
+    void setActiveView(View* view);
+    Document* document() const;
 
     // Called after the channel names changed (Channel Setting confirmed). Default: nothing.
-    virtual void RefreshChannelNames() {}
+    virtual void refreshChannelNames() {}
 
 protected:
     void closeEvent(QCloseEvent* event) override;

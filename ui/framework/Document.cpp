@@ -8,21 +8,21 @@ Document::~Document() {
     for (View* view : m_views) view->m_document = nullptr;
 }
 
-void Document::UpdateAllViews(View* sender) {
+void Document::updateAllViews(View* sender) {
     // A copy: an update may create or destroy views.
     const QList<View*> views = m_views;
     for (View* view : views) {
-        if (view != sender && m_views.contains(view)) view->OnUpdate(sender);
+        if (view != sender && m_views.contains(view)) view->onDocumentChanged(sender);
     }
 }
 
-void Document::AddView(View* view) {
+void Document::addView(View* view) {
     if (!view || m_views.contains(view)) return;
-    if (view->m_document) view->m_document->RemoveView(view);
+    if (view->m_document) view->m_document->removeView(view);
     m_views.append(view);
     view->m_document = this;
 }
 
-void Document::RemoveView(View* view) {
+void Document::removeView(View* view) {
     if (m_views.removeOne(view)) view->m_document = nullptr;
 }

@@ -17,20 +17,20 @@ public:
     ~Document() override;
 
     // New-document step, run once right after construction; false abandons the document.
-    virtual bool OnNewDocument() { return true; }
+    virtual bool onNewDocument() { return true; }
     // Asked before the document's last window closes: false refuses, the window stays.
     // True: the framework destroys the windows and then the document.
-    virtual bool OnCloseDocument() { return true; }
+    virtual bool onCloseDocument() { return true; }
 
-    // Calls OnUpdate of every view but the sender (null: all of them).
-    void UpdateAllViews(View* sender);
+    // Calls onDocumentChanged of every view but the sender (null: all of them).
+    void updateAllViews(View* sender);
 
     const QList<View*>& views() const { return m_views; }
-    View* GetFirstView() const { return m_views.isEmpty() ? nullptr : m_views.first(); }
-    WindowKind* GetDocTemplate() const { return m_template; }
+    View* firstView() const { return m_views.isEmpty() ? nullptr : m_views.first(); }
+    WindowKind* windowKind() const { return m_template; }
 
-    void AddView(View* view);
-    void RemoveView(View* view);
+    void addView(View* view);
+    void removeView(View* view);
 
 private:
     friend class WindowKind;

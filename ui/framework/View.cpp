@@ -14,48 +14,48 @@ View::View(QWidget* parent) : QWidget(parent) {}
 
 View::~View() {
     if (m_notifyTarget) m_notifyTarget->detach();
-    if (m_document) m_document->RemoveView(this);
+    if (m_document) m_document->removeView(this);
 }
 
-ChildWindow* View::GetParentFrame() const {
+ChildWindow* View::childWindow() const {
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
         if (auto* frame = qobject_cast<ChildWindow*>(w)) return frame;
     }
     return nullptr;
 }
 
-void View::OnInitialUpdate() { OnUpdate(nullptr); }
+void View::onInitialUpdate() { onDocumentChanged(nullptr); }
 
-void View::OnUpdate(View*) { update(); }
+void View::onDocumentChanged(View*) { update(); }
 
 std::shared_ptr<NotifyTarget> View::notifyTarget() {
     if (!m_notifyTarget) m_notifyTarget = std::make_shared<PostedNotifyTarget>(this);
     return m_notifyTarget;
 }
 
-void View::OnNotify(unsigned) {}
+void View::onNotify(unsigned) {}
 
 void View::customEvent(QEvent* event) {
     if (event->type() == NotifyEvent::type()) {
-        OnNotify(static_cast<NotifyEvent*>(event)->message());
+        onNotify(static_cast<NotifyEvent*>(event)->message());
         return;
     }
     QWidget::customEvent(event);
 }
 
-void View::OnBeginPrinting(QPrinter& printer) {
+void View::onBeginPrinting(QPrinter& printer) {
     printer.setPrintRange(QPrinter::PageRange);
     printer.setFromTo(1, 1);
 }
 
-void View::OnPrint(QPainter&, const QRect&) {}
+void View::onPrint(QPainter&, const QRect&) {}
 
 void View::printOn(QPrinter& printer) {
-    OnBeginPrinting(printer);
+    onBeginPrinting(printer);
     QPainter painter;
     if (!painter.begin(&printer)) return;  // no printer or the job was refused: nothing more
     const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-    OnPrint(painter, QRect(0, 0, page.width(), page.height()));
+    onPrint(painter, QRect(0, 0, page.width(), page.height()));
     painter.end();
 }
 
@@ -70,10 +70,10 @@ void View::enablePrinting() {
     onCommand(ID_FILE_PRINT_PREVIEW, [this] {
         QPrintPreviewDialog preview(&applicationPrinter(), this);
         connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) {
-            OnBeginPrinting(*printer);
+            onBeginPrinting(*printer);
             QPainter painter(printer);
             const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
-            OnPrint(painter, QRect(0, 0, page.width(), page.height()));
+            onPrint(painter, QRect(0, 0, page.width(), page.height()));
         });
         preview.exec();
     });

@@ -21,27 +21,27 @@ public:
     explicit View(QWidget* parent = nullptr);
     ~View() override;
 
-    Document* GetDocument() const { return m_document; }
+    Document* document() const { return m_document; }
     // The child window holding this view, or null while it is not placed in one.
-    ChildWindow* GetParentFrame() const;
+    ChildWindow* childWindow() const;
 
-    // First display: after the frame and all its views exist. Default: OnUpdate(nullptr).
-    virtual void OnInitialUpdate();
-    // The document changed (UpdateAllViews). Default: repaint.
-    virtual void OnUpdate(View* sender);
+    // First display: after the frame and all its views exist. Default: onDocumentChanged(nullptr).
+    virtual void onInitialUpdate();
+    // The document changed (updateAllViews). Default: repaint.
+    virtual void onDocumentChanged(View* sender);
 
     // Where the core's threads post UM_DATAUPDATED / UM_SAMPLESTORED for this view. Each
-    // post arrives as one OnNotify call on the GUI thread; after this view is destroyed the
+    // post arrives as one onNotify call on the GUI thread; after this view is destroyed the
     // target reports exists() == false and drops posts.
     std::shared_ptr<NotifyTarget> notifyTarget();
-    virtual void OnNotify(unsigned message);
+    virtual void onNotify(unsigned message);
 
     // Printing hooks, active once enablePrinting() has registered the print (57607, with
     // the print dialog), print direct (57608, default printer) and print preview (57609)
     // commands on this view. Every job is one page.
-    virtual void OnBeginPrinting(QPrinter& printer);
+    virtual void onBeginPrinting(QPrinter& printer);
     // Draws the page; printableArea is in device units with its origin at (0, 0).
-    virtual void OnPrint(QPainter& painter, const QRect& printableArea);
+    virtual void onPrint(QPainter& painter, const QRect& printableArea);
 
 protected:
     void enablePrinting();

@@ -19,7 +19,7 @@ WindowKind::~WindowKind() {
 
 View* WindowKind::createView(Document* document, const ViewFactory& factory) {
     View* view = factory ? factory() : nullptr;
-    if (view && document) document->AddView(view);
+    if (view && document) document->addView(view);
     return view;
 }
 
@@ -31,17 +31,17 @@ QList<ChildWindow*> WindowKind::framesOf(const Document* document) {
     QList<ChildWindow*> frames;
     if (!document) return frames;
     for (View* view : document->views()) {
-        ChildWindow* frame = view->GetParentFrame();
+        ChildWindow* frame = view->childWindow();
         if (frame && !frames.contains(frame)) frames.append(frame);
     }
     return frames;
 }
 
-Document* WindowKind::OpenDocumentFile(QMdiArea* area) {
+Document* WindowKind::openDocument(QMdiArea* area) {
     Document* document = m_makeDocument ? m_makeDocument() : nullptr;
     if (!document) return nullptr;
     document->m_template = this;
-    if (!document->OnNewDocument()) {
+    if (!document->onNewDocument()) {
         delete document;
         return nullptr;
     }
@@ -51,11 +51,11 @@ Document* WindowKind::OpenDocumentFile(QMdiArea* area) {
         frame->m_document = document;
         if (area) area->addSubWindow(frame);
     }
-    if (!frame || !frame->OnCreateClient(document, *this)) {
+    if (!frame || !frame->createPanes(document, *this)) {
         // The document already ran its new-document step: let it undo that (flags, current
         // document) before it goes, so nothing keeps pointing at it.
         delete frame;
-        document->OnCloseDocument();
+        document->onCloseDocument();
         delete document;
         return nullptr;
     }
@@ -64,10 +64,10 @@ Document* WindowKind::OpenDocumentFile(QMdiArea* area) {
 
     frame->show();
     for (View* view : document->views()) {
-        if (view->GetParentFrame() == frame) view->OnInitialUpdate();
+        if (view->childWindow() == frame) view->onInitialUpdate();
     }
     if (area) area->setActiveSubWindow(frame);
-    if (View* active = frame->GetActiveView()) active->setFocus();
+    if (View* active = frame->activeView()) active->setFocus();
     return document;
 }
 
@@ -77,11 +77,11 @@ void WindowKind::releaseDocument(Document* document) {
     document->deleteLater();
 }
 
-bool WindowKind::CloseAllDocuments() {
+bool WindowKind::closeAllDocuments() {
     bool all = true;
     const QList<Document*> documents = m_documents;
     for (Document* document : documents) {
-        if (!document->OnCloseDocument()) {
+        if (!document->onCloseDocument()) {
             all = false;
             continue;
         }

@@ -23,22 +23,22 @@ public:
                  QObject* parent = nullptr);
     ~WindowKind() override;
 
-    // A new document (OnNewDocument) and its child window in `area`, shown and given its
+    // A new document (onNewDocument) and its child window in `area`, shown and given its
     // views' first display. Null when any step fails; nothing is left behind then.
-    Document* OpenDocumentFile(QMdiArea* area);
+    Document* openDocument(QMdiArea* area);
 
     const QList<Document*>& documents() const { return m_documents; }
-    Document* GetFirstDoc() const { return m_documents.isEmpty() ? nullptr : m_documents.first(); }
+    Document* firstDocument() const { return m_documents.isEmpty() ? nullptr : m_documents.first(); }
 
     // A view of this kind's first view class, attached to `document`.
     View* createFirstView(Document* document) const;
     // Any view, attached to `document`.
     static View* createView(Document* document, const ViewFactory& factory);
 
-    // Closes every document of the kind at once (exit): each is asked OnCloseDocument, its
+    // Closes every document of the kind at once (exit): each is asked onCloseDocument, its
     // windows are destroyed, then the document. False when some document refused; it is
     // left open.
-    bool CloseAllDocuments();
+    bool closeAllDocuments();
 
     // The child windows showing `document`.
     static QList<ChildWindow*> framesOf(const Document* document);

@@ -92,7 +92,7 @@ void HistoryTableView::writeValues() {
     }
 }
 
-void HistoryTableView::OnInitialUpdate() {
+void HistoryTableView::onInitialUpdate() {
     if (!m_built) {
         buildList();
         m_built = true;
@@ -100,7 +100,7 @@ void HistoryTableView::OnInitialUpdate() {
     writeValues();
 }
 
-void HistoryTableView::OnUpdate(View*) {
+void HistoryTableView::onDocumentChanged(View*) {
     if (m_built) writeValues();
 }
 

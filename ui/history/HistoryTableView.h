@@ -28,9 +28,9 @@ public:
     ~HistoryTableView() override;
 
     // Builds the rows: labels, then the values of the table as it is now.
-    void OnInitialUpdate() override;
+    void onInitialUpdate() override;
     // Rewrites columns 1 and 2; labels, selection and scroll position stay as they are.
-    void OnUpdate(View* sender) override;
+    void onDocumentChanged(View* sender) override;
 
     QTableWidget* list() const { return m_list; }
     // The table as it goes on paper, with the column widths it has on screen now.

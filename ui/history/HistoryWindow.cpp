@@ -43,7 +43,7 @@ const HistoryWindowKind kHistoryByMonths{"History by months", 150, kMonthsTable,
 HistoryWindow::HistoryWindow(MonitorState& state, const HistoryWindowKind& kind)
     : ChildWindow(QString::fromLatin1(kind.caption)), m_state(state), m_kind(kind) {}
 
-bool HistoryWindow::OnCreateClient(Document* document, WindowKind& windowKind) {
+bool HistoryWindow::createPanes(Document* document, WindowKind& windowKind) {
     View* table = windowKind.createFirstView(document);
     View* chart = table ? WindowKind::createView(document,
                                                  [this] {
@@ -65,6 +65,6 @@ bool HistoryWindow::OnCreateClient(Document* document, WindowKind& windowKind) {
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({m_kind.tableWidth, std::max(1, cx - m_kind.tableWidth)});
     setWidget(m_splitter);
-    SetActiveView(table);
+    setActiveView(table);
     return true;
 }

@@ -30,7 +30,7 @@ public:
 
     // Table view from the window kind, chart view made here; false when either cannot be
     // made.
-    bool OnCreateClient(Document* document, WindowKind& windowKind) override;
+    bool createPanes(Document* document, WindowKind& windowKind) override;
 
     QSplitter* splitter() const { return m_splitter; }
 

@@ -30,20 +30,20 @@ LiveListView::LiveListView(std::function<void()> updateAllWindows, QWidget* pare
     layout->addWidget(m_list);
     setFocusProxy(m_list);
 
-    onCommand(ID_CONNECT, [this] { OnConnect(); });
-    onCommand(ID_DISCONNECT, [this] { OnDisconnect(); });
+    onCommand(ID_CONNECT, [this] { onConnect(); });
+    onCommand(ID_DISCONNECT, [this] { onDisconnect(); });
     // One page with the shared table routine; the chart pane prints nothing.
     const TableSource source = [this] { return printout(); };
     onCommand(ID_FILE_PRINT, [this, source] {
-        if (RealTimeDocument* doc = document())
+        if (RealTimeDocument* doc = realTimeDocument())
             printWithDialog(this, source, doc->recording().state().clock);
     });
     onCommand(ID_FILE_PRINT_DIRECT, [this, source] {
-        if (RealTimeDocument* doc = document())
+        if (RealTimeDocument* doc = realTimeDocument())
             printDirect(source, doc->recording().state().clock, doc->recording().state().messages);
     });
     onCommand(ID_FILE_PRINT_PREVIEW, [this, source] {
-        if (RealTimeDocument* doc = document())
+        if (RealTimeDocument* doc = realTimeDocument())
             printPreview(this, source, doc->recording().state().clock);
     });
 }
@@ -52,15 +52,15 @@ LiveListView::~LiveListView() = default;
 
 void LiveListView::setChartView(PowerChartView* chart) { m_chart = chart; }
 
-RealTimeDocument* LiveListView::document() const {
-    return qobject_cast<RealTimeDocument*>(GetDocument());
+RealTimeDocument* LiveListView::realTimeDocument() const {
+    return qobject_cast<RealTimeDocument*>(document());
 }
 
-void LiveListView::OnInitialUpdate() {
-    View::OnInitialUpdate();
+void LiveListView::onInitialUpdate() {
+    View::onInitialUpdate();
     buildList();
     // The acquisition lock belongs to the sampling cycle and exists before any worker.
-    OnConnect();
+    onConnect();
 }
 
 void LiveListView::buildList() {
@@ -85,7 +85,7 @@ void LiveListView::buildList() {
     }
 
     LiveReading live{};
-    if (RealTimeDocument* doc = document()) {
+    if (RealTimeDocument* doc = realTimeDocument()) {
         MonitorState& state = doc->recording().state();
         std::lock_guard lock(state.dataLock);
         live = state.config.channels;
@@ -100,31 +100,31 @@ void LiveListView::buildList() {
     }
 }
 
-void LiveListView::OnConnect() {
-    RealTimeDocument* doc = document();
-    if (doc && doc->cycle()) doc->cycle()->OnConnect(notifyTarget(), &doc->recording());
+void LiveListView::onConnect() {
+    RealTimeDocument* doc = realTimeDocument();
+    if (doc && doc->cycle()) doc->cycle()->onConnect(notifyTarget(), &doc->recording());
 }
 
-void LiveListView::OnDisconnect() {
-    RealTimeDocument* doc = document();
-    if (doc && doc->cycle()) doc->cycle()->OnDisconnect();
+void LiveListView::onDisconnect() {
+    RealTimeDocument* doc = realTimeDocument();
+    if (doc && doc->cycle()) doc->cycle()->onDisconnect();
 }
 
-void LiveListView::OnNotify(unsigned message) {
+void LiveListView::onNotify(unsigned message) {
     if (message == UM_DATAUPDATED) {
         if (m_updateAllWindows) m_updateAllWindows();
         return;
     }
     if (message != UM_SAMPLESTORED) return;
     refreshPowerColumn();
-    RealTimeDocument* doc = document();
-    if (doc && doc->recording().state().link.isOpen() && m_chart) m_chart->RefreshChart();
+    RealTimeDocument* doc = realTimeDocument();
+    if (doc && doc->recording().state().link.isOpen() && m_chart) m_chart->refreshChart();
 }
 
 void LiveListView::refreshPowerColumn() {
     if (!m_built) return;
     LiveReading live{};
-    if (RealTimeDocument* doc = document()) {
+    if (RealTimeDocument* doc = realTimeDocument()) {
         MonitorState& state = doc->recording().state();
         std::lock_guard lock(state.dataLock);
         live = state.config.channels;

@@ -25,10 +25,10 @@ public:
     // Set by the window when it builds its panes.
     void setChartView(PowerChartView* chart);
 
-    void OnInitialUpdate() override;
-    void OnNotify(unsigned message) override;
-    void OnConnect();
-    void OnDisconnect();
+    void onInitialUpdate() override;
+    void onNotify(unsigned message) override;
+    void onConnect();
+    void onDisconnect();
 
     // Column 1 of all sixteen rows from the channel table.
     void refreshPowerColumn();
@@ -40,7 +40,7 @@ public:
     TablePrintout printout() const;
 
 private:
-    RealTimeDocument* document() const;
+    RealTimeDocument* realTimeDocument() const;
     void buildList();
 
     QTableWidget* m_list = nullptr;

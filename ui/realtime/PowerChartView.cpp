@@ -19,27 +19,27 @@ PowerChartView::PowerChartView(QWidget* parent) : View(parent), m_store(std::mak
 
 PowerChartView::~PowerChartView() = default;
 
-RealTimeDocument* PowerChartView::document() const {
-    return qobject_cast<RealTimeDocument*>(GetDocument());
+RealTimeDocument* PowerChartView::realTimeDocument() const {
+    return qobject_cast<RealTimeDocument*>(document());
 }
 
-void PowerChartView::OnInitialUpdate() {
+void PowerChartView::onInitialUpdate() {
     m_chart.resize(width(), height());
-    View::OnInitialUpdate();
+    View::onInitialUpdate();
 }
 
-void PowerChartView::OnUpdate(View*) {
-    LoadSeries();
+void PowerChartView::onDocumentChanged(View*) {
+    loadSeries();
     update();
 }
 
-void PowerChartView::RefreshChart() {
-    LoadSeries();
+void PowerChartView::refreshChart() {
+    loadSeries();
     update();
 }
 
-void PowerChartView::LoadSeries() {
-    RealTimeDocument* doc = document();
+void PowerChartView::loadSeries() {
+    RealTimeDocument* doc = realTimeDocument();
     if (!doc) return;
     RecordingDocument& core = doc->recording();
     MonitorState& state = core.state();
@@ -63,7 +63,7 @@ void PowerChartView::resizeEvent(QResizeEvent* event) {
 
 void PowerChartView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    RealTimeDocument* doc = document();
+    RealTimeDocument* doc = realTimeDocument();
     const int64_t now = doc ? doc->recording().state().clock.now() : SystemClock::instance().now();
     m_chart.paint(painter, now);
 }

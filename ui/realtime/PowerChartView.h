@@ -10,7 +10,7 @@ struct MonitorState;
 struct SampleStore;
 
 // The upper pane of the real-time window: the power chart of the selected chart channel.
-// Reloads on every document update and on RefreshChart; a paint only redraws what was
+// Reloads on every document update and on refreshChart; a paint only redraws what was
 // loaded last, with time labels from the clock at the moment of the paint.
 class PowerChartView : public View {
     Q_OBJECT
@@ -18,13 +18,13 @@ public:
     explicit PowerChartView(QWidget* parent = nullptr);
     ~PowerChartView() override;
 
-    void OnInitialUpdate() override;
-    void OnUpdate(View* sender) override;
+    void onInitialUpdate() override;
+    void onDocumentChanged(View* sender) override;
 
     // After every stored sample while the link is open (called by the live list).
-    void RefreshChart();
+    void refreshChart();
     // Selected channel, store and scope into the chart: short copies under the data lock.
-    void LoadSeries();
+    void loadSeries();
 
     const PowerChart& chart() const { return m_chart; }
 
@@ -33,7 +33,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    RealTimeDocument* document() const;
+    RealTimeDocument* realTimeDocument() const;
 
     PowerChart m_chart;
     // The reload's copy of the store (1.1 MB), allocated once for the view's life.

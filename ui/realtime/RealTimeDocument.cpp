@@ -9,6 +9,6 @@ RealTimeDocument::~RealTimeDocument() {
     if (m_cycle) m_cycle->releaseDocument(m_recording.get());
 }
 
-bool RealTimeDocument::OnNewDocument() { return m_recording->OnNewDocument(); }
+bool RealTimeDocument::onNewDocument() { return m_recording->onNewDocument(); }
 
-bool RealTimeDocument::OnCloseDocument() { return m_recording->OnCloseDocument(); }
+bool RealTimeDocument::onCloseDocument() { return m_recording->onCloseDocument(); }

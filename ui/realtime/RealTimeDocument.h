@@ -20,8 +20,8 @@ public:
     // before it goes; the core document closes an open link.
     ~RealTimeDocument() override;
 
-    bool OnNewDocument() override;    // loads dast.data and fills the offline gap
-    bool OnCloseDocument() override;  // saves dast.data; refuses while a tick runs
+    bool onNewDocument() override;    // loads dast.data and fills the offline gap
+    bool onCloseDocument() override;  // saves dast.data; refuses while a tick runs
 
     RecordingDocument& recording() { return *m_recording; }
     // The cycle that records into this document; null where none runs.

@@ -69,7 +69,7 @@ QString defaultSavePath(QWidget* parent, const QString& proposedName, const QStr
 
 RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
     for (int i = 0; i < kScopeCommands; ++i) {
-        onCommand(ID_SCOPE_1MIN + i, [this, i] { OnScope(i); });
+        onCommand(ID_SCOPE_1MIN + i, [this, i] { onScope(i); });
         onUpdate(ID_SCOPE_1MIN + i, [this, i](CommandState& ui) {
             MonitorState* s = state();
             if (!s) return;
@@ -77,13 +77,13 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
             ui.checked = s->config.scopeIndex == i;
         });
     }
-    onCommand(ID_DATA_EXPORT, [this] { OnExportData(); });
-    onCommand(ID_EXPORT_CONFIG, [this] { OnExportConfig(); });
+    onCommand(ID_DATA_EXPORT, [this] { onExportData(); });
+    onCommand(ID_EXPORT_CONFIG, [this] { onExportConfig(); });
 
     // Connect also stays disabled while an earlier Connect is still looking for the device.
     onUpdate(ID_CONNECT, [this](CommandState& ui) {
         MonitorState* s = state();
-        RealTimeDocument* doc = document();
+        RealTimeDocument* doc = realTimeDocument();
         ui.enabled = s && !s->link.isOpen() && !(doc->cycle() && doc->cycle()->probing());
     });
     onUpdate(ID_DISCONNECT, [this](CommandState& ui) {
@@ -94,10 +94,10 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
     // one the command still reaches the list through here instead of being shown enabled
     // and doing nothing.
     onCommand(ID_CONNECT, [this] {
-        if (m_list) m_list->OnConnect();
+        if (m_list) m_list->onConnect();
     });
     onCommand(ID_DISCONNECT, [this] {
-        if (m_list) m_list->OnDisconnect();
+        if (m_list) m_list->onDisconnect();
     });
 
     m_savePathPrompt = [this](QWidget* parent, const QString& proposedName) {
@@ -106,21 +106,21 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
         if (s && !s->config.appDir.empty()) directory = QFile::decodeName(s->config.appDir.c_str());
         return defaultSavePath(parent, proposedName, directory);
     };
-    m_exportConfig = [](MonitorState& s, QWidget* parent) { return RunExportConfigDlg(s, parent); };
+    m_exportConfig = [](MonitorState& s, QWidget* parent) { return runExportConfigDialog(s, parent); };
 }
 
 RealTimeWindow::~RealTimeWindow() = default;
 
-RealTimeDocument* RealTimeWindow::document() const {
-    return qobject_cast<RealTimeDocument*>(GetDocument());
+RealTimeDocument* RealTimeWindow::realTimeDocument() const {
+    return qobject_cast<RealTimeDocument*>(document());
 }
 
 MonitorState* RealTimeWindow::state() const {
-    RealTimeDocument* doc = document();
+    RealTimeDocument* doc = realTimeDocument();
     return doc ? &doc->recording().state() : nullptr;
 }
 
-bool RealTimeWindow::OnCreateClient(Document* document, WindowKind& docTemplate) {
+bool RealTimeWindow::createPanes(Document* document, WindowKind& docTemplate) {
     auto* inner = new QMainWindow;
     inner->setWindowFlags(Qt::Widget);
     m_splitter = new QSplitter(Qt::Vertical, inner);
@@ -156,7 +156,7 @@ bool RealTimeWindow::OnCreateClient(Document* document, WindowKind& docTemplate)
 
     setWidget(inner);
     m_list->setChartView(m_chart);
-    SetActiveView(m_list);
+    setActiveView(m_list);
     return true;
 }
 
@@ -190,25 +190,25 @@ void RealTimeWindow::fillChannelTree() {
     m_tree->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
-        if (!selected.isEmpty()) OnChannelSelected(selected.first()->data(0, Qt::UserRole).toInt());
+        if (!selected.isEmpty()) onChannelSelected(selected.first()->data(0, Qt::UserRole).toInt());
     });
 }
 
-void RealTimeWindow::OnChannelSelected(int itemData) {
-    RealTimeDocument* doc = document();
+void RealTimeWindow::onChannelSelected(int itemData) {
+    RealTimeDocument* doc = realTimeDocument();
     if (!doc || itemData < 0 || itemData > kAllChannelData) return;
     doc->recording().selectedChannel = static_cast<uint16_t>(itemData);
-    doc->UpdateAllViews(nullptr);
+    doc->updateAllViews(nullptr);
 }
 
-void RealTimeWindow::OnScope(int scopeIndex) {
+void RealTimeWindow::onScope(int scopeIndex) {
     MonitorState* s = state();
     if (!s || scopeIndex < 0 || scopeIndex >= kScopeCommands) return;
     {
         std::lock_guard lock(s->dataLock);
         s->config.scopeIndex = static_cast<uint16_t>(scopeIndex);
     }
-    document()->UpdateAllViews(nullptr);
+    realTimeDocument()->updateAllViews(nullptr);
 }
 
 QString RealTimeWindow::proposedExportName(int64_t now) {
@@ -219,21 +219,21 @@ QString RealTimeWindow::proposedExportName(int64_t now) {
     return QStringLiteral("History_power") + QString::fromLatin1(stamp);
 }
 
-void RealTimeWindow::OnExportData() {
-    RealTimeDocument* doc = document();
+void RealTimeWindow::onExportData() {
+    RealTimeDocument* doc = realTimeDocument();
     if (!doc || !m_savePathPrompt) return;
     const QString path =
         m_savePathPrompt(this, proposedExportName(doc->recording().state().clock.now()));
     if (path.isEmpty()) return;  // cancelled: nothing is written
-    doc->recording().ExportCsv(QFile::encodeName(path).toStdString());
+    doc->recording().exportCsv(QFile::encodeName(path).toStdString());
 }
 
-void RealTimeWindow::OnExportConfig() {
+void RealTimeWindow::onExportConfig() {
     MonitorState* s = state();
     if (s && m_exportConfig) m_exportConfig(*s, this);
 }
 
-void RealTimeWindow::RefreshChannelNames() {
+void RealTimeWindow::refreshChannelNames() {
     MonitorState* s = state();
     if (!s) return;
     LiveReading live;

@@ -30,13 +30,13 @@ public:
     RealTimeWindow();
     ~RealTimeWindow() override;
 
-    bool OnCreateClient(Document* document, WindowKind& docTemplate) override;
-    void RefreshChannelNames() override;
+    bool createPanes(Document* document, WindowKind& docTemplate) override;
+    void refreshChannelNames() override;
 
-    void OnChannelSelected(int itemData);
-    void OnScope(int scopeIndex);
-    void OnExportData();
-    void OnExportConfig();
+    void onChannelSelected(int itemData);
+    void onScope(int scopeIndex);
+    void onExportData();
+    void onExportConfig();
 
     // "History_power" and the local time, e.g. History_power2024-05-01 13-45-10.
     static QString proposedExportName(int64_t now);
@@ -51,7 +51,7 @@ public:
     LiveListView* listView() const { return m_list; }
 
 private:
-    RealTimeDocument* document() const;
+    RealTimeDocument* realTimeDocument() const;
     MonitorState* state() const;
     void fillChannelTree();
 

@@ -26,9 +26,9 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     m_cycle =
         std::make_unique<SamplingCycle>(m_state, [this] { return m_firstRealTimeCore.load(); });
 
-    onCommand(ID_HISTORY_DAYS, [this] { ShowHistoryByDays(); });
-    onCommand(ID_HISTORY_MONTHS, [this] { ShowHistoryByMonths(); });
-    onCommand(ID_REAL_TIME, [this] { ShowRealTime(); });
+    onCommand(ID_HISTORY_DAYS, [this] { showHistoryByDays(); });
+    onCommand(ID_HISTORY_MONTHS, [this] { showHistoryByMonths(); });
+    onCommand(ID_REAL_TIME, [this] { showRealTime(); });
     // The button of the window in front is grey, the other two are live.
     auto kindState = [this](WindowKind* const Application::*kind) {
         return [this, kind](CommandState& ui) {
@@ -38,10 +38,10 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
                 return;
             }
             ui.enabled = true;
-            Document* document = docTemplate->GetFirstDoc();
-            View* view = document ? document->GetFirstView() : nullptr;
-            if (view && m_mainFrame && view->GetParentFrame() &&
-                view->GetParentFrame() == m_mainFrame->activeChildFrame())
+            Document* document = docTemplate->firstDocument();
+            View* view = document ? document->firstView() : nullptr;
+            if (view && m_mainFrame && view->childWindow() &&
+                view->childWindow() == m_mainFrame->activeChildFrame())
                 ui.enabled = false;
         };
     };
@@ -49,7 +49,7 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onUpdate(ID_HISTORY_MONTHS, kindState(&Application::m_monthsKind));
     onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
 
-    onCommand(ID_APP_ABOUT, [this] { RunAboutDlg(m_state, m_mainFrame.get()); });
+    onCommand(ID_APP_ABOUT, [this] { runAboutDialog(m_state, m_mainFrame.get()); });
     onCommand(ID_FILE_PRINT_SETUP, [this] { runPrinterSetup(m_mainFrame.get()); });
     onCommand(ID_APP_EXIT, [this] {
         if (m_mainFrame) m_mainFrame->close();
@@ -57,20 +57,20 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
 }
 
 Application::~Application() {
-    ExitInstance();
+    shutDown();
     // Documents whose windows are already gone (a main window destroyed without closing).
     for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
-        if (kind) kind->CloseAllDocuments();
+        if (kind) kind->closeAllDocuments();
     }
     m_firstRealTimeCore = nullptr;
     m_cycle.reset();
 }
 
-bool Application::InitInstance() {
+bool Application::startUp() {
     // Every window of the program, child windows and boxes included, carries its icon.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvo.png")));
-    WriteLog("Loading Config!");
-    if (!LoadConfig()) m_messages.show("Config file missing!");
+    writeLog("Loading Config!");
+    if (!loadConfig()) m_messages.show("Config file missing!");
     if (!runLogin()) return false;
 
     registerWindowKinds();
@@ -83,9 +83,9 @@ bool Application::InitInstance() {
     commandLine.parse(QCoreApplication::arguments());
 
     for (WindowKind* kind : {m_realTimeKind, m_daysKind, m_monthsKind})
-        kind->OpenDocumentFile(m_mainFrame->mdiArea());
+        kind->openDocument(m_mainFrame->mdiArea());
 
-    ShowRealTime();
+    showRealTime();
     if (ChildWindow* active = m_mainFrame->activeChildFrame()) active->showMaximized();
     // Maximising is the window manager's job; without one (a bare X server) the frame
     // would keep its default size, so it starts out covering the screen's work area.
@@ -97,77 +97,77 @@ bool Application::InitInstance() {
     return true;
 }
 
-int Application::ExitInstance(int exitCode) {
+int Application::shutDown(int exitCode) {
     if (m_exited) return exitCode;
     m_exited = true;
     if (m_mainFrame) {
         m_mainFrame->close();  // the close request, if nobody has made it yet
         m_mainFrame.reset();   // stops the sampling cycle
     }
-    SaveConfig();
+    saveConfig();
     m_state.log.close();
     return exitCode;
 }
 
-bool Application::runLogin() { return RunLoginDlg(m_state); }
+bool Application::runLogin() { return runLoginDialog(m_state); }
 
 void Application::registerWindowKinds() {
     m_daysKind = makeHistoryByDaysKind(m_state, this);
     m_monthsKind = makeHistoryByMonthsKind(m_state, this);
-    m_realTimeKind = makeRealTimeKind(m_state, m_cycle.get(), [this] { UpdateAllWindows(); }, this);
+    m_realTimeKind = makeRealTimeKind(m_state, m_cycle.get(), [this] { updateAllWindows(); }, this);
     connect(m_realTimeKind, &WindowKind::documentsChanged, this, [this] {
         RealTimeDocument* document = firstRealTimeDocument();
         m_firstRealTimeCore = document ? &document->recording() : nullptr;
     });
 }
 
-bool Application::LoadConfig() {
+bool Application::loadConfig() {
     std::lock_guard lock(m_state.dataLock);
-    return ::LoadConfig(m_state.config, m_state.clock);
+    return ::loadConfig(m_state.config, m_state.clock);
 }
 
-bool Application::SaveConfig() {
+bool Application::saveConfig() {
     // The fields are copied under the data lock; the file is written and fsync'ed without it,
     // so a poll never waits for the disk.
-    return ::SaveConfig(m_state.config, m_state.clock, &m_state.dataLock);
+    return ::saveConfig(m_state.config, m_state.clock, &m_state.dataLock);
 }
 
-void Application::SaveNow() {
-    SaveConfig();
-    if (RealTimeDocument* document = firstRealTimeDocument()) document->recording().SaveDataFile();
+void Application::saveNow() {
+    saveConfig();
+    if (RealTimeDocument* document = firstRealTimeDocument()) document->recording().saveDataFile();
 }
 
-void Application::WriteLog(const std::string& text) { m_state.log.WriteLog(text); }
+void Application::writeLog(const std::string& text) { m_state.log.writeLog(text); }
 
 void Application::showKind(WindowKind* kind) {
     if (!kind || !m_mainFrame) return;
-    Document* document = kind->GetFirstDoc();
+    Document* document = kind->firstDocument();
     if (!document) {
-        kind->OpenDocumentFile(m_mainFrame->mdiArea());
+        kind->openDocument(m_mainFrame->mdiArea());
         m_mainFrame->updateCommandStates();
         return;
     }
-    View* view = document->GetFirstView();
-    ChildWindow* frame = view ? view->GetParentFrame() : nullptr;
+    View* view = document->firstView();
+    ChildWindow* frame = view ? view->childWindow() : nullptr;
     if (!frame) return;
     m_mainFrame->mdiArea()->setActiveSubWindow(frame);
     frame->showMaximized();
     m_mainFrame->updateCommandStates();
 }
 
-void Application::ShowHistoryByDays() { showKind(m_daysKind); }
+void Application::showHistoryByDays() { showKind(m_daysKind); }
 
-void Application::ShowHistoryByMonths() { showKind(m_monthsKind); }
+void Application::showHistoryByMonths() { showKind(m_monthsKind); }
 
-void Application::ShowRealTime() { showKind(m_realTimeKind); }
+void Application::showRealTime() { showKind(m_realTimeKind); }
 
-void Application::UpdateAllWindows() {
+void Application::updateAllWindows() {
     for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
         if (!kind) continue;
-        if (Document* document = kind->GetFirstDoc()) document->UpdateAllViews(nullptr);
+        if (Document* document = kind->firstDocument()) document->updateAllViews(nullptr);
     }
 }
 
 RealTimeDocument* Application::firstRealTimeDocument() const {
-    return m_realTimeKind ? static_cast<RealTimeDocument*>(m_realTimeKind->GetFirstDoc()) : nullptr;
+    return m_realTimeKind ? static_cast<RealTimeDocument*>(m_realTimeKind->firstDocument()) : nullptr;
 }

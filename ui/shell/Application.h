@@ -27,25 +27,25 @@ public:
     ~Application() override;
 
     // Start-up: log line, configuration, login, window kinds, main window, documents.
-    // False ends the program (ExitInstance still runs).
-    bool InitInstance();
+    // False ends the program (shutDown still runs).
+    bool startUp();
     // Every way out: destroys the main window if still there, saves dast.cfg, closes the
     // log. Returns exitCode.
-    int ExitInstance(int exitCode = 0);
+    int shutDown(int exitCode = 0);
 
-    bool LoadConfig();  // false: defaults installed
-    bool SaveConfig();  // false: nothing written
+    bool loadConfig();  // false: defaults installed
+    bool saveConfig();  // false: nothing written
     // Writes dast.cfg and the real-time document's dast.data at once, before an orderly exit
     // that may be cut short (the X server going away with the session ends the process).
-    void SaveNow();
-    void WriteLog(const std::string& text);
+    void saveNow();
+    void writeLog(const std::string& text);
 
-    void ShowHistoryByDays();
-    void ShowHistoryByMonths();
-    void ShowRealTime();
+    void showHistoryByDays();
+    void showHistoryByMonths();
+    void showRealTime();
     // Asks the first open document of each kind (days, months, real time) to update its
     // views.
-    void UpdateAllWindows();
+    void updateAllWindows();
 
 signals:
     // The main window has closed; the message loop should end.

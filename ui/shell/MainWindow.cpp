@@ -67,13 +67,13 @@ MainWindow::MainWindow(Application& app) : m_app(app) {
     selectMenu();
 
     onCommand(ID_CHANNEL_SETTING, [this] {
-        if (!RunChannelSettingDlg(m_app.state(), this)) return;
+        if (!runChannelSettingDialog(m_app.state(), this)) return;
         RealTimeDocument* document = m_app.firstRealTimeDocument();
-        View* view = document ? document->GetFirstView() : nullptr;
-        if (ChildWindow* frame = view ? view->GetParentFrame() : nullptr)
-            frame->RefreshChannelNames();
+        View* view = document ? document->firstView() : nullptr;
+        if (ChildWindow* frame = view ? view->childWindow() : nullptr)
+            frame->refreshChannelNames();
     });
-    onCommand(ID_CHANNEL_CONTROL, [this] { RunChannelControlDlg(m_app.state(), this); });
+    onCommand(ID_CHANNEL_CONTROL, [this] { runChannelControlDialog(m_app.state(), this); });
     onCommand(ID_WINDOW_CASCADE, [this] { m_mdi->cascadeSubWindows(); });
     onCommand(ID_WINDOW_TILE_HORZ, [this] { tileHorizontally(); });
     onCommand(ID_WINDOW_ARRANGE, [this] { arrangeIcons(); });
@@ -299,8 +299,8 @@ ChildWindow* MainWindow::activeChildFrame() const {
 
 std::vector<CommandTarget*> MainWindow::route() const {
     ChildWindow* frame = activeChildFrame();
-    View* view = frame ? frame->GetActiveView() : nullptr;
-    Document* document = view ? view->GetDocument() : nullptr;
+    View* view = frame ? frame->activeView() : nullptr;
+    Document* document = view ? view->document() : nullptr;
     return {view, document, frame, const_cast<MainWindow*>(this), &m_app};
 }
 
@@ -367,7 +367,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         m_cycleStopped = true;
         for (WindowKind* kind :
              {m_app.historyByDaysKind(), m_app.historyByMonthsKind(), m_app.realTimeKind()}) {
-            if (kind) kind->CloseAllDocuments();
+            if (kind) kind->closeAllDocuments();
         }
     }
     m_idle->stop();

@@ -42,11 +42,11 @@ int main(int argc, char** argv) {
     // Both files are written first: when the session ends, the X server may go away before
     // the orderly close has finished waiting for a poll in flight.
     TerminationSignals terminationSignals([&](int) {
-        app.SaveNow();
+        app.saveNow();
         closeWhenFree();
     });
 
     int exitCode = 0;
-    if (app.InitInstance()) exitCode = application.exec();
-    return app.ExitInstance(exitCode);
+    if (app.startUp()) exitCode = application.exec();
+    return app.shutDown(exitCode);
 }

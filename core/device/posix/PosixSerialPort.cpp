@@ -146,12 +146,12 @@ long PosixSerialPort::read(uint8_t* buffer, size_t max) {
     return static_cast<long>(got);
 }
 
-int PosixSerialPort::close() {
+bool PosixSerialPort::close() {
     if (m_fd < 0) {
-        return 0;
+        return false;
     }
     ::ioctl(m_fd, TIOCNXCL);
     const int result = ::close(m_fd);
     m_fd = -1;
-    return result == 0 ? 1 : 0;
+    return result == 0;
 }

@@ -29,7 +29,7 @@ public:
     void purge() override;
     long write(const uint8_t* data, size_t size) override;
     long read(uint8_t* buffer, size_t max) override;
-    int close() override;
+    bool close() override;
 
 private:
     // Framing, overrun, parity and break counts of the UART; -1 when the driver keeps none

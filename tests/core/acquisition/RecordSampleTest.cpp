@@ -39,7 +39,7 @@ protected:
             if (duringLive) duringLive();
             return liveSilent ? Bytes{} : liveReply(powers);
         };
-        ASSERT_EQ(state.link.OpenDevice(), 1);
+        ASSERT_TRUE(state.link.openDevice());
     }
     // Opens the document on a saved store with `count` samples ending now, every slot 7.
     void openOn(RecordingDocument& doc, int count) {
@@ -48,7 +48,7 @@ protected:
         image->count = image->writeIndex = static_cast<uint16_t>(count);
         image->startTime = static_cast<int32_t>(clock.now() - 5 * count);
         ASSERT_TRUE(DataFile::save(path("dast.data"), state.days, state.months, *image));
-        ASSERT_TRUE(doc.OnNewDocument());
+        ASSERT_TRUE(doc.onNewDocument());
     }
 
     std::shared_ptr<ScriptedDevice> device;
@@ -64,7 +64,7 @@ TEST_F(RecordSampleTest, ClosedLinkRecordsZerosInEveryRingAndClearsLiveFields) {
     RecordingDocument doc(state);
     openOn(doc, 0);
     const int32_t startTime = copyOf(doc)->startTime;
-    doc.RecordSample();
+    doc.recordSample();
 
     auto store = copyOf(doc);
     EXPECT_EQ(store->count, 1);
@@ -84,14 +84,14 @@ TEST_F(RecordSampleTest, ClosedLinkRecordsZerosInEveryRingAndClearsLiveFields) {
 TEST_F(RecordSampleTest, FullStoreDropsOldestAndTakesStartTimeFromClock) {
     RecordingDocument doc(state);
     const int32_t created = copyOf(doc)->startTime;
-    for (int i = 0; i < kRingSlots; ++i) doc.RecordSample();
+    for (int i = 0; i < kRingSlots; ++i) doc.recordSample();
     auto full = copyOf(doc);
     EXPECT_EQ(full->count, kRingSlots);
     EXPECT_EQ(full->writeIndex, 0);
     EXPECT_EQ(full->startTime, created);
 
     clock.advance(std::chrono::seconds(1234));
-    doc.RecordSample();
+    doc.recordSample();
     auto wrapped = copyOf(doc);
     EXPECT_EQ(wrapped->writeIndex, 1);
     EXPECT_EQ(wrapped->startIndex, 1);
@@ -107,14 +107,14 @@ TEST_F(RecordSampleTest, ConnectedTicksRecordLivePowersUntilTheLinkIsLost) {
         std::strcpy(state.config.channels[3].name, "Pump");
     };
     RecordingDocument doc(state);
-    doc.RecordSample();
+    doc.recordSample();
     liveSilent = true;  // no live reply: the previous reading is recorded again
-    doc.RecordSample();
+    doc.recordSample();
     // The link closes at the live frame: zeros and no notice, but the histories read before
     // it are kept.
     historyShift = 50;
     loseLinkAfterSolar = true;
-    doc.RecordSample();
+    doc.recordSample();
 
     auto store = copyOf(doc);
     ASSERT_EQ(store->count, 3);
@@ -152,7 +152,7 @@ TEST_F(RecordSampleTest, ReaderCopiesNeverShowHalfASample) {
             std::this_thread::sleep_for(std::chrono::microseconds(100));  // a repaint's pace
         }
     });
-    for (int i = 0; i < 100; ++i) doc.RecordSample();
+    for (int i = 0; i < 100; ++i) doc.recordSample();
     done = true;
     reader.join();
 }
@@ -162,7 +162,7 @@ TEST_F(RecordSampleTest, LastSamplesEndJustBeforeWriteIndexAcrossTheWrap) {
     openOn(doc, 5);
     const auto series = doc.lastSamples(2, 12);  // slots 17273..17279, then 0..4
     EXPECT_EQ(series, std::vector<int32_t>(12, 7));
-    doc.RecordSample();
+    doc.recordSample();
     EXPECT_EQ(doc.lastSamples(2, 3), (std::vector<int32_t>{7, 7, 0}));
     EXPECT_EQ(doc.lastSamples(2, 20000).size(), size_t{kRingSlots});
     EXPECT_TRUE(doc.lastSamples(16, 12).empty());

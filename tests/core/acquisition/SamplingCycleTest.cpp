@@ -77,8 +77,8 @@ struct CycleFixture : ::testing::Test {
     }
 
     int connect() {
-        std::promise<int> found;
-        cycle.OnConnect(list, &doc, [&](int result) { found.set_value(result); });
+        std::promise<bool> found;
+        cycle.onConnect(list, &doc, [&](bool result) { found.set_value(result); });
         return found.get_future().get();
     }
 
@@ -108,7 +108,7 @@ TEST_F(CycleFixture, DisconnectedTimerRecordsZerosOnlyWhileARealTimeDocumentIsOp
         state.currentDoc = c.current ? &doc : nullptr;
         firstDoc = c.firstOpen ? &doc : nullptr;
         state.config.channels[5].power = 900;
-        for (int tick = 0; tick < 3; ++tick) cycle.OnSampleTimer();
+        for (int tick = 0; tick < 3; ++tick) cycle.onSampleTimer();
         EXPECT_EQ(held() - before, c.recorded) << c.running << c.current << c.firstOpen;
         if (c.recorded > 0) {
             EXPECT_EQ(doc.lastSamples(5, 3), (std::vector<int32_t>{0, 0, 0}));
@@ -122,19 +122,19 @@ TEST_F(CycleFixture, ConnectedTimerOnlyWakesTheWorkerUntilDisconnect) {
     attachMeter();
     ASSERT_EQ(connect(), 1);
     EXPECT_FALSE(cycle.probing());
-    cycle.OnConnect(list, &doc, [](int) { ADD_FAILURE() << "Connect while connected"; });
+    cycle.onConnect(list, &doc, [](bool) { ADD_FAILURE() << "Connect while connected"; });
 
     for (int tick = 1; tick <= 3; ++tick) {
-        cycle.OnSampleTimer();
+        cycle.onSampleTimer();
         ASSERT_TRUE(eventually([&] { return list->stored >= tick; }));
     }
     EXPECT_EQ(held(), 3);
     EXPECT_EQ(list->updated.load(), 3);
     EXPECT_EQ(cycle.liveWorkers(), 1);
 
-    cycle.OnDisconnect();
-    cycle.OnDisconnect();
-    cycle.OnSampleTimer();  // the timer records the zero itself; the worker keeps waiting
+    cycle.onDisconnect();
+    cycle.onDisconnect();
+    cycle.onSampleTimer();  // the timer records the zero itself; the worker keeps waiting
     EXPECT_EQ(held(), 4);
     EXPECT_EQ(list->stored.load(), 3);
     EXPECT_EQ(cycle.liveWorkers(), 1);
@@ -145,11 +145,11 @@ TEST_F(CycleFixture, TickLongerThanThePeriodIsFollowedAtOnceByTheNext) {
     std::atomic<int> polls{0};
     attachMeter([&] {
         if (polls++ == 0) {
-            for (int fired = 0; fired < 3; ++fired) cycle.OnSampleTimer();
+            for (int fired = 0; fired < 3; ++fired) cycle.onSampleTimer();
         }
     });
     ASSERT_EQ(connect(), 1);
-    cycle.OnSampleTimer();
+    cycle.onSampleTimer();
     ASSERT_TRUE(eventually([&] { return list->stored >= 2; }));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(list->stored.load(), 2);
@@ -175,7 +175,7 @@ TEST_F(CycleFixture, WorkerEndsWithoutPollingOnceItsWindowIsGone) {
     attachMeter();
     ASSERT_EQ(connect(), 1);
     list->alive = false;
-    cycle.OnSampleTimer();
+    cycle.onSampleTimer();
     ASSERT_TRUE(eventually([&] { return cycle.liveWorkers() == 0; }));
     EXPECT_EQ(held(), 0);
     EXPECT_EQ(list->stored.load(), 0);
@@ -185,12 +185,12 @@ TEST_F(CycleFixture, ConnectReturnsAtOnceWhileTheProbeRuns) {
     std::promise<void> open;
     ports.m_gate = open.get_future().share();
     attachMeter();
-    std::promise<int> found;
-    cycle.OnConnect(list, &doc, [&](int result) { found.set_value(result); });
+    std::promise<bool> found;
+    cycle.onConnect(list, &doc, [&](bool result) { found.set_value(result); });
     EXPECT_TRUE(cycle.probing());
-    cycle.OnConnect(list, &doc, [](int) { ADD_FAILURE() << "second probe"; });
+    cycle.onConnect(list, &doc, [](bool) { ADD_FAILURE() << "second probe"; });
     open.set_value();
-    EXPECT_EQ(found.get_future().get(), 1);
+    EXPECT_TRUE(found.get_future().get());
     EXPECT_FALSE(cycle.probing());
     EXPECT_EQ(cycle.liveWorkers(), 1);
 }
@@ -208,7 +208,7 @@ TEST_F(CycleFixture, ReleasedDocumentIsNeverTickedAgain) {
         }
     });
     ASSERT_EQ(connect(), 1);
-    cycle.OnSampleTimer();
+    cycle.onSampleTimer();
     inPoll.get_future().wait();
 
     state.running = false;  // the close step
@@ -219,7 +219,7 @@ TEST_F(CycleFixture, ReleasedDocumentIsNeverTickedAgain) {
     EXPECT_EQ(held(), 1);
 
     state.running = true;  // a stale flag must not bring the released document back
-    cycle.OnSampleTimer();
+    cycle.onSampleTimer();
     ASSERT_TRUE(eventually([&] { return cycle.liveWorkers() == 0; }));
     EXPECT_EQ(polls.load(), 1);
     EXPECT_EQ(held(), 1);
@@ -260,7 +260,7 @@ TEST_F(CycleFixture, SoakThroughAFullRingWrap) {
         ASSERT_LT(std::chrono::steady_clock::now(), limit);
         switch (round % 4) {
             case 0:
-                cycle.OnConnect(list, &doc);
+                cycle.onConnect(list, &doc);
                 ++connects;
                 break;
             case 1:
@@ -268,11 +268,11 @@ TEST_F(CycleFixture, SoakThroughAFullRingWrap) {
                 break;
             case 2:
                 silent = false;
-                cycle.OnConnect(list, &doc);
+                cycle.onConnect(list, &doc);
                 ++connects;
                 break;
             case 3:
-                cycle.OnDisconnect();
+                cycle.onDisconnect();
                 break;
         }
         std::this_thread::sleep_for(25ms);

@@ -27,12 +27,12 @@ TEST(Log, EachStartEmptiesTheFileAndWritesTheLineWithOneLineFeed) {
     put("Log.txt", "left over from an earlier run\r\nmore\n");
     for (int start = 0; start < 2; ++start) {
         Log log;
-        log.WriteLog("Loading Config!");
+        log.writeLog("Loading Config!");
         EXPECT_EQ(contents("Log.txt"), "Loading Config!\n") << "start " << start;
     }
     Log log;
-    log.WriteLog("a");
-    log.WriteLog("b");
+    log.writeLog("a");
+    log.writeLog("b");
     EXPECT_EQ(contents("Log.txt"), "a\nb\n");
 }
 
@@ -58,8 +58,8 @@ TEST(Log, NeverWritesThroughWhatIsPlantedInItsPlace) {
         put(target, "user data\n");
         tc.plant(target);
         Log log;
-        log.WriteLog("Loading Config!");  // must return, not block on the FIFO
-        log.WriteLog("Loading Config!");
+        log.writeLog("Loading Config!");  // must return, not block on the FIFO
+        log.writeLog("Loading Config!");
         EXPECT_EQ(contents(target), "user data\n");
     }
 }

@@ -69,10 +69,10 @@ TEST(ConfigFile, FirstStartWritesTheDefaultFileByteForByte) {
     TempWorkDir dir;
     SetClock clock;
     Configuration config;
-    EXPECT_FALSE(LoadConfig(config, clock));
+    EXPECT_FALSE(loadConfig(config, clock));
     EXPECT_EQ(config.appDir, dir.path());
     clock.seconds = 0x6553F100;
-    ASSERT_TRUE(SaveConfig(config, clock));
+    ASSERT_TRUE(saveConfig(config, clock));
 
     const Bytes b = readFile(dir.file("dast.cfg"));
     ASSERT_EQ(b.size(), 1365u);
@@ -107,9 +107,9 @@ TEST(ConfigFile, FirstLoadTimeIsSetByTheSecondStartAndKeptAfterwards) {
     const int64_t starts[][3] = {{1000, 1500, 0}, {2000, 2500, 2000}, {3000, 3500, 2000}};
     for (const auto& [loadAt, saveAt, firstLoad] : starts) {
         clock.seconds = loadAt;
-        LoadConfig(config, clock);
+        loadConfig(config, clock);
         clock.seconds = saveAt;
-        SaveConfig(config, clock);
+        saveConfig(config, clock);
         const Bytes b = readFile("dast.cfg");
         EXPECT_EQ(u32At(b, 1351), firstLoad) << "start at " << loadAt;
         EXPECT_EQ(u32At(b, 1355), saveAt);
@@ -148,9 +148,9 @@ TEST(ConfigFile, EverythingButRunTimeFieldsSurvivesLoadAndSave) {
     std::ofstream("dast.cfg", std::ios::binary)
         .write(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(file.size()));
     Configuration config;
-    ASSERT_TRUE(LoadConfig(config, clock));
+    ASSERT_TRUE(loadConfig(config, clock));
     clock.seconds = 0x01020304;
-    ASSERT_TRUE(SaveConfig(config, clock));
+    ASSERT_TRUE(saveConfig(config, clock));
     putU32(expected, expected.size() - 4 - 5 - 2 - 4, 0x01020304);  // lastSaveTime
     EXPECT_EQ(readFile("dast.cfg"), expected);
 }
@@ -160,10 +160,10 @@ TEST(ConfigFile, UnreadableFileGivesDefaultsAndUnwritableDirectoryReportsFailure
     SetClock clock;
     Configuration config;
     std::filesystem::create_directory("dast.cfg");  // opens, but holds no file
-    EXPECT_FALSE(LoadConfig(config, clock));
+    EXPECT_FALSE(loadConfig(config, clock));
     EXPECT_EQ(writeConfigImage(config), writeConfigImage(Configuration::defaults()));
     config.appDir = dir.file("missing");
-    EXPECT_FALSE(SaveConfig(config, clock));
+    EXPECT_FALSE(saveConfig(config, clock));
 }
 
 // Files that break the rules the program relies on keep what is complete, in its place.

@@ -106,13 +106,13 @@ TEST_F(ResolverFixture, ProbeSkipsLinkToFileAndFindsTheTerminalBehindIt) {
     RecordingMessageSink messages;
     FakeClock clock;
     SerialLink link(ports, messages, clock);
-    EXPECT_EQ(link.OpenDevice(), 1);
+    EXPECT_TRUE(link.openDevice());
     EXPECT_EQ(meter.probes.load(), 1);
     EXPECT_EQ(contents(file), original);
 
     // The port is held: no second prober shares it while the link is open.
     EXPECT_EQ(ports.open(2), nullptr);
-    EXPECT_EQ(link.CloseLink(), 1);
+    EXPECT_TRUE(link.closeLink());
     EXPECT_NE(ports.open(2), nullptr);
     meter.stopAnswering();
 }

@@ -80,7 +80,7 @@ struct LinkFixture : ::testing::Test {
     }
 
     void connect() {
-        ASSERT_EQ(link.OpenDevice(), 1);
+        ASSERT_TRUE(link.openDevice());
         journal.clear();
     }
 };
@@ -122,7 +122,7 @@ TEST_F(LinkFixture, OpenDevice_SkipsPortsThatDoNotAnswerTheProbe) {
         auto good = opener.attach(5);
         good->replies.push_back({'O', 'K'});
 
-        EXPECT_EQ(probeLink.OpenDevice(), 1);
+        EXPECT_TRUE(probeLink.openDevice());
         EXPECT_TRUE(probeLink.isOpen());
         EXPECT_EQ(bad->closes, 1);
         EXPECT_EQ(good->closes, 0);
@@ -137,7 +137,7 @@ TEST_F(LinkFixture, OpenDevice_SkipsPortsThatDoNotAnswerTheProbe) {
 
 TEST_F(LinkFixture, OpenDevice_NoAnswerOnAnyPortLeavesLinkClosed) {
     auto silent = ports.attach(99);
-    EXPECT_EQ(link.OpenDevice(), 0);
+    EXPECT_FALSE(link.openDevice());
     EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(link.failureCount(), 0);
     EXPECT_EQ(ports.opened.size(), 99u);
@@ -145,11 +145,11 @@ TEST_F(LinkFixture, OpenDevice_NoAnswerOnAnyPortLeavesLinkClosed) {
 }
 
 TEST_F(LinkFixture, CloseLink_OnClosedLinkReturnsZeroAndTouchesNothing) {
-    EXPECT_EQ(link.CloseLink(), 0);
+    EXPECT_FALSE(link.closeLink());
     auto device = answeringDevice(1);
     connect();
-    EXPECT_EQ(link.CloseLink(), 1);
-    EXPECT_EQ(link.CloseLink(), 0);
+    EXPECT_TRUE(link.closeLink());
+    EXPECT_FALSE(link.closeLink());
     EXPECT_EQ(device->closes, 1);
     EXPECT_FALSE(link.isOpen());
 }
@@ -162,22 +162,22 @@ TEST_F(LinkFixture, FailureCounter_FourteenthSilentExchangeClosesLink) {
     LiveReading table{};
 
     for (int i = 1; i <= 13; ++i) {
-        link.ReadLive(table);
+        link.readLive(table);
         EXPECT_EQ(link.failureCount(), i);
     }
     EXPECT_TRUE(link.isOpen());
 
     answering = true;  // one answer in between resets the count
-    link.ReadLive(table);
+    link.readLive(table);
     EXPECT_EQ(link.failureCount(), 0);
     answering = false;
     for (int i = 1; i <= 13; ++i) {
-        link.ReadLive(table);
+        link.readLive(table);
     }
     EXPECT_TRUE(link.isOpen());
     EXPECT_EQ(link.failureCount(), 13);
 
-    link.ReadLive(table);
+    link.readLive(table);
     EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(link.failureCount(), 0);
     EXPECT_EQ(device->closes, 1);
@@ -201,13 +201,13 @@ TEST_F(LinkFixture, FailureCounter_WhatCountsAsAnAnswer) {
         SerialLink caseLink(opener, messages, clock);
         auto device = opener.attach(1);
         device->replies = {{'O', 'K'}, {}, {}, {}, {}, {}, c.reply};
-        ASSERT_EQ(caseLink.OpenDevice(), 1);
+        ASSERT_TRUE(caseLink.openDevice());
         LiveReading table{};
         for (int i = 0; i < 5; ++i) {
-            caseLink.ReadLive(table);
+            caseLink.readLive(table);
         }
         device->babble = c.babble;
-        caseLink.ReadLive(table);
+        caseLink.readLive(table);
         EXPECT_EQ(caseLink.failureCount(), c.countAfter);
         EXPECT_TRUE(caseLink.isOpen());
     }
@@ -231,16 +231,16 @@ TEST_F(LinkFixture, PollWriteFailureClosesLink) {
         SerialLink caseLink(opener, messages, clock);
         auto device = opener.attach(1);
         device->replies = {{'O', 'K'}};
-        ASSERT_EQ(caseLink.OpenDevice(), 1);
+        ASSERT_TRUE(caseLink.openDevice());
         device->writeFails = c.writeFails;
         device->writeResult = c.writeResult;
         LiveReading table{};
         int32_t day[kDays]{};
         int32_t month[kMonths]{};
         if (c.history) {
-            caseLink.ReadHistory(day, month, protocol::kConsumptionHistory);
+            caseLink.readHistory(day, month, protocol::kConsumptionHistory);
         } else {
-            caseLink.ReadLive(table);
+            caseLink.readLive(table);
         }
         EXPECT_FALSE(caseLink.isOpen());
         EXPECT_EQ(device->closes, 1);
@@ -255,7 +255,7 @@ TEST_F(LinkFixture, ReadHistory_WaitsThenDumpsRawReplyAndDecodes) {
     connect();
     int32_t day[kDays]{};
     int32_t month[kMonths]{};
-    link.ReadHistory(day, month, protocol::kSolarHistory);
+    link.readHistory(day, month, protocol::kSolarHistory);
 
     EXPECT_EQ(journal, (std::vector<std::string>{"write AA 0E 00 AD", "sleep 20"}));
     EXPECT_EQ(day[0], 10);
@@ -272,7 +272,7 @@ TEST_F(LinkFixture, ReadHistory_BadChecksumIsDumpedButNotDecoded) {
     connect();
     int32_t day[kDays]{};
     int32_t month[kMonths]{};
-    link.ReadHistory(day, month, protocol::kConsumptionHistory);
+    link.readHistory(day, month, protocol::kConsumptionHistory);
     EXPECT_EQ(day[0], 0);
     EXPECT_EQ(month[0], 0);
     EXPECT_EQ(link.failureCount(), 0);
@@ -287,7 +287,7 @@ TEST_F(LinkFixture, ReadHistory_NeverWritesThroughAPlantedLink) {
     connect();
     int32_t day[kDays]{};
     int32_t month[kMonths]{};
-    link.ReadHistory(day, month, protocol::kConsumptionHistory);
+    link.readHistory(day, month, protocol::kConsumptionHistory);
 
     EXPECT_EQ(day[0], 10) << "the exchange goes on without its dump";
     std::ifstream kept(target);
@@ -300,7 +300,7 @@ TEST_F(LinkFixture, ReadHistory_NeverWritesThroughAPlantedLink) {
 TEST_F(LinkFixture, SwitchChannels_SendsEachEntryAndWaitsAfterAcknowledgement) {
     auto device = answeringDevice(1, [](const Bytes&) { return Bytes{0x0D}; });
     connect();
-    EXPECT_EQ(link.SwitchChannels("05,112,"), 1);
+    EXPECT_TRUE(link.switchChannels("05,112,"));
     EXPECT_EQ(journal, (std::vector<std::string>{"write AA 03 05 AD", "sleep 500",
                                                  "write AA 04 0C AD", "sleep 500"}));
     EXPECT_TRUE(messages.shown.empty());
@@ -349,12 +349,12 @@ TEST_F(LinkFixture, SwitchChannels_FailuresStopAtTheFailingEntryWithTheirMessage
         device->answer = [&c](const Bytes& frame) {
             return frame[1] == protocol::kProbe ? Bytes{'O', 'K'} : c.answer(frame);
         };
-        ASSERT_EQ(caseLink.OpenDevice(), 1);
+        ASSERT_TRUE(caseLink.openDevice());
         device->journal = &journal;
         device->writeFails = c.writeFails;
         journal.clear();
 
-        EXPECT_EQ(caseLink.SwitchChannels("05,112,"), c.message.empty() ? 1 : 0);
+        EXPECT_EQ(caseLink.switchChannels("05,112,"), c.message.empty());
         EXPECT_EQ(journal, c.journal);
         EXPECT_EQ(sink.shown, c.message.empty() ? std::vector<std::string>{}
                                                 : std::vector<std::string>{c.message});
@@ -364,9 +364,9 @@ TEST_F(LinkFixture, SwitchChannels_FailuresStopAtTheFailingEntryWithTheirMessage
 }
 
 TEST_F(LinkFixture, SwitchChannels_WithoutOpenPortFailsAtFirstWrite) {
-    EXPECT_EQ(link.SwitchChannels("05,"), 0);
+    EXPECT_FALSE(link.switchChannels("05,"));
     EXPECT_EQ(messages.shown, std::vector<std::string>{"Fail to write channel switch command!"});
-    EXPECT_EQ(link.SwitchChannels("05"), 1) << "a request without a comma sends nothing";
+    EXPECT_TRUE(link.switchChannels("05")) << "a request without a comma sends nothing";
 }
 
 TEST_F(LinkFixture, ExchangesFromTwoThreadsNeverInterleave) {
@@ -380,18 +380,18 @@ TEST_F(LinkFixture, ExchangesFromTwoThreadsNeverInterleave) {
                : frame[1] == protocol::kLive ? liveReply()
                                              : Bytes{0x0D};
     };
-    ASSERT_EQ(link.OpenDevice(), 1);
+    ASSERT_TRUE(link.openDevice());
     device->journal = &lineJournal;
     device->journalPurges = true;
 
     std::thread poller([&] {
         LiveReading table{};
         for (int i = 0; i < 40; ++i) {
-            link.ReadLive(table);
+            link.readLive(table);
         }
     });
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(link.SwitchChannels("05,"), 1);
+        EXPECT_TRUE(link.switchChannels("05,"));
     }
     poller.join();
     device->journal = nullptr;
@@ -428,28 +428,28 @@ TEST_F(LinkFixture, CloseLink_DuringAnExchangeNeverWaitsForTheLine) {
     });
     connect();
     LiveReading table{};
-    std::thread poll([&] { link.ReadLive(table); });
+    std::thread poll([&] { link.readLive(table); });
     while (!inside) std::this_thread::sleep_for(milliseconds(1));
 
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(link.CloseLink(), 1);
+    EXPECT_TRUE(link.closeLink());
     EXPECT_LT(std::chrono::steady_clock::now() - before, milliseconds(100));
     EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(device->closes, 0) << "the port is still in the exchange's hands";
-    EXPECT_EQ(link.CloseLink(), 0);
+    EXPECT_FALSE(link.closeLink());
 
     release = true;
     poll.join();
     EXPECT_EQ(device->closes, 1) << "the exchange closes the port as it ends";
     EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(link.OpenDevice(), 1) << "Connect finds the device again";
+    EXPECT_TRUE(link.openDevice()) << "Connect finds the device again";
 }
 
 TEST_F(LinkFixture, CancelledProbeTriesNoPortUntilAllowedAgain) {
     auto device = answeringDevice(1);
     link.cancelProbe();
-    EXPECT_EQ(link.OpenDevice(), 0);
+    EXPECT_FALSE(link.openDevice());
     EXPECT_TRUE(device->frames.empty());
     link.allowProbe();
-    EXPECT_EQ(link.OpenDevice(), 1);
+    EXPECT_TRUE(link.openDevice());
 }

@@ -102,9 +102,9 @@ TEST_F(CsvExportTest, RowsFollowTheIntervalAndAreLabelledWithTheirOwnSampleTime)
 
 TEST_F(CsvExportTest, ReportsCreateErrorOrTheWrittenPath) {
     RecordingDocument doc(state);
-    doc.ExportCsv(path("missing/out.csv"));
-    doc.ExportCsv("/dev/full");  // opens, but no byte fits: not a success
-    doc.ExportCsv(path("out.csv"));
+    doc.exportCsv(path("missing/out.csv"));
+    doc.exportCsv("/dev/full");  // opens, but no byte fits: not a success
+    doc.exportCsv(path("out.csv"));
     EXPECT_EQ(messages.shown, (std::vector<std::string>{
                                   "Create file error!", "Create file error!",
                                   "Real time data already export to file:" + path("out.csv")}));

@@ -80,30 +80,30 @@ TEST_F(DataFileDocTest, SavedStoreAndTablesComeBackWithTheOfflineGapZeroed) {
     auto before = std::make_unique<SampleStore>();
     {
         RecordingDocument doc(state);
-        ASSERT_TRUE(doc.OnNewDocument());
-        ASSERT_TRUE(doc.OnCloseDocument());  // an empty store is still a whole file
+        ASSERT_TRUE(doc.onNewDocument());
+        ASSERT_TRUE(doc.onCloseDocument());  // an empty store is still a whole file
         Bytes saved;
         ASSERT_TRUE(readWholeFile(path("dast.data"), saved, kDataFileSize));
         EXPECT_EQ(saved.size(), kDataFileSize);
 
-        ASSERT_TRUE(doc.OnNewDocument());
-        for (int i = 0; i < 3; ++i) doc.RecordSample();
+        ASSERT_TRUE(doc.onNewDocument());
+        for (int i = 0; i < 3; ++i) doc.recordSample();
         state.days.solar[5] = 1234, state.months.consumption[2] = 65535;
         doc.copyStore(*before);
-        ASSERT_TRUE(doc.OnCloseDocument());
+        ASSERT_TRUE(doc.onCloseDocument());
     }
     state.days = {}, state.months = {};
     RecordingDocument doc(state);
-    ASSERT_TRUE(doc.OnNewDocument());
+    ASSERT_TRUE(doc.onNewDocument());
     EXPECT_EQ(std::memcmp(before.get(), copyOf(doc).get(), sizeof(SampleStore)), 0);
     EXPECT_EQ(state.days.solar[5], 1234);
     EXPECT_EQ(state.months.consumption[2], 65535);
 
     // Store end time 10 s before the load: two zero samples, at the end time and 5 s later.
-    ASSERT_TRUE(doc.OnCloseDocument());
+    ASSERT_TRUE(doc.onCloseDocument());
     clock.advance(std::chrono::seconds(25));  // the three ticks end at startTime + 15
     RecordingDocument later(state);
-    ASSERT_TRUE(later.OnNewDocument());
+    ASSERT_TRUE(later.onNewDocument());
     auto store = copyOf(later);
     EXPECT_EQ(store->count, 5);
     EXPECT_EQ(store->writeIndex, 5);
@@ -140,7 +140,7 @@ TEST_F(DataFileDocTest, RejectedFilesGiveAFreshStoreAndOnlyAForeignTagIsDeleted)
         std::ofstream(path("dast.data"), std::ios::binary)
             .write(reinterpret_cast<const char*>(c.bytes.data()), long(c.bytes.size()));
         RecordingDocument doc(state);
-        ASSERT_TRUE(doc.OnNewDocument());
+        ASSERT_TRUE(doc.onNewDocument());
         auto store = copyOf(doc);
         EXPECT_EQ(store->count, 0);
         EXPECT_EQ(store->startTime, clock.now());
@@ -152,14 +152,14 @@ TEST_F(DataFileDocTest, RejectedFilesGiveAFreshStoreAndOnlyAForeignTagIsDeleted)
 
 TEST_F(DataFileDocTest, CloseDuringTickIsRefusedUnlessTheApplicationCloses) {
     RecordingDocument doc(state);
-    ASSERT_TRUE(doc.OnNewDocument());
+    ASSERT_TRUE(doc.onNewDocument());
     doc.busy = true;
-    EXPECT_FALSE(doc.OnCloseDocument());
+    EXPECT_FALSE(doc.onCloseDocument());
     EXPECT_FALSE(exists(path("dast.data")));
     EXPECT_EQ(state.currentDoc.load(), &doc);
 
     state.closing = true;
-    EXPECT_TRUE(doc.OnCloseDocument());
+    EXPECT_TRUE(doc.onCloseDocument());
     EXPECT_TRUE(exists(path("dast.data")));
     EXPECT_FALSE(state.running);
     EXPECT_EQ(state.currentDoc.load(), nullptr);

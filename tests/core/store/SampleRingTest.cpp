@@ -24,7 +24,7 @@ std::unique_ptr<SampleStore> filledStore(int count, int startIndex) {
     return store;
 }
 
-TEST(FillGap, GivesTheSameStoreAsTheStepLoop) {
+TEST(fillGap, GivesTheSameStoreAsTheStepLoop) {
     struct Case {
         int count, startIndex;
         int64_t gapSeconds;  // now - end time
@@ -45,7 +45,7 @@ TEST(FillGap, GivesTheSameStoreAsTheStepLoop) {
     }
 }
 
-TEST(FillGap, ClockJumpFrom1970IsFastAndLeavesOnlyZeros) {
+TEST(fillGap, ClockJumpFrom1970IsFastAndLeavesOnlyZeros) {
     auto store = filledStore(0, 0);
     store->startTime = 0;
     const auto began = std::chrono::steady_clock::now();

@@ -78,7 +78,7 @@ std::chrono::milliseconds timed(F&& f) {
 TEST(LinkOverSimulator, FindsTheMeterAndOneHistoryAndOneLiveExchangeLandInTheTables) {
     LinkRig rig;
     ASSERT_TRUE(rig.start({"--seed", "5", "--start-time", std::to_string(kStart)}));
-    ASSERT_EQ(rig.link->OpenDevice(), 1);
+    ASSERT_TRUE(rig.link->openDevice());
     ASSERT_TRUE(rig.link->isOpen());
 
     const metersim::HouseholdModel model(5);
@@ -89,7 +89,7 @@ TEST(LinkOverSimulator, FindsTheMeterAndOneHistoryAndOneLiveExchangeLandInTheTab
         // At the real line pace a busy machine may split a reply at the 20 ms gap; the
         // exchange is then simply repeated, as the next poll would.
         for (int attempt = 0; attempt < 3 && month[1] == 0; ++attempt)
-            rig.link->ReadHistory(day, month, command);
+            rig.link->readHistory(day, month, command);
         const auto expected =
             command == 1 ? model.consumptionHistory(local) : model.solarHistory(local);
         const auto later =
@@ -108,7 +108,7 @@ TEST(LinkOverSimulator, FindsTheMeterAndOneHistoryAndOneLiveExchangeLandInTheTab
 
     LiveReading table{};
     for (int attempt = 0; attempt < 3 && table[kSolarRecord].number == 0; ++attempt)
-        rig.link->ReadLive(table);
+        rig.link->readLive(table);
     EXPECT_EQ(table[kTotalRecord].power, 0u);  // the tick's to fill, never the decoder's
     uint32_t loads = 0;
     for (int r = 1; r <= 15; ++r) {
@@ -135,15 +135,15 @@ TEST(LinkOverSimulator, SwitchingIsAcknowledgedHonouredOrReported) {
     {
         LinkRig rig;
         ASSERT_TRUE(rig.start({"--baud", "0"}));
-        ASSERT_EQ(rig.link->OpenDevice(), 1);
-        EXPECT_EQ(rig.link->SwitchChannels("05,112,"), 1);
+        ASSERT_TRUE(rig.link->openDevice());
+        EXPECT_TRUE(rig.link->switchChannels("05,112,"));
         LiveReading table{};
-        rig.link->ReadLive(table);
+        rig.link->readLive(table);
         EXPECT_EQ(table[12].state, '3');
         EXPECT_EQ(table[12].power, 0u);
         EXPECT_EQ(table[5].state, '1');
-        EXPECT_EQ(rig.link->SwitchChannels("012,"), 1);
-        rig.link->ReadLive(table);
+        EXPECT_TRUE(rig.link->switchChannels("012,"));
+        rig.link->readLive(table);
         EXPECT_EQ(table[12].state, '1');
         EXPECT_TRUE(rig.messages.shown.empty());
     }
@@ -162,8 +162,8 @@ TEST(LinkOverSimulator, SwitchingIsAcknowledgedHonouredOrReported) {
         const std::string log = rig.sim.dir() + "/frames.log";
         args.insert(args.end(), {"--baud", "0", "--log", log});
         ASSERT_TRUE(rig.start(args));
-        ASSERT_EQ(rig.link->OpenDevice(), 1);
-        EXPECT_EQ(rig.link->SwitchChannels("03,104,"), 0);
+        ASSERT_TRUE(rig.link->openDevice());
+        EXPECT_FALSE(rig.link->switchChannels("03,104,"));
         ASSERT_EQ(rig.messages.shown.size(), 1u);
         EXPECT_EQ(rig.messages.shown[0], c.message);
         rig.sim.stop();
@@ -175,24 +175,24 @@ TEST(LinkOverSimulator, SwitchingIsAcknowledgedHonouredOrReported) {
 TEST(LinkOverSimulator, SilentMeterClosesTheLinkOnTheFourteenthExchangeThenIsFoundAgain) {
     LinkRig rig;
     ASSERT_TRUE(rig.start({"--baud", "0", "--silent-after", "1"}));
-    ASSERT_EQ(rig.link->OpenDevice(), 1);
+    ASSERT_TRUE(rig.link->openDevice());
     LiveReading table{};
     for (int i = 1; i <= 13; ++i) {
-        rig.link->ReadLive(table);
+        rig.link->readLive(table);
         ASSERT_TRUE(rig.link->isOpen()) << i;
         ASSERT_EQ(rig.link->failureCount(), i);
     }
     int32_t day[kDays] = {}, month[kMonths] = {};
-    rig.link->ReadHistory(day, month, 1);
+    rig.link->readHistory(day, month, 1);
     EXPECT_FALSE(rig.link->isOpen());
-    EXPECT_EQ(rig.link->OpenDevice(), 0);  // still silent: Connect finds nothing
+    EXPECT_FALSE(rig.link->openDevice());  // still silent: Connect finds nothing
 
     // The meter comes back on the same port: the next Connect finds it.
     EXPECT_EQ(rig.sim.stop(), 0);
     SimProcess revived(rig.sim.dir());
     ASSERT_TRUE(revived.start({"--baud", "0"}));
-    EXPECT_EQ(rig.link->OpenDevice(), 1);
-    rig.link->ReadLive(table);
+    EXPECT_TRUE(rig.link->openDevice());
+    rig.link->readLive(table);
     EXPECT_EQ(table[kSolarRecord].number, 15);
     EXPECT_EQ(rig.link->failureCount(), 0);
 }
@@ -202,17 +202,17 @@ TEST(LinkOverSimulator, BabblingMeterNeitherHangsNorGrowsMemory) {
     {
         LinkRig rig;
         ASSERT_TRUE(rig.start({"--babble", "--baud", "115200"}));
-        EXPECT_LT(timed([&] { EXPECT_EQ(rig.link->OpenDevice(), 0); }), 3s);
+        EXPECT_LT(timed([&] { EXPECT_FALSE(rig.link->openDevice()); }), 3s);
         EXPECT_FALSE(rig.link->isOpen());
     }
     LinkRig rig;
     ASSERT_TRUE(rig.start({"--babble-after", "1", "--baud", "115200"}));
-    ASSERT_EQ(rig.link->OpenDevice(), 1);
+    ASSERT_TRUE(rig.link->openDevice());
     LiveReading table{};
     const long ownBefore = ownResidentKb();
     long simAfterWarmUp = -1;
     for (int i = 1; i <= 10; ++i) {
-        EXPECT_LT(timed([&] { rig.link->ReadLive(table); }), 2s) << i;
+        EXPECT_LT(timed([&] { rig.link->readLive(table); }), 2s) << i;
         if (i == 3) simAfterWarmUp = rig.sim.residentKb();
     }
     EXPECT_EQ(rig.link->failureCount(), 10);  // noise is no answer
@@ -229,8 +229,8 @@ TEST(LinkOverSimulator, PortOpenedAndClosedAgainAndAgainStaysUsableForANonRootPr
     const std::string log = rig.sim.dir() + "/frames.log";
     ASSERT_TRUE(rig.start({"--baud", "0", "--log", log}));
     for (int i = 0; i < 10; ++i) {
-        ASSERT_EQ(rig.link->OpenDevice(), 1) << i;
-        EXPECT_NE(rig.link->CloseLink(), 0);
+        ASSERT_TRUE(rig.link->openDevice()) << i;
+        EXPECT_TRUE(rig.link->closeLink());
         if (i % 3 != 0) continue;
         std::this_thread::sleep_for(50ms);
         const int fd = ::open(rig.sim.link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);

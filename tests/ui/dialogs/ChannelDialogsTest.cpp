@@ -128,7 +128,7 @@ TEST_F(ChannelDialogs, SettingCancelChangesNothingAndAFailedSaveIsSilent) {
 // Records what was sent and answers like the link would.
 struct FakeSwitch {
     std::vector<std::string> requests;
-    int answer = 1;
+    bool answer = true;
     ChannelControlDialog::ChannelSwitcher switcher() {
         return [this](const std::string& request) {
             requests.push_back(request);
@@ -209,7 +209,7 @@ TEST_F(ChannelDialogs, ConfirmSendsOnlyTheChangedChannels) {
 
 TEST_F(ChannelDialogs, ConfirmedSelectionIsTheNewReferenceEvenAfterAFailure) {
     FakeSwitch device;
-    device.answer = 0;
+    device.answer = false;
     ChannelControlDialog dlg(config.channels, device.switcher());
     dlg.show();
     BoxAnswerer answerer;

@@ -49,7 +49,7 @@ TEST_F(DialogCommands, ChannelControlWithoutLinkReportsTheLinkFailureThenTheResu
         when([&answerer, quit] { return answerer.seen.size() == 2 && quit->isEnabled(); },
              [quit] { quit->click(); });
     });
-    RunChannelControlDlg(state, nullptr);
+    runChannelControlDialog(state, nullptr);
     EXPECT_EQ(answerer.texts(), (QStringList{"Fail to write channel switch command!",
                                              "Change channel state failed!"}));
 }
@@ -59,7 +59,7 @@ TEST_F(DialogCommands, ChannelSettingOkWritesTheNamesToDastCfg) {
         dlg.findChild<QLineEdit*>("edit1001")->setText("Garage");  // channel 2
         dlg.accept();
     });
-    ASSERT_TRUE(RunChannelSettingDlg(state, nullptr));
+    ASSERT_TRUE(runChannelSettingDialog(state, nullptr));
     QFile file(QString::fromStdString(state.config.filePath()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray image = file.readAll();
@@ -73,7 +73,7 @@ TEST_F(DialogCommands, ExportIntervalChangesOnlyOnOk) {
             dlg.spin(ExportIntervalEditor::Minutes)->stepUp();
             ok ? dlg.accept() : dlg.reject();
         });
-        EXPECT_EQ(RunExportConfigDlg(state, nullptr), ok);
+        EXPECT_EQ(runExportConfigDialog(state, nullptr), ok);
         EXPECT_EQ(state.config.exportInterval, ok ? 120u : 60u);
     }
 }

@@ -59,15 +59,15 @@ TEST(CommandRouteTest, FirstHandlerOnTheRouteRunsAndUpdateHandlersDecideTheState
 
 class CountingView : public View {
 public:
-    void OnUpdate(View*) override { ++updates; }
-    void OnNotify(unsigned message) override { notified.push_back(message); }
+    void onDocumentChanged(View*) override { ++updates; }
+    void onNotify(unsigned message) override { notified.push_back(message); }
     int updates = 0;
     std::vector<unsigned> notified;
 };
 
 class StubbornDocument : public Document {
 public:
-    bool OnCloseDocument() override {
+    bool onCloseDocument() override {
         ++closeAsked;
         return mayClose;
     }
@@ -81,13 +81,13 @@ TEST_F(FrameworkTest, DocumentThatRefusesToCloseKeepsItsWindow) {
     QMdiArea area;
     WindowKind kind([] { return new StubbornDocument; },
                       [] { return new ChildWindow("Stubborn"); }, [] { return new CountingView; });
-    auto* document = static_cast<StubbornDocument*>(kind.OpenDocumentFile(&area));
+    auto* document = static_cast<StubbornDocument*>(kind.openDocument(&area));
     ASSERT_NE(document, nullptr);
-    auto* view = static_cast<CountingView*>(document->GetFirstView());
+    auto* view = static_cast<CountingView*>(document->firstView());
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->updates, 1);  // first display
-    document->UpdateAllViews(nullptr);
-    document->UpdateAllViews(view);  // the sender is not told its own change
+    document->updateAllViews(nullptr);
+    document->updateAllViews(view);  // the sender is not told its own change
     EXPECT_EQ(view->updates, 2);
 
     QMdiSubWindow* window = area.subWindowList().value(0);

@@ -27,6 +27,7 @@
 #include "ui/history/HistoryDocument.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/PrinterSetup.h"
+#include "ui/history/HistoryChartView.h"
 #include "ui/history/HistoryTableView.h"
 #include "ui/history/HistoryWindow.h"
 #include "ui/shell/WindowKinds.h"
@@ -51,15 +52,15 @@ protected:
         m_months.reset(makeHistoryByMonthsKind(m_state, nullptr));
     }
     void TearDown() override {
-        m_days->CloseAllDocuments();
-        m_months->CloseAllDocuments();
+        m_days->closeAllDocuments();
+        m_months->closeAllDocuments();
     }
 
     // Opens a window of the kind at 700 x 400 and lets its layout settle.
     Document* open(WindowKind& kind) {
-        Document* document = kind.OpenDocumentFile(&m_area);
-        if (document && tableOf(document) && tableOf(document)->GetParentFrame())
-            tableOf(document)->GetParentFrame()->resize(700, 400);
+        Document* document = kind.openDocument(&m_area);
+        if (document && tableOf(document) && tableOf(document)->childWindow())
+            tableOf(document)->childWindow()->resize(700, 400);
         QCoreApplication::processEvents();
         return document;
     }
@@ -106,10 +107,10 @@ TEST_F(HistoryWindows, WindowsSplitIntoTableAndChartWithTheTableActive) {
         HistoryTableView* table = tableOf(document);
         HistoryChartView* chart = chartOf(document);
         ASSERT_TRUE(table && chart) << c.caption;
-        auto* frame = qobject_cast<HistoryWindow*>(table->GetParentFrame());
+        auto* frame = qobject_cast<HistoryWindow*>(table->childWindow());
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->windowTitle(), QString::fromLatin1(c.caption));
-        EXPECT_EQ(frame->GetActiveView(), table);
+        EXPECT_EQ(frame->activeView(), table);
         EXPECT_EQ(frame->splitter()->sizes().value(0), c.tableWidth) << c.caption;
         EXPECT_GT(frame->splitter()->sizes().value(1), 0);
 
@@ -157,8 +158,8 @@ TEST_F(HistoryWindows, TableCellsShowEachEntryInItsRowAsAPlainDecimal) {
                 m_state.months.solar[i] = value(c.solar, i);
             }
         }
-        days->UpdateAllViews(nullptr);
-        months->UpdateAllViews(nullptr);
+        days->updateAllViews(nullptr);
+        months->updateAllViews(nullptr);
         for (auto [document, rows] : {std::pair{days, kDays}, std::pair{months, kMonths}}) {
             HistoryTableView* table = tableOf(document);
             for (int row = 0; row < rows; ++row) {
@@ -193,7 +194,7 @@ TEST_F(HistoryWindows, MonthsAreLabelledBackFromTheCurrentMonth) {
             EXPECT_EQ(cell(table, row, 0), QString::fromLatin1(c.labels[row])) << row;
             EXPECT_EQ(pairLabel(chart, row), QString::fromLatin1(c.labels[row])) << row;
         }
-        m_months->CloseAllDocuments();
+        m_months->closeAllDocuments();
     }
 }
 
@@ -202,7 +203,7 @@ TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels
     Document* days = open(*m_days);
     HistoryTableView* monthsTable = tableOf(months);
     HistoryTableView* daysTable = tableOf(days);
-    daysTable->GetParentFrame()->resize(500, 300);  // fewer rows fit than the table has
+    daysTable->childWindow()->resize(500, 300);  // fewer rows fit than the table has
     daysTable->list()->selectRow(30);
     daysTable->list()->verticalScrollBar()->setValue(
         daysTable->list()->verticalScrollBar()->maximum());
@@ -217,8 +218,8 @@ TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels
         m_state.months.consumption[0] = 77;
         m_state.days.solar[30] = 88;
     }
-    months->UpdateAllViews(nullptr);
-    days->UpdateAllViews(nullptr);
+    months->updateAllViews(nullptr);
+    days->updateAllViews(nullptr);
 
     EXPECT_EQ(cell(monthsTable, 0, 0), "Mar.");
     EXPECT_EQ(cell(monthsTable, 0, 1), "77");

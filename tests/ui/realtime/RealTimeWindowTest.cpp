@@ -48,12 +48,12 @@ protected:
     }
 
     ~RealTimeWindowTest() override {
-        kind->CloseAllDocuments();
+        kind->closeAllDocuments();
         std::filesystem::remove_all(dir);
     }
 
     void open() {
-        document = qobject_cast<RealTimeDocument*>(kind->OpenDocumentFile(&area));
+        document = qobject_cast<RealTimeDocument*>(kind->openDocument(&area));
         ASSERT_NE(document, nullptr);
         frame = qobject_cast<RealTimeWindow*>(WindowKind::framesOf(document).value(0));
         ASSERT_NE(frame, nullptr);
@@ -76,7 +76,7 @@ protected:
             if (frame[1] == 0) return {0x12, 0x34};
             return {};
         };
-        ASSERT_EQ(state.link.OpenDevice(), 1);
+        ASSERT_TRUE(state.link.openDevice());
     }
 
     QTreeWidgetItem* treeItem(const QString& label) const {
@@ -116,7 +116,7 @@ protected:
 TEST_F(RealTimeWindowTest, Window_TreeLeftChartAboveListListActive) {
     open();
     EXPECT_EQ(frame->windowTitle(), "Real Time");
-    EXPECT_EQ(frame->GetActiveView(), frame->listView());
+    EXPECT_EQ(frame->activeView(), frame->listView());
     EXPECT_EQ(frame->chartView()->height(), RealTimeWindow::kChartHeight);
     EXPECT_GT(frame->listView()->height(), 0);
     EXPECT_EQ(frame->splitter()->widget(0), frame->chartView());
@@ -191,7 +191,7 @@ TEST_F(RealTimeWindowTest, ConnectAndDisconnect_EnabledByTheLinkState) {
     openMeter();
     EXPECT_FALSE(commandState(ID_CONNECT).enabled);
     EXPECT_TRUE(commandState(ID_DISCONNECT).enabled);
-    state.link.CloseLink();
+    state.link.closeLink();
     EXPECT_TRUE(commandState(ID_CONNECT).enabled);
     EXPECT_FALSE(commandState(ID_DISCONNECT).enabled);
     // With the chart pane active the commands still have a handler on the route.
@@ -232,7 +232,7 @@ TEST_F(RealTimeWindowTest, LiveList_RowsFollowSampleStoredAndKeepTheirLastValues
     EXPECT_EQ(frame->chartView()->chart().fullScale(), 3200);
 
     // The tick during which the link closed zeroed the table: every row shows 0.
-    state.link.CloseLink();
+    state.link.closeLink();
     setPower(kConsumptionRecord, 0);
     postSampleStored();
     for (int row = 0; row < 16; ++row) EXPECT_EQ(powerCell(row), "0") << row;
@@ -247,7 +247,7 @@ TEST_F(RealTimeWindowTest, RefreshChannelNames_RelabelsTreeChildrenAndListNames)
         std::strcpy(state.config.channels[kConsumptionRecord].name, "House");
         std::strcpy(state.config.channels[kTotalRecord].name, "Everything");
     }
-    frame->RefreshChannelNames();
+    frame->refreshChannelNames();
     QTreeWidgetItem* all = frame->channelTree()->topLevelItem(0);
     EXPECT_EQ(all->child(2)->text(0), "03 Pump");
     EXPECT_EQ(all->child(6)->text(0), "07 ");
@@ -277,7 +277,7 @@ TEST_F(RealTimeWindowTest, DataExport_ProposesATimedNameAndWritesOnlyWhenConfirm
     const std::string target = dir + "/chosen export.csv";
     frame->setSavePathPrompt(
         [&](QWidget*, const QString&) { return QString::fromStdString(target); });
-    frame->OnExportData();
+    frame->onExportData();
     EXPECT_TRUE(std::filesystem::exists(target));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0], "Real time data already export to file:" + target);

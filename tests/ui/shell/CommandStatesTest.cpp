@@ -33,13 +33,13 @@ protected:
         ShellTest::SetUp();
         Configuration config = Configuration::defaults();
         config.scopeIndex = 2;
-        ASSERT_TRUE(SaveConfig(config, SystemClock::instance()));
+        ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
         m_app = std::make_unique<Application>(m_ports, SystemClock::instance());
-        ASSERT_TRUE(m_app->InitInstance());
+        ASSERT_TRUE(m_app->startUp());
         m_frame = m_app->mainFrame();
     }
     void TearDown() override {
-        m_app->ExitInstance();
+        m_app->shutDown();
         m_app.reset();
         ShellTest::TearDown();
     }
@@ -116,7 +116,7 @@ TEST_F(CommandStates, HistoryWindowInFrontDisablesRealTimeCommands) {
         EXPECT_FALSE(m_frame->executeCommand(ID_SCOPE_1MIN));
     }
     Configuration config = Configuration::defaults();
-    ASSERT_TRUE(LoadConfig(config, SystemClock::instance()));
+    ASSERT_TRUE(loadConfig(config, SystemClock::instance()));
     EXPECT_EQ(m_app->state().config.scopeIndex, 2);
 }
 
@@ -183,7 +183,7 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
 
 TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) {
     auto* realTime = qobject_cast<RealTimeWindow*>(
-        m_app->firstRealTimeDocument()->GetFirstView()->GetParentFrame());
+        m_app->firstRealTimeDocument()->firstView()->childWindow());
     ASSERT_NE(realTime, nullptr);
     QTreeWidgetItem* channel3 = realTime->channelTree()->topLevelItem(0)->child(2);
     ASSERT_NE(channel3, nullptr);

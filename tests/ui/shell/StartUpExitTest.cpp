@@ -23,12 +23,12 @@ protected:
 void writeConfig(uint16_t scopeIndex) {
     Configuration config = Configuration::defaults();
     config.scopeIndex = scopeIndex;
-    ASSERT_TRUE(SaveConfig(config, SystemClock::instance()));
+    ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
 }
 
 Configuration readConfig() {
     Configuration config = Configuration::defaults();
-    EXPECT_TRUE(LoadConfig(config, SystemClock::instance()));
+    EXPECT_TRUE(loadConfig(config, SystemClock::instance()));
     return config;
 }
 
@@ -45,9 +45,9 @@ TEST_F(StartUpExit, MissingConfigIsReportedBeforeLoginAndQuitStillWritesConfig) 
     };
     {
         Application app(m_ports, SystemClock::instance());
-        EXPECT_FALSE(app.InitInstance());
+        EXPECT_FALSE(app.startUp());
         EXPECT_EQ(app.mainFrame(), nullptr);  // no window after "Quit"
-        app.ExitInstance();
+        app.shutDown();
     }
     EXPECT_EQ(answers.seen(), (QStringList{"vorn: Config file missing!", "login"}));
     EXPECT_TRUE(logWrittenFirst);
@@ -61,7 +61,7 @@ TEST_F(StartUpExit, StartOpensAllThreeWindowsWithRealTimeMaximisedInFront) {
     writeConfig(kDefaultScopeIndex);
     ModalAnswerer answers;
     Application app(m_ports, SystemClock::instance());
-    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(app.startUp());
     EXPECT_EQ(answers.seen(), QStringList{"login"});
 
     MainWindow* frame = app.mainFrame();
@@ -79,7 +79,7 @@ TEST_F(StartUpExit, StartOpensAllThreeWindowsWithRealTimeMaximisedInFront) {
     // The command line asked for a file and actions; none of them happened.
     EXPECT_EQ(captions.size(), 3);
     EXPECT_FALSE(exists("report.vorn"));
-    app.ExitInstance();
+    app.shutDown();
 }
 
 TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
@@ -91,7 +91,7 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
     }
     ModalAnswerer answers;
     Application app(m_ports, SystemClock::instance());
-    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(app.startUp());
     MainWindow* frame = app.mainFrame();
     ASSERT_TRUE(frame->executeCommand(ID_SCOPE_6HOURS));  // real-time window in front
 
@@ -99,7 +99,7 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
     EXPECT_TRUE(app.state().closing);
     EXPECT_TRUE(frame->mdiArea()->subWindowList().isEmpty());
     EXPECT_TRUE(exists("dast.data"));  // the real-time document saved on close
-    EXPECT_EQ(app.ExitInstance(7), 7);
+    EXPECT_EQ(app.shutDown(7), 7);
 
     EXPECT_EQ(readConfig().scopeIndex, 6);
     EXPECT_EQ(readFile("Log.txt"), "Loading Config!\n");
@@ -110,7 +110,7 @@ TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
     writeConfig(kDefaultScopeIndex);
     ModalAnswerer answers;
     Application app(m_ports, SystemClock::instance());
-    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(app.startUp());
     MainWindow* frame = app.mainFrame();
     QMdiArea* area = frame->mdiArea();
 
@@ -132,14 +132,14 @@ TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
         EXPECT_EQ(app.historyByDaysKind()->documents().size(), 0);
         ASSERT_TRUE(frame->commandState(ID_HISTORY_DAYS).enabled);
     }
-    app.ExitInstance();
+    app.shutDown();
 }
 
 TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
     writeConfig(kDefaultScopeIndex);
     ModalAnswerer answers;
     Application app(m_ports, SystemClock::instance());
-    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(app.startUp());
     MainWindow* frame = app.mainFrame();
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
     EXPECT_TRUE(app.state().running);
@@ -155,5 +155,5 @@ TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
     EXPECT_TRUE(app.state().running);
     EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "Real Time");
-    app.ExitInstance();
+    app.shutDown();
 }
