@@ -33,7 +33,7 @@ std::string hex(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-MeterSimulator::MeterSimulator(const SimOptions& options, PtyDevice& device, std::FILE* log)
+MeterSimulator::MeterSimulator(const SimulatorOptions& options, PtyDevice& device, std::FILE* log)
     : m_options(options),
       m_device(device),
       m_log(log),

@@ -11,7 +11,7 @@
 #include "tools/meter-sim/FaultPlan.h"
 #include "tools/meter-sim/HouseholdModel.h"
 #include "tools/meter-sim/PtyDevice.h"
-#include "tools/meter-sim/SimOptions.h"
+#include "tools/meter-sim/SimulatorOptions.h"
 
 namespace metersim {
 
@@ -20,7 +20,7 @@ namespace metersim {
 // after the other as a single-threaded device firmware would.
 class MeterSimulator {
 public:
-    MeterSimulator(const SimOptions& options, PtyDevice& device, std::FILE* log);
+    MeterSimulator(const SimulatorOptions& options, PtyDevice& device, std::FILE* log);
 
     // Serves the line until `stopFd` becomes readable (the signal pipe).
     void run(int stopFd);
@@ -49,7 +49,7 @@ private:
     int64_t localSeconds() const;
     void logLine(const std::string& text);
 
-    SimOptions m_options;
+    SimulatorOptions m_options;
     PtyDevice& m_device;
     std::FILE* m_log;
     HouseholdModel m_household;

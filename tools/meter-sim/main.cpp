@@ -10,7 +10,7 @@
 
 #include "tools/meter-sim/MeterSimulator.h"
 #include "tools/meter-sim/PtyDevice.h"
-#include "tools/meter-sim/SimOptions.h"
+#include "tools/meter-sim/SimulatorOptions.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ void onStopSignal(int) {
 
 int main(int argc, char** argv) {
     using namespace metersim;
-    SimOptions options;
+    SimulatorOptions options;
     std::string error;
     if (!parseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
         std::fprintf(stderr, "kelvo-meter-sim: %s\n%s", error.c_str(), simUsage().c_str());

@@ -5,7 +5,7 @@
 
 #include "tools/meter-sim/FaultPlan.h"
 #include "tools/meter-sim/ReplyComposer.h"
-#include "tools/meter-sim/SimOptions.h"
+#include "tools/meter-sim/SimulatorOptions.h"
 
 using namespace metersim;
 
@@ -112,20 +112,20 @@ TEST(FaultPlan, SameSeedSameFaults) {
     EXPECT_LT(clean, 240);
 }
 
-TEST(SimOptions, RejectsValuesOutOfRangeOrMalformed) {
+TEST(SimulatorOptions, RejectsValuesOutOfRangeOrMalformed) {
     const std::vector<std::vector<std::string>> bad = {
         {"--port", "0"},  {"--port", "100"}, {"--port", "1x"}, {"--port", " 1"}, {"--drop", "101"},
         {"--drop", "-1"}, {"--delay"},       {"--seed", ""},   {"--frobnicate"},
     };
     for (const auto& args : bad) {
-        SimOptions rejected;
+        SimulatorOptions rejected;
         std::string error;
         EXPECT_FALSE(parseSimOptions(args, rejected, error)) << args[0];
         EXPECT_FALSE(error.empty());
     }
 }
 
-TEST(SimOptions, HelpDocumentsEveryOption) {
+TEST(SimulatorOptions, HelpDocumentsEveryOption) {
     const std::string usage = simUsage();
     for (const char* option :
          {"--dir", "--port", "--seed", "--start-time", "--baud", "--log", "--silent",

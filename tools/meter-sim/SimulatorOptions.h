@@ -9,7 +9,7 @@
 
 namespace metersim {
 
-struct SimOptions {
+struct SimulatorOptions {
     std::string directory = ".";  // where the Com<n> link is made
     int port = 1;                 // 1..99
     uint64_t seed = 1;
@@ -22,7 +22,7 @@ struct SimOptions {
 
 // Parses the command line (without the program name). On failure returns false and
 // says why in `error`.
-bool parseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error);
+bool parseSimOptions(const std::vector<std::string>& args, SimulatorOptions& options, std::string& error);
 
 std::string simUsage();
 

@@ -1,4 +1,4 @@
-#include "tools/meter-sim/SimOptions.h"
+#include "tools/meter-sim/SimulatorOptions.h"
 
 #include <charconv>
 #include <limits>
@@ -56,7 +56,7 @@ Faults, to reach every failure path of a link:
 )";
 }
 
-bool parseSimOptions(const std::vector<std::string>& args, SimOptions& options,
+bool parseSimOptions(const std::vector<std::string>& args, SimulatorOptions& options,
                      std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
