@@ -8,13 +8,14 @@
 #include <random>
 #include <string>
 
-#include "core/base/Clock.h"
-#include "core/base/MessageSink.h"
 #include "core/acquisition/MonitorState.h"
 #include "core/acquisition/RecordingDocument.h"
+#include "core/base/Clock.h"
+#include "core/base/MessageSink.h"
 #include "core/store/CsvExport.h"
 #include "core/store/DataFile.h"
 #include "core/store/SampleRing.h"
+#include "support/StepwiseGapFill.h"
 
 namespace {
 

@@ -20,8 +20,6 @@ void PeriodicTimer::stop() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-bool PeriodicTimer::running() const { return m_thread.joinable(); }
-
 void PeriodicTimer::run(std::chrono::microseconds period, std::function<void()> callback) {
     using Clock = std::chrono::steady_clock;
     if (period <= std::chrono::microseconds::zero()) period = std::chrono::microseconds(1);

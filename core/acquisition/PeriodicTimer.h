@@ -16,12 +16,11 @@ public:
 
     void start(std::chrono::microseconds period, std::function<void()> callback);
     void stop();  // returns once no callback runs; safe to call twice
-    bool running() const;
 
 private:
     void run(std::chrono::microseconds period, std::function<void()> callback);
 
-    mutable std::mutex m_lock;
+    std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_stop = false;
     std::thread m_thread;

@@ -2,10 +2,11 @@
 
 #include <cstring>
 
-#include "core/base/Clock.h"
-#include "core/base/MessageSink.h"
 #include "core/acquisition/MonitorState.h"
+#include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/MessageSink.h"
+#include "core/device/Protocol.h"
 #include "core/store/CsvExport.h"
 #include "core/store/DataFile.h"
 #include "core/store/SampleRing.h"
@@ -18,7 +19,8 @@ std::string recordName(const ChannelRecord& record) {
 
 }  // namespace
 
-RecordingDocument::RecordingDocument(MonitorState& state) : m_state(state), m_store(std::make_unique<SampleStore>()) {
+RecordingDocument::RecordingDocument(MonitorState& state)
+    : m_state(state), m_store(std::make_unique<SampleStore>()) {
     resetStore(*m_store, state.clock.now());
 }
 
@@ -28,7 +30,9 @@ RecordingDocument::~RecordingDocument() {
     if (m_state.link.isOpen()) m_state.link.closeLink();
 }
 
-std::string RecordingDocument::dataFilePath() const { return pathInDir(m_state.config.appDir, "dast.data"); }
+std::string RecordingDocument::dataFilePath() const {
+    return pathInDir(m_state.config.appDir, "dast.data");
+}
 
 bool RecordingDocument::onNewDocument() {
     m_state.running = true;
@@ -71,51 +75,33 @@ bool RecordingDocument::saveDataFile() const {
     return writeFileAtomically(dataFilePath(), image);
 }
 
+// The tables one poll fills: copies, so that no shared table is written while the line is
+// busy.
+struct RecordingDocument::PolledTables {
+    DayTable days;
+    MonthTable months;
+    LiveReading live;
+};
+
 void RecordingDocument::recordSample() {
     busy = true;
-    SerialLink& link = m_state.link;
-
-    if (link.isOpen()) {
-        // The exchanges take seconds: they fill copies, committed below under the lock.
-        DayTable days;
-        MonthTable months;
-        LiveReading live;
-        {
-            std::lock_guard lock(m_state.dataLock);
-            days = m_state.days;
-            months = m_state.months;
-            live = m_state.config.channels;
-        }
-        link.readHistory(days.consumption, months.consumption, 1);
-        link.readHistory(days.solar, months.solar, 14);
-        link.readLive(live);
-
+    if (m_state.link.isOpen()) {
+        PolledTables polled;
+        poll(polled);
         // An exchange only writes its copy on a valid reply; what it brought is kept even when
         // a later exchange of this poll loses the link and the tick records zeros.
-        const bool connected = link.isOpen();
+        const bool connected = m_state.link.isOpen();
         std::shared_ptr<NotifyTarget> listWindow;
         {
             std::lock_guard lock(m_state.dataLock);
-            m_state.days = days;
-            m_state.months = months;
+            commit(polled, connected);
             if (connected) {
-                LiveReading& table = m_state.config.channels;
-                uint32_t total = 0;
-                for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
-                    // Names may have been edited meanwhile: only the live fields come back.
-                    table[k].number = live[k].number;
-                    table[k].power = live[k].power;
-                    table[k].state = live[k].state;
-                    m_store->samples[k][m_store->writeIndex] = static_cast<int32_t>(live[k].power);
-                    if (k <= kLastLoad) total += live[k].power;
-                }
-                table[kTotalRecord].power = total;
-                m_store->samples[kTotalRecord][m_store->writeIndex] = static_cast<int32_t>(total);
-                advanceStore(*m_store, m_state.clock.now());
+                record();
                 listWindow = m_state.listWindow;
             }
         }
         if (connected) {
+            // After the lock is released: the window that handles it copies under that lock.
             if (listWindow) listWindow->post(UM_DATAUPDATED);
             busy = false;
             return;
@@ -124,21 +110,61 @@ void RecordingDocument::recordSample() {
 
     {
         std::lock_guard lock(m_state.dataLock);
-        LiveReading& table = m_state.config.channels;
-        for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
-            table[k].power = 0;
-            table[k].state = 0;
-        }
-        table[kTotalRecord].power = 0;
-        for (auto& ring : m_store->samples) ring[m_store->writeIndex] = 0;
-        advanceStore(*m_store, m_state.clock.now());
+        clearLiveFields();
+        record();
     }
     busy = false;
 }
 
-void RecordingDocument::fillGap() {
-    std::lock_guard lock(m_state.dataLock);
-    ::fillGap(*m_store, m_state.clock.now());
+void RecordingDocument::poll(PolledTables& polled) {
+    {
+        std::lock_guard lock(m_state.dataLock);
+        polled.days = m_state.days;
+        polled.months = m_state.months;
+        polled.live = m_state.config.channels;
+    }
+    // The exchanges take seconds; the data lock is never held across them.
+    SerialLink& link = m_state.link;
+    link.readHistory(polled.days.consumption, polled.months.consumption,
+                     protocol::kConsumptionHistory);
+    link.readHistory(polled.days.solar, polled.months.solar, protocol::kSolarHistory);
+    link.readLive(polled.live);
+}
+
+void RecordingDocument::commit(const PolledTables& polled, bool connected) {
+    m_state.days = polled.days;
+    m_state.months = polled.months;
+    if (!connected) return;
+    LiveReading& table = m_state.config.channels;
+    uint32_t total = 0;  // watts of the twelve loads; spare, consumption and solar stay out
+    for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
+        // Names may have been edited meanwhile: only the live fields come back.
+        table[k].number = polled.live[k].number;
+        table[k].power = polled.live[k].power;
+        table[k].state = polled.live[k].state;
+        if (k <= kLastLoad) total += polled.live[k].power;
+    }
+    table[kTotalRecord].power = total;
+}
+
+void RecordingDocument::clearLiveFields() {
+    LiveReading& table = m_state.config.channels;
+    for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
+        table[k].power = 0;
+        table[k].state = 0;
+    }
+    table[kTotalRecord].power = 0;
+}
+
+void RecordingDocument::record() {
+    // Ring k is the history of record k's power, so a tick stores the power column as it
+    // stands after the commit (or after clearLiveFields for a zero sample).
+    static_assert(kRingCount == kChannelRecords);
+    const LiveReading& table = m_state.config.channels;
+    for (int k = 0; k < kRingCount; ++k) {
+        m_store->samples[k][m_store->writeIndex] = static_cast<int32_t>(table[k].power);
+    }
+    advanceStore(*m_store, m_state.clock.now());
 }
 
 void RecordingDocument::exportCsv(const std::string& path) {

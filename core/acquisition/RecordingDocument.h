@@ -6,11 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/store/ChannelRecord.h"
 #include "core/store/SampleStore.h"
 
 struct MonitorState;
-
-inline constexpr uint16_t kAllChannels = 16;
 
 // The real-time document: the 24-hour sample store, its data file and its export.
 // The store is guarded by MonitorState::dataLock; readers copy what they need under it.
@@ -29,7 +28,6 @@ public:
     bool saveDataFile() const;
 
     void recordSample();  // the sampling tick
-    void fillGap();       // zero samples for the time the program was not running
     void exportCsv(const std::string& path);
 
     // Copies under the data lock, for windows and tests.
@@ -45,6 +43,19 @@ public:
     std::string dataFilePath() const;  // appDir + "/dast.data"
 
 private:
+    struct PolledTables;
+
+    // Steps of the tick. poll runs the three exchanges into copies, taking the data lock only
+    // to make them; the other steps run with the data lock held.
+    void poll(PolledTables& polled);
+    // Energy tables always; number, power and state of records 1..15 and the Total (the sum
+    // of loads 1..12) only while the link is still open.
+    void commit(const PolledTables& polled, bool connected);
+    // The zero sample's table part: power and state of records 1..15 and the Total cleared.
+    void clearLiveFields();
+    // One slot of each of the sixteen rings from the channel table's powers, then one step.
+    void record();
+
     MonitorState& m_state;
     std::unique_ptr<SampleStore> m_store;  // 1.1 MB, guarded by MonitorState::dataLock
 };

@@ -58,7 +58,6 @@ public:
     ByteReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
 
     bool ok() const { return m_ok; }
-    size_t position() const { return m_pos; }
     size_t remaining() const { return m_size - m_pos; }
 
     uint8_t u8() {

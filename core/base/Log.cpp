@@ -8,11 +8,6 @@
 
 Log::~Log() { close(); }
 
-void Log::setPath(std::string path) {
-    std::lock_guard lock(m_lock);
-    m_path = std::move(path);
-}
-
 // Opens the log without following a link planted in its place and without blocking on a
 // FIFO; only a plain file that has no other name is emptied and written, so nothing outside
 // the working directory is ever truncated through the log's name.

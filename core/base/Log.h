@@ -10,7 +10,6 @@ public:
     // The text and one line feed, no time stamp. Fails silently; the next line tries again.
     void writeLog(const std::string& text);
     void close();
-    void setPath(std::string path);  // tests only; default "Log.txt"
 
 private:
     bool open();

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "core/base/ByteOrder.h"
 #include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
-#include "core/base/ByteOrder.h"
 
 namespace {
 
@@ -144,7 +144,11 @@ std::vector<uint8_t> writeConfigImage(const Configuration& config) {
     return image;
 }
 
-bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
+namespace {
+
+// Fields from the image, in file order; a field that is not whole in the image keeps the
+// value `config` held. True when the image held every field.
+bool parseConfigImage(const uint8_t* data, size_t size, Configuration& config) {
     ByteReader in(data, size);
 
     // Channel table: every complete record is kept, the first sixteen in their places and
@@ -163,7 +167,7 @@ bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
 
     field(in, config.scopeIndex, [&] { return in.u16(); });
 
-    // Scope table: rows the file holds, then default rows up to the seven the menu offers.
+    // Scope table: the complete rows the file holds; the repair pads it to seven rows.
     const uint16_t scopeCount = in.u16();
     if (in.ok()) {
         std::vector<ScopeEntry> scopes;
@@ -171,9 +175,6 @@ bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
             ScopeEntry entry{};
             if (!readScope(in, entry)) break;
             scopes.push_back(entry);
-        }
-        for (size_t i = scopes.size(); i < kScopeEntries; ++i) {
-            scopes.push_back(defaultScope(static_cast<int>(i)));
         }
         config.scopes = std::move(scopes);
     }
@@ -191,19 +192,20 @@ bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
         if (in.bytes(extra.data(), extra.size())) config.extraData = std::move(extra);
     }
     field(in, config.exportInterval, [&] { return in.u32(); });
-    const bool whole = in.ok();
+    return in.ok();
+}
 
-    // Repairs, so that every reader of the working copy gets values it can use.
+// Makes every field usable for the readers of the working copy, whatever the file held.
+void repairConfig(Configuration& config) {
     for (ChannelRecord& r : config.channels) {
         terminate(r.name);
         r.power = 0;  // run-time values, meaningless in the file
         r.state = 0;
     }
     terminate(config.password);
-    if (config.scopes.size() < kScopeEntries) {  // only when the caller passed no defaults
-        for (size_t i = config.scopes.size(); i < kScopeEntries; ++i) {
-            config.scopes.push_back(defaultScope(static_cast<int>(i)));
-        }
+    // The scope menu offers seven rows: a shorter table is completed with the default rows.
+    for (size_t i = config.scopes.size(); i < kScopeEntries; ++i) {
+        config.scopes.push_back(defaultScope(static_cast<int>(i)));
     }
     for (size_t i = 0; i < config.scopes.size(); ++i) {
         ScopeEntry& e = config.scopes[i];
@@ -213,8 +215,16 @@ bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
         e.span = fallback.span;
         e.samples = fallback.samples;
     }
+    // An index equal to the row count is already one past the last row.
     if (config.scopeIndex >= config.scopes.size()) config.scopeIndex = kDefaultScopeIndex;
     config.exportInterval = std::max(config.exportInterval, kMinExportInterval);
+}
+
+}  // namespace
+
+bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
+    const bool whole = parseConfigImage(data, size, config);
+    repairConfig(config);
     return whole;
 }
 

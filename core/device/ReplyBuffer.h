@@ -24,7 +24,6 @@ public:
 
     // Bytes arrived and the bound was not reached.
     bool arrived() const { return !m_bytes.empty() && !m_overflowed; }
-    bool overflowed() const { return m_overflowed; }
     std::span<const uint8_t> bytes() const { return m_bytes; }
 
 private:

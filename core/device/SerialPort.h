@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 
 // One open serial port, as the link needs it. The POSIX implementation lives in posix/;
 // tests put a scripted port in its place.
@@ -33,6 +32,3 @@ public:
     virtual ~PortOpener() = default;
     virtual std::unique_ptr<SerialPort> open(int portNumber) = 0;
 };
-
-// "Com%d" below 10, "\\.\Com%d" from 10 on.
-std::string portName(int portNumber);

@@ -29,6 +29,9 @@ inline constexpr int kLastLoad = 12;
 inline constexpr int kSpareRecord = 13;
 inline constexpr int kConsumptionRecord = 14;
 inline constexpr int kSolarRecord = 15;
+// Not a record: the chart selection that shows the bars of every channel, one past the last
+// record so that 0..15 can each select one ring.
+inline constexpr int kAllChannels = 16;
 
 // The channel table: record 0 Total, 1..12 loads, 13 spare, 14 Consumption, 15 Solar.
 using LiveReading = std::array<ChannelRecord, kChannelRecords>;

@@ -12,10 +12,6 @@ int64_t endTime(const SampleStore& store) {
     return static_cast<int64_t>(store.startTime) + int64_t{kSamplePeriodSeconds} * store.count;
 }
 
-void zeroSlot(SampleStore& store, int slot) {
-    for (auto& ring : store.samples) ring[slot] = 0;
-}
-
 }  // namespace
 
 void resetStore(SampleStore& store, int64_t now) {
@@ -59,21 +55,4 @@ void fillGap(SampleStore& store, int64_t now) {
     store.count = static_cast<uint16_t>(store.count + grown);
     store.startIndex = static_cast<uint16_t>((store.startIndex + dropped) % kRingSlots);
     store.startTime = static_cast<int32_t>(store.startTime + kSamplePeriodSeconds * dropped);
-}
-
-void fillGapStepwise(SampleStore& store, int64_t now) {
-    int64_t t = endTime(store);
-    int64_t s = store.startTime;
-    while (t < now) {
-        zeroSlot(store, store.writeIndex);
-        store.writeIndex = static_cast<uint16_t>((store.writeIndex + 1) % kRingSlots);
-        if (store.count < kRingSlots) {
-            ++store.count;
-        } else {
-            s += kSamplePeriodSeconds;
-            store.startIndex = static_cast<uint16_t>((store.startIndex + 1) % kRingSlots);
-        }
-        t += kSamplePeriodSeconds;
-    }
-    store.startTime = static_cast<int32_t>(s);
 }

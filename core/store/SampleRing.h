@@ -24,10 +24,7 @@ inline int heldSlot(const SampleStore& store, int64_t j) {
 void advanceStore(SampleStore& store, int64_t now);
 
 // Zero samples for every 5-second step from the store's end time up to `now`. The result is
-// the same as running the step loop (stepwise below), but a gap of any length costs at most
-// one pass over the rings, and the start time moves by exactly 5 s per dropped sample.
+// that of the plain step loop (zero the slot at writeIndex, move on one slot; a full store
+// drops its oldest sample and its start time moves by exactly 5 s), but a gap of any length
+// costs at most one pass over the rings.
 void fillGap(SampleStore& store, int64_t now);
-
-// The plain step loop, one round per missing step: kept as the reference that fillGap must
-// match, for tests and the benchmark.
-void fillGapStepwise(SampleStore& store, int64_t now);

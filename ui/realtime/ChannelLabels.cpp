@@ -20,7 +20,7 @@ QString recordName(const ChannelRecord& record) {
 
 std::vector<ChannelTreeItem> channelTreeItems(const LiveReading& live) {
     std::vector<ChannelTreeItem> items;
-    items.push_back({QStringLiteral("All channel"), kAllChannelData, false});
+    items.push_back({QStringLiteral("All channel"), kAllChannels, false});
     for (int k = kFirstLoad; k <= kLastLoad; ++k)
         items.push_back({twoDigits(k) + QLatin1Char(' ') + recordName(live[k]), k, true});
     items.push_back({QStringLiteral("13 Consumption"), kConsumptionRecord, true});

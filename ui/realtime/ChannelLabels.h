@@ -18,8 +18,6 @@ struct ChannelTreeItem {
     bool child;  // under "All channel"; otherwise at the root
 };
 
-inline constexpr int kAllChannelData = 16;
-
 // The items in tree order: "All channel", its fourteen children, "Total".
 std::vector<ChannelTreeItem> channelTreeItems(const LiveReading& live);
 // Label of a child of "All channel" after a rename: "%02d %s", Consumption and Solar

@@ -48,7 +48,7 @@ void PowerChart::loadSeries(uint16_t selected, const SampleStore& store, const L
 
     m_series.clear();
     uint32_t largest = 0;
-    if (selected < kRingCountForSeries) {
+    if (selected < kAllChannels) {
         // The last N slots before writeIndex, oldest first. The held count is not consulted:
         // slots never written read as zero power.
         const int write = store.writeIndex % kRingSlots;
@@ -82,8 +82,7 @@ int32_t PowerChart::settleFullScale(int32_t fullScale, uint32_t largest) {
 
 QString PowerChart::title(uint16_t selected) {
     if (selected == kTotalRecord) return QStringLiteral("The Channel Total Real-Time Power (Watt)");
-    if (selected >= kRingCountForSeries)
-        return QStringLiteral("The All Channels Real-Time Power (Watt)");
+    if (selected >= kAllChannels) return QStringLiteral("The All Channels Real-Time Power (Watt)");
     // Consumption (14) and Solar (15) are numbered 13 and 14, as in the channel tree.
     const int shown = selected <= kLastLoad ? selected : selected - 1;
     return QStringLiteral("The Channel %1 Real-Time Power (Watt)")

@@ -55,17 +55,15 @@ public:
     int32_t fullScale() const { return m_fullScale; }
     int32_t sampleCount() const { return m_samples; }
     uint16_t shownScope() const { return m_shownScope; }
-    bool allChannels() const { return m_selected >= kRingCountForSeries; }
+    bool allChannels() const { return m_selected >= kAllChannels; }
     // A plot fits only when the client area is wider than 70 and higher than 80 pixels.
     bool hasPlot() const { return m_width > 70 && m_height > 80; }
 
 private:
-    static constexpr int kRingCountForSeries = 16;
-
     void renderPlot() const;
     void curvePoints(std::vector<QPoint>& out) const;
 
-    uint16_t m_selected = 16;
+    uint16_t m_selected = kAllChannels;
     std::vector<uint32_t> m_series;
     int32_t m_fullScale = kMinFullScale;
     int32_t m_samples = 12;

@@ -1,9 +1,9 @@
 #include <array>
 #include <thread>
 
-#include "support/StoreFixture.h"
 #include "core/store/DataFile.h"
-#include "tools/meter-sim/ReplyComposer.h"
+#include "support/MeterReplies.h"
+#include "support/StoreFixture.h"
 
 namespace {
 
@@ -12,16 +12,16 @@ using Bytes = std::vector<uint8_t>;
 // Consumption days 100.., months 1100..; solar days 200.., months 1200..; all raised by `shift`.
 Bytes historyReply(bool solar, uint16_t shift = 0) {
     const uint16_t base = static_cast<uint16_t>((solar ? 200 : 100) + shift);
-    metersim::EnergyHistory history;
+    MeterHistory history;
     for (int d = 0; d < kDays; ++d) history.days[d] = static_cast<uint16_t>(base + d);
     for (int m = 0; m < kMonths; ++m) history.months[m] = static_cast<uint16_t>(base + 1000 + m);
-    return metersim::composeHistoryReply(solar, history);
+    return meterHistoryReply(solar ? "SOLDAY" : "COMDAY", history);
 }
 
 Bytes liveReply(const std::array<uint16_t, 16>& powers) {
-    metersim::LiveSnapshot snapshot;
-    for (int k = 1; k <= 15; ++k) snapshot[k - 1] = {static_cast<uint16_t>(k), powers[k], '1'};
-    return metersim::composeLiveReply(snapshot);
+    MeterLiveRecords records;
+    for (int k = 1; k <= 15; ++k) records[k - 1] = {static_cast<uint16_t>(k), powers[k], '1'};
+    return meterLiveReply(records);
 }
 
 class RecordSampleTest : public StoreFixture {

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/TempWorkDir.h"
 #include "core/base/Clock.h"
 #include "core/config/Configuration.h"
+#include "support/TempWorkDir.h"
 
 namespace {
 
@@ -215,6 +215,8 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
              EXPECT_EQ(c.scopeSamples(), 4320);
              EXPECT_EQ(c.exportInterval, 300u);
          }},
+        {"scope index one past the last row", [](Bytes& b) { b[1218] = 7; },
+         [](const Configuration& c) { EXPECT_EQ(c.scopeIndex, kDefaultScopeIndex); }},
         {"scope samples outside the ring",
          [](Bytes& b) {
              putU32(b, scopeRow(4) + 8, 17281);

@@ -5,30 +5,22 @@
 #include <vector>
 
 #include "core/device/Protocol.h"
+#include "support/MeterReplies.h"
 
 using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes withText(Bytes bytes, size_t offset, const char* text) {
-    std::memcpy(bytes.data() + offset, text, std::strlen(text));
-    return bytes;
-}
-
-// A 114-byte history reply: header, day 0 = 0x1234, day 39 = 0xFFFF, month tag, month 0 =
-// 0x0201, month 11 = 0x0010. The checksum byte is left 0 (decoders do not test it).
+// A 114-byte history reply: day 0 = 0x1234, day 39 = 0xFFFF, month 0 = 0x0201, month 11 =
+// 0x0010, every other value 0. The checksum byte is made wrong: decoders do not test it.
 Bytes historyReply(const char* header, const char* monthTag = "MON") {
-    Bytes reply(114, 0);
-    reply = withText(reply, 0, header);
-    reply[6] = 0x34;
-    reply[7] = 0x12;
-    reply[84] = 0xFF;
-    reply[85] = 0xFF;
-    reply = withText(reply, 86, monthTag);
-    reply[89] = 0x01;
-    reply[90] = 0x02;
-    reply[111] = 0x10;
-    reply[112] = 0x00;
+    MeterHistory history;
+    history.days[0] = 0x1234;
+    history.days[39] = 0xFFFF;
+    history.months[0] = 0x0201;
+    history.months[11] = 0x0010;
+    Bytes reply = meterHistoryReply(header, history, monthTag);
+    reply.back() ^= 0xFF;
     return reply;
 }
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "core/store/SampleRing.h"
+#include "support/StepwiseGapFill.h"
 
 namespace {
 

@@ -19,7 +19,6 @@ const QRgb kGrid = qRgb(0, 230, 0);
 
 // 2026-05-01 14:00:00 UTC
 constexpr int64_t kAtTwoPm = 1777644000;
-constexpr uint16_t kAllChannels = 16;
 
 class PowerChartTest : public ::testing::Test {
 protected:
@@ -254,7 +253,7 @@ TEST_F(PowerChartTest, SmallClientArea_DrawsTheTitleOnly) {
     };
     for (const Case c : {Case{70, 300, false}, Case{300, 80, false}, Case{0, 0, false},
                          Case{71, 81, true}, Case{75, 85, true}}) {
-        for (uint16_t selected : {uint16_t{0}, kAllChannels}) {
+        for (uint16_t selected : {uint16_t{0}, uint16_t{kAllChannels}}) {
             SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " " << selected);
             live[kSolarRecord].power = 500;
             load(selected);
