@@ -217,7 +217,8 @@ void repairConfig(Configuration& config) {
     }
     // An index equal to the row count is already one past the last row.
     if (config.scopeIndex >= config.scopes.size()) config.scopeIndex = kDefaultScopeIndex;
-    config.exportInterval = std::max(config.exportInterval, kMinExportInterval);
+    // The export interval stays as stored, also below 5 s or past 24 hours: the export copes
+    // with both, and the user's value is written back unchanged.
 }
 
 }  // namespace

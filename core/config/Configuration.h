@@ -21,7 +21,6 @@ static_assert(sizeof(ScopeEntry) == 16);
 inline constexpr int kScopeEntries = 7;
 inline constexpr uint16_t kDefaultScopeIndex = 4;  // "1 Hours"
 inline constexpr uint32_t kDefaultExportInterval = 60;
-inline constexpr uint32_t kMinExportInterval = 5;   // one row per sample
 inline constexpr int32_t kMaxScopeSamples = 17280;  // the whole 24-hour ring
 
 // The in-memory copy of dast.cfg, the working copy for the whole run.
@@ -57,7 +56,7 @@ std::vector<uint8_t> writeConfigImage(const Configuration& config);
 // Reads a file image over `config` (which should hold the defaults). Whatever the file holds,
 // nothing is read past `size` and every field ends usable: complete records and rows are
 // kept, missing ones keep their defaults, names and password are NUL-terminated, a scope
-// index or scope row the chart cannot use and an interval below 5 s are repaired.
+// index or scope row the chart cannot use is repaired; the export interval is kept as stored.
 // Clears power and state of records 0..15. False when the image is not a whole file.
 bool readConfigImage(const uint8_t* data, size_t size, Configuration& config);
 

@@ -22,7 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(config.scopes.size() >= kScopeEntries);
     check(config.scopeIndex < config.scopes.size());
     check(config.scopeSamples() >= 1 && config.scopeSamples() <= 17280);
-    check(config.exportInterval >= 5);
     check(config.extraData.size() <= 255);
     check(terminated(config.password, sizeof config.password));
     for (const ChannelRecord& record : config.channels) {
