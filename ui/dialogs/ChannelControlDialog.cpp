@@ -9,10 +9,10 @@
 #include <QVBoxLayout>
 
 #include "core/store/ChannelName.h"
-#include "ui/dialogs/DialogMessage.h"
+#include "ui/framework/MessageBoxSink.h"
 
 ChannelControlDialog::ChannelControlDialog(const LiveReading& channels, ChannelSwitcher switcher,
-                                       QWidget* parent)
+                                           QWidget* parent)
     : QDialog(parent), m_switcher(std::move(switcher)), m_states(statesFromReading(channels)) {
     setWindowTitle(QStringLiteral("Channel Control"));
 
@@ -20,37 +20,8 @@ ChannelControlDialog::ChannelControlDialog(const LiveReading& channels, ChannelS
     grid->addWidget(new QLabel(QStringLiteral("Channel_No")), 0, 0);
     grid->addWidget(new QLabel(QStringLiteral("Channel_Name")), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("State")), 0, 2, 1, 2);
-    for (int row = 0; row < static_cast<int>(kRowIds.size()); ++row) {
-        const bool load = row < kSwitchableChannels;
-        auto* number = new QLabel(QString::number(row + 1));
-        number->setAlignment(Qt::AlignCenter);
-        auto* name = new QLabel(QStringLiteral("Channel_Name"));
-        name->setObjectName(QStringLiteral("name%1").arg(kRowIds[row].name));
-        name->setMinimumWidth(200);
-        auto* on = new QRadioButton(QStringLiteral("On"));
-        on->setObjectName(QStringLiteral("on%1").arg(kRowIds[row].on));
-        auto* off = new QRadioButton(QStringLiteral("Off"));
-        off->setObjectName(QStringLiteral("off%1").arg(kRowIds[row].off));
-        auto* pair = new QButtonGroup(this);  // each pair is a group of its own
-        pair->addButton(on);
-        pair->addButton(off);
-        grid->addWidget(number, row + 1, 0);
-        grid->addWidget(name, row + 1, 1);
-        grid->addWidget(on, row + 1, 2);
-        grid->addWidget(off, row + 1, 3);
-        if (!load) {
-            for (QWidget* w : {static_cast<QWidget*>(number), static_cast<QWidget*>(name),
-                               static_cast<QWidget*>(on), static_cast<QWidget*>(off)}) {
-                w->hide();
-            }
-            continue;
-        }
-        name->setText(QString::fromStdString(channelName(channels[kFirstLoad + row])));
-        on->setChecked(m_states[row] == kStateOn);
-        off->setChecked(m_states[row] == kStateOff);
-        m_on[row] = on;
-        m_off[row] = off;
-    }
+    for (int row = 0; row < static_cast<int>(kRowIds.size()); ++row)
+        addChannelRow(*grid, row, channels);
 
     m_confirm = new QPushButton(QStringLiteral("Confirm"));
     m_confirm->setObjectName(QStringLiteral("confirm"));
@@ -68,6 +39,38 @@ ChannelControlDialog::ChannelControlDialog(const LiveReading& channels, ChannelS
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(grid);
     outer->addLayout(buttons);
+}
+
+void ChannelControlDialog::addChannelRow(QGridLayout& grid, int row, const LiveReading& channels) {
+    const bool load = row < kSwitchableChannels;
+    auto* number = new QLabel(QString::number(row + 1));
+    number->setAlignment(Qt::AlignCenter);
+    auto* name = new QLabel(QStringLiteral("Channel_Name"));
+    name->setObjectName(QStringLiteral("name%1").arg(kRowIds[row].name));
+    name->setMinimumWidth(200);
+    auto* on = new QRadioButton(QStringLiteral("On"));
+    on->setObjectName(QStringLiteral("on%1").arg(kRowIds[row].on));
+    auto* off = new QRadioButton(QStringLiteral("Off"));
+    off->setObjectName(QStringLiteral("off%1").arg(kRowIds[row].off));
+    auto* pair = new QButtonGroup(this);  // each pair is a group of its own
+    pair->addButton(on);
+    pair->addButton(off);
+    grid.addWidget(number, row + 1, 0);
+    grid.addWidget(name, row + 1, 1);
+    grid.addWidget(on, row + 1, 2);
+    grid.addWidget(off, row + 1, 3);
+    if (!load) {
+        for (QWidget* w : {static_cast<QWidget*>(number), static_cast<QWidget*>(name),
+                           static_cast<QWidget*>(on), static_cast<QWidget*>(off)}) {
+            w->hide();
+        }
+        return;
+    }
+    name->setText(QString::fromStdString(channelName(channels[kFirstLoad + row])));
+    on->setChecked(m_states[row] == kStateOn);
+    off->setChecked(m_states[row] == kStateOff);
+    m_on[row] = on;
+    m_off[row] = off;
 }
 
 ChannelControlDialog::~ChannelControlDialog() {
@@ -104,9 +107,9 @@ void ChannelControlDialog::confirm() {
 void ChannelControlDialog::finishExchange(bool succeeded) {
     m_exchange.join();
     setButtonsEnabled(true);
-    showVornMessage(this, succeeded ? QStringLiteral("Change channel state succeed!")
-                                 : QStringLiteral("Change channel state failed!"));
-    emit exchangeFinished(succeeded);
+    showMessageBox(succeeded ? QStringLiteral("Change channel state succeed!")
+                             : QStringLiteral("Change channel state failed!"),
+                   this);
 }
 
 void ChannelControlDialog::setButtonsEnabled(bool enabled) {

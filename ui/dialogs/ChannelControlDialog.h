@@ -9,6 +9,7 @@
 #include "core/store/ChannelRecord.h"
 #include "ui/dialogs/ChannelSwitchRequest.h"
 
+class QGridLayout;
 class QPushButton;
 class QRadioButton;
 
@@ -49,7 +50,7 @@ public:
     // `channels` is a copy of the channel table taken under the data lock: names and the
     // state bytes of the last live reading.
     ChannelControlDialog(const LiveReading& channels, ChannelSwitcher switcher,
-                       QWidget* parent = nullptr);
+                         QWidget* parent = nullptr);
     ~ChannelControlDialog() override;
 
     bool exchangeRunning() const { return m_exchange.joinable(); }
@@ -57,11 +58,10 @@ public:
 public slots:
     void reject() override;  // "Quit", Esc and the close box; ignored during an exchange
 
-signals:
-    // After the result message has been dismissed.
-    void exchangeFinished(bool succeeded);
-
 private:
+    // Row `row` (0-based) of the grid below its caption line; rows past the twelfth are
+    // hidden.
+    void addChannelRow(QGridLayout& grid, int row, const LiveReading& channels);
     void confirm();
     void finishExchange(bool succeeded);
     void setButtonsEnabled(bool enabled);

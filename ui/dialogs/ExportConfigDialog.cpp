@@ -4,9 +4,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "ui/dialogs/DialogMessage.h"
 #include "ui/dialogs/DialogUnits.h"
 #include "ui/dialogs/SpinButton.h"
+#include "ui/framework/MessageBoxSink.h"
 
 using Field = ExportIntervalEditor::Field;
 
@@ -21,37 +21,19 @@ ExportConfigDialog::ExportConfigDialog(uint32_t exportInterval, QWidget* parent)
         l->setGeometry(where);
         return l;
     };
+    // "inteval" and the double space are the dialog's text as it has always read.
     label("The inteval between contiguous data  exportations", du.rect(1, 1, 164, 8));
     label("hour:", du.rect(52, 17, 18, 8));
     label("minute:", du.rect(45, 38, 25, 8));
     label("second:", du.rect(43, 59, 27, 8));
 
-    struct Row {
-        Field field;
-        const char* name;
-        QRect box;
-        QRect spin;
-    };
-    const Row rows[] = {
-        {ExportIntervalEditor::Hours, "hours", du.rect(74, 16, 40, 12), du.rect(122, 15, 9, 14)},
-        {ExportIntervalEditor::Minutes, "minutes", du.rect(74, 37, 40, 12),
-         du.rect(122, 36, 10, 14)},
-        {ExportIntervalEditor::Seconds, "seconds", du.rect(74, 58, 40, 12),
-         du.rect(122, 57, 10, 14)},
-    };
-    for (const Row& row : rows) {
-        auto* box = new QLineEdit(this);
-        box->setObjectName(QString::fromLatin1(row.name));
-        box->setReadOnly(true);
-        box->setAlignment(Qt::AlignCenter);
-        box->setGeometry(row.box);
-        m_boxes[row.field] = box;
-        auto* spin = new SpinButton(this);
-        spin->setGeometry(row.spin);
-        const Field field = row.field;
-        connect(spin, &SpinButton::stepped, this, [this, field](int d) { onStep(field, d); });
-        m_spins[row.field] = spin;
-    }
+    // Each box shows its field; the spin beside it steps the field and is not linked to it.
+    addField(ExportIntervalEditor::Hours, "hours", du.rect(74, 16, 40, 12),
+             du.rect(122, 15, 9, 14));
+    addField(ExportIntervalEditor::Minutes, "minutes", du.rect(74, 37, 40, 12),
+             du.rect(122, 36, 10, 14));
+    addField(ExportIntervalEditor::Seconds, "seconds", du.rect(74, 58, 40, 12),
+             du.rect(122, 57, 10, 14));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("ok"));
@@ -64,6 +46,19 @@ ExportConfigDialog::ExportConfigDialog(uint32_t exportInterval, QWidget* parent)
     connect(cancel, &QPushButton::clicked, this, &ExportConfigDialog::reject);
 
     showValues();
+}
+
+void ExportConfigDialog::addField(Field field, const char* name, QRect boxArea, QRect spinArea) {
+    auto* box = new QLineEdit(this);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setReadOnly(true);
+    box->setAlignment(Qt::AlignCenter);
+    box->setGeometry(boxArea);
+    m_boxes[field] = box;
+    auto* spin = new SpinButton(this);
+    spin->setGeometry(spinArea);
+    connect(spin, &SpinButton::stepped, this, [this, field](int d) { onStep(field, d); });
+    m_spins[field] = spin;
 }
 
 void ExportConfigDialog::onStep(Field field, int delta) {
@@ -81,7 +76,7 @@ void ExportConfigDialog::showValues() {
 
 void ExportConfigDialog::accept() {
     if (!m_editor.acceptable()) {
-        showVornMessage(this, QStringLiteral("The interval can't be less than 5 seconds!"));
+        showMessageBox(QStringLiteral("The interval can't be less than 5 seconds!"), this);
         return;
     }
     QDialog::accept();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <cstdint>
 
 #include "ui/dialogs/ExportIntervalEditor.h"
@@ -25,6 +26,9 @@ public slots:
     void accept() override;
 
 private:
+    // The read-only box of one field at `boxArea` and its spin at `spinArea` (pixels).
+    void addField(ExportIntervalEditor::Field field, const char* name, QRect boxArea,
+                  QRect spinArea);
     void onStep(ExportIntervalEditor::Field field, int delta);
     void showValues();
 

@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <cstring>
 
-#include "ui/dialogs/DialogMessage.h"
 #include "ui/dialogs/DialogUnits.h"
 #include "ui/dialogs/PictureFrame.h"
+#include "ui/framework/MessageBoxSink.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ void LoginDialog::accept() {
         QDialog::accept();
         return;
     }
-    showVornMessage(this, QStringLiteral("Password not correct!"));
+    showMessageBox(QStringLiteral("Password not correct!"), this);
 }
 
 void LoginDialog::closeEvent(QCloseEvent* event) {

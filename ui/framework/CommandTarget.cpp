@@ -6,8 +6,6 @@ void CommandTarget::onUpdate(int id, UpdateHandler handler) { m_updates[id] = st
 
 bool CommandTarget::hasCommand(int id) const { return m_commands.count(id) != 0; }
 
-bool CommandTarget::hasUpdate(int id) const { return m_updates.count(id) != 0; }
-
 bool CommandTarget::runCommand(int id) {
     auto it = m_commands.find(id);
     if (it == m_commands.end()) return false;

@@ -7,7 +7,7 @@
 #include "ui/framework/CommandState.h"
 
 // One stop on the command route: a table of command handlers and of update handlers,
-// both keyed by command identifier (app/CommandIds.h).
+// both keyed by command identifier (ui/framework/CommandIds.h).
 class CommandTarget {
 public:
     using Handler = std::function<void()>;
@@ -19,7 +19,6 @@ public:
     void onUpdate(int id, UpdateHandler handler);
 
     bool hasCommand(int id) const;
-    bool hasUpdate(int id) const;
     // Runs the handler; false when this target has none.
     bool runCommand(int id);
     // Runs the update handler; false when this target has none.

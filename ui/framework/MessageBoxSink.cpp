@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QThread>
 
-void MessageBoxSink::showBox(const QString& text, QWidget* parent) {
+void showMessageBox(const QString& text, QWidget* parent) {
     if (!parent) parent = QApplication::activeWindow();
     QMessageBox box(QMessageBox::Warning, QStringLiteral("vorn"), text, QMessageBox::Ok, parent);
     box.exec();
@@ -15,7 +15,7 @@ void MessageBoxSink::show(const std::string& text) {
     const QString message = QString::fromStdString(text);
     if (!app) return;
     if (QThread::currentThread() == app->thread()) {
-        showBox(message);
+        showMessageBox(message);
         return;
     }
     std::lock_guard order(m_order);
@@ -29,7 +29,7 @@ void MessageBoxSink::show(const std::string& text) {
     QMetaObject::invokeMethod(
         app,
         [progress, message] {
-            showBox(message);
+            showMessageBox(message);
             std::lock_guard lock(progress->lock);
             ++progress->shown;
             progress->dismissed.notify_all();

@@ -9,7 +9,12 @@
 class QString;
 class QWidget;
 
-// Shows each core message as the modal "vorn" box: exclamation icon, one OK button.
+// The program's one message box, modal: caption "vorn", exclamation icon, one OK button.
+// Returns when the user has dismissed it. GUI thread only; without a parent it sits over the
+// active window.
+void showMessageBox(const QString& text, QWidget* parent = nullptr);
+
+// Shows each core message in that box.
 // From the GUI thread the box runs at once. From any other thread the box is queued to the
 // GUI thread and the caller blocks until it has been dismissed, one caller at a time, so
 // messages keep their order.
@@ -20,9 +25,6 @@ public:
     // Shut-down: waiting callers return at once and later ones do not wait, so the GUI
     // thread can join the core's threads without waiting on a box nobody will answer.
     void release();
-
-    // The modal box itself (GUI thread).
-    static void showBox(const QString& text, QWidget* parent = nullptr);
 
 private:
     // Shared with the queued box, which may outlive this sink.

@@ -38,6 +38,39 @@ QFont cellHeightFont(const QStringList& families, QFont::StyleHint hint, int hei
     return font;
 }
 
+constexpr int kCentredTop = Qt::AlignHCenter | Qt::AlignTop;
+
+// White frame, caption line in the frame pen, then the grey band over the caption row.
+void drawFrame(QPainter& painter, const TablePageLayout& l) {
+    painter.setPen(QPen(Qt::black, kFramePenWidth));
+    painter.setBrush(Qt::white);
+    painter.drawRect(box(l.x0, l.y0, l.x1, l.y1));
+    painter.drawLine(l.x0, l.captionLine, l.x1, l.captionLine);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(QBrush(kCaptionBand));
+    painter.drawRect(box(l.x0, l.y0, l.x1 - 1, l.captionLine - 1));
+    painter.setBrush(Qt::NoBrush);
+}
+
+// The lines between the data rows, then each column's caption and the line on its right.
+void drawGrid(QPainter& painter, const TablePageLayout& l, const std::array<QString, 3>& captions,
+              const QPen& textPen) {
+    painter.setPen(QPen(kRowLine, kRowPenWidth));
+    for (int y : l.rowLines) painter.drawLine(l.x0, y, l.x1, y);
+
+    const QPen columnPen(kColumnLine, kColumnPenWidth);
+    for (int j = 0; j < 3; ++j) {
+        painter.setPen(textPen);
+        painter.drawText(l.captionBox(j), kCentredTop, captions[j]);
+        if (j < 2) {
+            // The last column is closed by the frame.
+            const int x = l.columnX[j + 1];
+            painter.setPen(columnPen);
+            painter.drawLine(x, l.y0, x, l.y1);
+        }
+    }
+}
+
 }  // namespace
 
 TablePageLayout TablePageLayout::compute(QSize printable, const std::array<int, 3>& screenWidths,
@@ -113,7 +146,6 @@ QFont textFont(int height) {
 
 void paintTablePage(QPainter& painter, QSize printable, const TablePrintout& table, int64_t now) {
     const TablePageLayout l = TablePageLayout::compute(printable, table.columnWidths, table.rows);
-    const int align = Qt::AlignHCenter | Qt::AlignTop;
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -123,40 +155,14 @@ void paintTablePage(QPainter& painter, QSize printable, const TablePrintout& tab
     const QFont heading = titleFont(trunc(100.0f * l.sy));
     const QFont text = textFont(trunc(60.0f * l.sy));
     const QPen textPen(Qt::black);
-    const QPen thinPen(Qt::black, 1);
-    const QPen framePen(Qt::black, kFramePenWidth);
-    const QPen columnPen(kColumnLine, kColumnPenWidth);
-    const QPen rowPen(kRowLine, kRowPenWidth);
-    const QBrush captionBrush(kCaptionBand);
 
     painter.setPen(textPen);
     painter.setFont(heading);
-    painter.drawText(l.titleBox, align, table.title);
+    painter.drawText(l.titleBox, kCentredTop, table.title);
     painter.setFont(text);
 
-    // White frame, caption line in the frame pen, then the grey band over the caption row.
-    painter.setPen(framePen);
-    painter.setBrush(Qt::white);
-    painter.drawRect(box(l.x0, l.y0, l.x1, l.y1));
-    painter.drawLine(l.x0, l.captionLine, l.x1, l.captionLine);
-    painter.setPen(thinPen);
-    painter.setBrush(captionBrush);
-    painter.drawRect(box(l.x0, l.y0, l.x1 - 1, l.captionLine - 1));
-    painter.setBrush(Qt::NoBrush);
-
-    painter.setPen(rowPen);
-    for (int y : l.rowLines) painter.drawLine(l.x0, y, l.x1, y);
-
-    for (int j = 0; j < 3; ++j) {
-        painter.setPen(textPen);
-        painter.drawText(l.captionBox(j), align, table.captions[j]);
-        if (j < 2) {
-            // The last column is closed by the frame.
-            const int x = l.columnX[j + 1];
-            painter.setPen(columnPen);
-            painter.drawLine(x, l.y0, x, l.y1);
-        }
-    }
+    drawFrame(painter, l);
+    drawGrid(painter, l, table.captions, textPen);
 
     painter.setPen(textPen);
     painter.drawText(l.stampBox, Qt::AlignLeft | Qt::AlignTop, printTimeStamp(now));
@@ -164,7 +170,7 @@ void paintTablePage(QPainter& painter, QSize printable, const TablePrintout& tab
     for (int i = 0; i < table.rows; ++i) {
         for (int j = 0; j < 3; ++j) {
             const QString cell = table.cell ? table.cell(i, j) : QString();
-            if (!cell.isEmpty()) painter.drawText(l.cellBox(i, j), align, cell);
+            if (!cell.isEmpty()) painter.drawText(l.cellBox(i, j), kCentredTop, cell);
         }
     }
     painter.restore();

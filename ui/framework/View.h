@@ -4,14 +4,12 @@
 #include <QWidget>
 #include <memory>
 
-#include "ui/framework/Document.h"
 #include "ui/framework/CommandTarget.h"
+#include "ui/framework/Document.h"
 
 class ChildWindow;
 class NotifyTarget;
 class PostedNotifyTarget;
-class QPainter;
-class QPrinter;
 
 // A view: one pane of a child window showing its document. First on the command route
 // while it is its frame's active view.
@@ -36,20 +34,11 @@ public:
     std::shared_ptr<NotifyTarget> notifyTarget();
     virtual void onNotify(unsigned message);
 
-    // Printing hooks, active once enablePrinting() has registered the print (57607, with
-    // the print dialog), print direct (57608, default printer) and print preview (57609)
-    // commands on this view. Every job is one page.
-    virtual void onBeginPrinting(QPrinter& printer);
-    // Draws the page; printableArea is in device units with its origin at (0, 0).
-    virtual void onPrint(QPainter& painter, const QRect& printableArea);
-
 protected:
-    void enablePrinting();
     void customEvent(QEvent* event) override;
 
 private:
     friend class Document;
-    void printOn(QPrinter& printer);
 
     QPointer<Document> m_document;
     std::shared_ptr<PostedNotifyTarget> m_notifyTarget;

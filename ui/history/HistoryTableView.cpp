@@ -4,11 +4,12 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "core/acquisition/MonitorState.h"
 #include "core/base/Clock.h"
 #include "ui/framework/CommandIds.h"
-#include "core/acquisition/MonitorState.h"
-#include "ui/history/MonthNames.h"
+#include "ui/framework/ListStyle.h"
 #include "ui/framework/TablePrinting.h"
+#include "ui/history/MonthNames.h"
 
 const HistoryTableKind kDaysTable{HistoryTable::Days, 40, "Days", "History by days", "Days"};
 const HistoryTableKind kMonthsTable{HistoryTable::Months, 12, "Months", "History by months",
@@ -16,7 +17,6 @@ const HistoryTableKind kMonthsTable{HistoryTable::Months, 12, "Months", "History
 
 namespace {
 
-constexpr int kRowHeight = 20;  // pixels
 constexpr int kColumnWidths[3] = {45, 60, 60};
 
 }  // namespace
@@ -50,21 +50,12 @@ void HistoryTableView::buildList() {
     m_list->setRowCount(m_kind.rows);
     m_list->setHorizontalHeaderLabels({QString::fromLatin1(m_kind.firstCaption),
                                        QStringLiteral("Consumption"), QStringLiteral("Solar")});
-    m_list->setShowGrid(true);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setWordWrap(false);
-    m_list->verticalHeader()->hide();
-
-    QHeaderView* rows = m_list->verticalHeader();
-    rows->setMinimumSectionSize(1);
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(kRowHeight);
+    // Rows may go down to 1 pixel; in place before the style fixes their height.
+    m_list->verticalHeader()->setMinimumSectionSize(1);
+    applyListStyle(*m_list);
 
     QHeaderView* columns = m_list->horizontalHeader();
-    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    columns->setStretchLastSection(false);
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setMinimumSectionSize(0);
     for (int j = 0; j < 3; ++j) m_list->setColumnWidth(j, kColumnWidths[j]);

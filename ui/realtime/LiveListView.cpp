@@ -1,23 +1,22 @@
 #include "ui/realtime/LiveListView.h"
 
-#include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <mutex>
 
-#include "ui/framework/CommandIds.h"
 #include "core/acquisition/MonitorState.h"
-#include "core/base/NotifyTarget.h"
 #include "core/acquisition/SamplingCycle.h"
-#include "ui/realtime/RealTimeDocument.h"
+#include "core/base/NotifyTarget.h"
+#include "ui/framework/CommandIds.h"
+#include "ui/framework/ListStyle.h"
 #include "ui/framework/TablePrinting.h"
-#include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/ChannelLabels.h"
+#include "ui/realtime/PowerChartView.h"
+#include "ui/realtime/RealTimeDocument.h"
 
 namespace {
 
 constexpr int kColumnWidth = 120;  // pixels, all three columns
-constexpr int kRowHeight = 20;     // pixels
 const char* const kCaptions[kListColumns] = {"Channel_No", "Power(Watt)", "Channel_Name"};
 
 }  // namespace
@@ -66,18 +65,9 @@ void LiveListView::onInitialUpdate() {
 void LiveListView::buildList() {
     if (m_built) return;
     m_built = true;
-    // Report style: grid lines, whole rows selected, no row numbers, rows 20 pixels high.
     m_list->setColumnCount(kListColumns);
     m_list->setRowCount(kListRows);
-    m_list->setShowGrid(true);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->verticalHeader()->hide();
-    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_list->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_list->horizontalHeader()->setStretchLastSection(false);
+    applyListStyle(*m_list);
     for (int column = 0; column < kListColumns; ++column) {
         m_list->setHorizontalHeaderItem(
             column, new QTableWidgetItem(QString::fromLatin1(kCaptions[column])));

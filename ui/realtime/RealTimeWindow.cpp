@@ -196,7 +196,7 @@ void RealTimeWindow::fillChannelTree() {
 
 void RealTimeWindow::onChannelSelected(int itemData) {
     RealTimeDocument* doc = realTimeDocument();
-    if (!doc || itemData < 0 || itemData > kAllChannelData) return;
+    if (!doc || itemData < 0 || itemData > kAllChannels) return;
     doc->recording().selectedChannel = static_cast<uint16_t>(itemData);
     doc->updateAllViews(nullptr);
 }

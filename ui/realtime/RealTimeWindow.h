@@ -42,7 +42,6 @@ public:
     static QString proposedExportName(int64_t now);
 
     void setSavePathPrompt(SavePathPrompt prompt) { m_savePathPrompt = std::move(prompt); }
-    void setExportConfigRunner(ExportConfigRunner run) { m_exportConfig = std::move(run); }
 
     QTreeWidget* channelTree() const { return m_tree; }
     QDockWidget* channelBar() const { return m_bar; }

@@ -6,16 +6,16 @@
 #include <QMdiArea>
 #include <QScreen>
 
-#include "ui/shell/MainWindow.h"
-#include "ui/framework/CommandIds.h"
-#include "ui/shell/WindowKinds.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
-#include "ui/framework/WindowKind.h"
-#include "ui/framework/View.h"
+#include "ui/framework/CommandIds.h"
 #include "ui/framework/PrinterSetup.h"
+#include "ui/framework/View.h"
+#include "ui/framework/WindowKind.h"
 #include "ui/realtime/RealTimeDocument.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/WindowKinds.h"
 
 static void initResources() { Q_INIT_RESOURCE(icons); }
 
@@ -71,11 +71,12 @@ bool Application::startUp() {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvo.png")));
     writeLog("Loading Config!");
     if (!loadConfig()) m_messages.show("Config file missing!");
-    if (!runLogin()) return false;
+    if (!runLoginDialog(m_state)) return false;
 
     registerWindowKinds();
 
-    m_mainFrame = std::make_unique<MainWindow>(*this);
+    m_mainFrame = std::make_unique<MainWindow>(*this, [this] { closeAll(); });
+    m_cycle->start();
     connect(m_mainFrame.get(), &MainWindow::closed, this, &Application::mainWindowClosed);
 
     // The command line is parsed and then ignored: it never opens a file or a window.
@@ -102,19 +103,38 @@ int Application::shutDown(int exitCode) {
     m_exited = true;
     if (m_mainFrame) {
         m_mainFrame->close();  // the close request, if nobody has made it yet
-        m_mainFrame.reset();   // stops the sampling cycle
+        // Whatever became of the close request, no core thread outlives the windows.
+        stopCycle();
+        m_mainFrame.reset();
     }
     saveConfig();
     m_state.log.close();
     return exitCode;
 }
 
-bool Application::runLogin() { return runLoginDialog(m_state); }
+void Application::closeAll() {
+    if (m_cycleStopped) return;
+    m_state.closing = true;
+    // Stop the rhythm before the documents go, so no tick runs on a document being
+    // destroyed; what the last tick recorded is in the data file the close writes.
+    stopCycle();
+    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
+        if (kind) kind->closeAllDocuments();
+    }
+}
+
+void Application::stopCycle() {
+    // No box may keep a core thread waiting while this thread joins it.
+    m_messages.release();
+    if (!m_cycleStopped) m_cycle->stop();
+    m_cycleStopped = true;
+}
 
 void Application::registerWindowKinds() {
     m_daysKind = makeHistoryByDaysKind(m_state, this);
     m_monthsKind = makeHistoryByMonthsKind(m_state, this);
-    m_realTimeKind = makeRealTimeKind(m_state, m_cycle.get(), [this] { updateAllWindows(); }, this);
+    m_realTimeKind = makeRealTimeKind(
+        m_state, m_cycle.get(), [this] { updateAllWindows(); }, this);
     connect(m_realTimeKind, &WindowKind::documentsChanged, this, [this] {
         RealTimeDocument* document = firstRealTimeDocument();
         m_firstRealTimeCore = document ? &document->recording() : nullptr;
@@ -169,5 +189,6 @@ void Application::updateAllWindows() {
 }
 
 RealTimeDocument* Application::firstRealTimeDocument() const {
-    return m_realTimeKind ? static_cast<RealTimeDocument*>(m_realTimeKind->firstDocument()) : nullptr;
+    return m_realTimeKind ? static_cast<RealTimeDocument*>(m_realTimeKind->firstDocument())
+                          : nullptr;
 }

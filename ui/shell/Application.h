@@ -18,7 +18,8 @@ class SamplingCycle;
 
 // The application object: owns the state that lives for the whole run (configuration with
 // the channel table, energy tables, serial link, flags), the sampling cycle, the three
-// window kinds and the main window. Last stop on the command route.
+// window kinds and the main window. Last stop on the command route. The sampling cycle runs
+// from the main window's creation to its close.
 class Application : public QObject, public CommandTarget {
     Q_OBJECT
 public:
@@ -26,8 +27,8 @@ public:
     Application(PortOpener& ports, Clock& clock);
     ~Application() override;
 
-    // Start-up: log line, configuration, login, window kinds, main window, documents.
-    // False ends the program (shutDown still runs).
+    // Start-up: log line, configuration, login, window kinds, main window, sampling cycle,
+    // documents. False ends the program (shutDown still runs).
     bool startUp();
     // Every way out: destroys the main window if still there, saves dast.cfg, closes the
     // log. Returns exitCode.
@@ -53,20 +54,20 @@ signals:
 
 public:
     MonitorState& state() { return m_state; }
-    SamplingCycle& cycle() { return *m_cycle; }
-    MessageBoxSink& messages() { return m_messages; }
     MainWindow* mainFrame() const { return m_mainFrame.get(); }
 
     WindowKind* historyByDaysKind() const { return m_daysKind; }
-    WindowKind* historyByMonthsKind() const { return m_monthsKind; }
-    WindowKind* realTimeKind() const { return m_realTimeKind; }
     // The first open real-time document, or null.
     RealTimeDocument* firstRealTimeDocument() const;
 
 private:
     void registerWindowKinds();
     void showKind(WindowKind* kind);
-    bool runLogin();
+    // The main window's close request, carried out once: the sampling cycle stops, then the
+    // documents of all three kinds close.
+    void closeAll();
+    // Releases the message sink and stops the sampling cycle; later calls only release.
+    void stopCycle();
 
     MessageBoxSink m_messages;
     MonitorState m_state;
@@ -78,5 +79,6 @@ private:
     WindowKind* m_monthsKind = nullptr;
     WindowKind* m_realTimeKind = nullptr;
     std::unique_ptr<MainWindow> m_mainFrame;
+    bool m_cycleStopped = false;
     bool m_exited = false;
 };

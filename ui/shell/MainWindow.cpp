@@ -13,15 +13,13 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "ui/shell/Application.h"
-#include "ui/framework/CommandIds.h"
-#include "ui/shell/LockKeyState.h"
-#include "core/acquisition/SamplingCycle.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
-#include "ui/framework/WindowKind.h"
+#include "ui/framework/CommandIds.h"
 #include "ui/framework/View.h"
 #include "ui/realtime/RealTimeDocument.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/LockKeyState.h"
 
 namespace {
 
@@ -49,7 +47,8 @@ const char* const kScopePrompts[kScopeCommands] = {
 
 }  // namespace
 
-MainWindow::MainWindow(Application& app) : m_app(app) {
+MainWindow::MainWindow(Application& app, std::function<void()> closeAll)
+    : m_app(app), m_closeAll(std::move(closeAll)) {
     setWindowTitle(QStringLiteral("Kelvo"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/kelvo.png")));
 
@@ -70,8 +69,7 @@ MainWindow::MainWindow(Application& app) : m_app(app) {
         if (!runChannelSettingDialog(m_app.state(), this)) return;
         RealTimeDocument* document = m_app.firstRealTimeDocument();
         View* view = document ? document->firstView() : nullptr;
-        if (ChildWindow* frame = view ? view->childWindow() : nullptr)
-            frame->refreshChannelNames();
+        if (ChildWindow* frame = view ? view->childWindow() : nullptr) frame->refreshChannelNames();
     });
     onCommand(ID_CHANNEL_CONTROL, [this] { runChannelControlDialog(m_app.state(), this); });
     onCommand(ID_WINDOW_CASCADE, [this] { m_mdi->cascadeSubWindows(); });
@@ -89,18 +87,6 @@ MainWindow::MainWindow(Application& app) : m_app(app) {
     });
     m_idle->start();
     updateCommandStates();
-
-    // The 5-second rhythm runs from main-window creation to its destruction.
-    m_app.state().currentDoc = nullptr;
-    m_app.cycle().start();
-    m_app.state().closing = false;
-}
-
-MainWindow::~MainWindow() {
-    // No box may keep a core thread waiting while this thread joins it.
-    m_app.messages().release();
-    if (!m_cycleStopped) m_app.cycle().stop();
-    m_cycleStopped = true;
 }
 
 QAction* MainWindow::addCommand(int id, const QString& text, const QString& prompt) {
@@ -238,22 +224,22 @@ void MainWindow::fillWindowList(QMenu* menu) {
 }
 
 void MainWindow::buildToolBar() {
-    m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
-    m_toolBar->setObjectName(QStringLiteral("toolbar128"));
-    m_toolBar->setIconSize(QSize(23, 16));
-    m_toolBar->setMovable(true);
-    m_toolBar->setFloatable(true);
-    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
-    m_toolBar->addAction(m_actions.value(ID_HISTORY_DAYS));
-    m_toolBar->addAction(m_actions.value(ID_HISTORY_MONTHS));
-    m_toolBar->addAction(m_actions.value(ID_REAL_TIME));
-    m_toolBar->addSeparator();
-    m_toolBar->addAction(m_actions.value(ID_CONNECT));
-    m_toolBar->addAction(m_actions.value(ID_DISCONNECT));
+    auto* toolBar = new QToolBar(QStringLiteral("Standard"), this);
+    toolBar->setObjectName(QStringLiteral("toolbar128"));
+    toolBar->setIconSize(QSize(23, 16));
+    toolBar->setMovable(true);
+    toolBar->setFloatable(true);
+    toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    toolBar->addAction(m_actions.value(ID_HISTORY_DAYS));
+    toolBar->addAction(m_actions.value(ID_HISTORY_MONTHS));
+    toolBar->addAction(m_actions.value(ID_REAL_TIME));
+    toolBar->addSeparator();
+    toolBar->addAction(m_actions.value(ID_CONNECT));
+    toolBar->addAction(m_actions.value(ID_DISCONNECT));
     auto* filter = new NoFallbackToolTip(this);
-    for (QToolButton* button : m_toolBar->findChildren<QToolButton*>())
+    for (QToolButton* button : toolBar->findChildren<QToolButton*>())
         button->installEventFilter(filter);
-    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    addToolBar(Qt::TopToolBarArea, toolBar);
 }
 
 void MainWindow::buildStatusBar() {
@@ -358,18 +344,7 @@ void MainWindow::arrangeIcons() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!m_cycleStopped) {
-        m_app.state().closing = true;
-        // Stop the rhythm before the documents go, so no tick runs on a document being
-        // destroyed; what the last tick recorded is in the data file the close writes.
-        m_app.messages().release();
-        m_app.cycle().stop();
-        m_cycleStopped = true;
-        for (WindowKind* kind :
-             {m_app.historyByDaysKind(), m_app.historyByMonthsKind(), m_app.realTimeKind()}) {
-            if (kind) kind->closeAllDocuments();
-        }
-    }
+    if (m_closeAll) m_closeAll();
     m_idle->stop();
     event->accept();
     emit closed();

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <functional>
 #include <vector>
 
 #include "ui/framework/CommandState.h"
@@ -14,17 +15,16 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QTimer;
-class QToolBar;
 
 // The main window: MDI area, two menus (128 while no child window is open, 129 while any
 // is), toolbar, status bar. Routes every command through the active child window's active
-// view, its document, the child frame, this frame and the application. Creating it starts
-// the sampling cycle; destroying it stops it.
+// view, its document, the child frame, this frame and the application.
 class MainWindow : public QMainWindow, public CommandTarget {
     Q_OBJECT
 public:
-    explicit MainWindow(Application& app);
-    ~MainWindow() override;
+    // closeAll: what a close request sets off before the window goes (the application stops
+    // the sampling cycle and closes every document); called on every close request.
+    MainWindow(Application& app, std::function<void()> closeAll);
 
     QMdiArea* mdiArea() const { return m_mdi; }
     ChildWindow* activeChildFrame() const;
@@ -38,9 +38,6 @@ public:
     void updateCommandStates();
 
     QAction* commandAction(int id) const { return m_actions.value(id); }
-    QToolBar* toolBar() const { return m_toolBar; }
-    // True while menu 129 (child windows open) is shown.
-    bool showsChildMenu() const { return m_childMenuShown; }
 
     // Tile the child windows one above the other, each as wide as the MDI area.
     void tileHorizontally();
@@ -67,8 +64,8 @@ private:
     QAction* addCommand(int id, const QString& text, const QString& prompt);
 
     Application& m_app;
+    std::function<void()> m_closeAll;
     QMdiArea* m_mdi = nullptr;
-    QToolBar* m_toolBar = nullptr;
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_menu128;
     QList<QMenu*> m_menu129;
@@ -79,5 +76,4 @@ private:
     QLabel* m_num = nullptr;
     QLabel* m_scrl = nullptr;
     QTimer* m_idle = nullptr;
-    bool m_cycleStopped = false;
 };

@@ -1,7 +1,7 @@
 #include "ui/shell/WindowKinds.h"
 
+#include "ui/framework/Document.h"
 #include "ui/framework/WindowKind.h"
-#include "ui/history/HistoryDocument.h"
 #include "ui/history/HistoryTableView.h"
 #include "ui/history/HistoryWindow.h"
 #include "ui/realtime/LiveListView.h"
@@ -10,11 +10,11 @@
 
 namespace {
 
+// The history document holds nothing: both panes read the state's day and month tables.
 WindowKind* makeHistoryKind(MonitorState& state, const HistoryWindowKind& kind, QObject* parent) {
-    return new WindowKind([] { return new HistoryDocument; },
-                          [&state, &kind] { return new HistoryWindow(state, kind); },
-                          [&state, &kind] { return new HistoryTableView(state, kind.table); },
-                          parent);
+    return new WindowKind(
+        [] { return new Document; }, [&state, &kind] { return new HistoryWindow(state, kind); },
+        [&state, &kind] { return new HistoryTableView(state, kind.table); }, parent);
 }
 
 }  // namespace

@@ -14,11 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "core/store/ChannelName.h"
+#include "support/QtTestApp.h"
 #include "ui/dialogs/ChannelControlDialog.h"
 #include "ui/dialogs/ChannelSettingDialog.h"
-#include "core/store/ChannelName.h"
 #include "ui/dialogs/DialogDriver.h"
-#include "ui/dialogs/DialogMessage.h"
+#include "ui/framework/MessageBoxSink.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ TEST(ChannelName, LongNamesAreCutAtACharacterBoundary) {
 class ChannelDialogs : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensureApplication();
+        qtTestApp();
         for (int k = 0; k < kChannelRecords; ++k) {
             storeChannelName(config.channels[k], "record " + std::to_string(k));
             config.channels[k].number = static_cast<uint16_t>(k);
@@ -232,7 +233,7 @@ TEST_F(ChannelDialogs, ExchangeRunsOffTheGuiThreadAndKeepsMessageOrder) {
     std::atomic<bool> release{false};
     auto linkMessage = [guiObject](const QString& text) {
         QMetaObject::invokeMethod(
-            guiObject, [text] { showVornMessage(nullptr, text); }, Qt::BlockingQueuedConnection);
+            guiObject, [text] { showMessageBox(text); }, Qt::BlockingQueuedConnection);
     };
     ChannelControlDialog dlg(config.channels, [&](const std::string&) {
         onGuiThread = QThread::currentThread() == qApp->thread();

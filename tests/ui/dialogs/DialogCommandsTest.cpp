@@ -6,13 +6,14 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "core/base/Clock.h"
 #include "core/acquisition/MonitorState.h"
+#include "core/base/Clock.h"
+#include "support/QtTestApp.h"
 #include "ui/dialogs/ChannelControlDialog.h"
 #include "ui/dialogs/ChannelSettingDialog.h"
-#include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/DialogDriver.h"
+#include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/dialogs/SpinButton.h"
 #include "ui/framework/MessageBoxSink.h"
 
@@ -28,7 +29,7 @@ public:
 class DialogCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensureApplication();
+        qtTestApp();
         ASSERT_TRUE(dir.isValid());
         state.config = Configuration::defaults();
         state.config.appDir = dir.path().toStdString();

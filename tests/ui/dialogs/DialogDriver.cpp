@@ -3,16 +3,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <cstdlib>
-
-void ensureApplication() {
-    if (QApplication::instance()) return;
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "dialogs_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives until the test program ends
-}
 
 BoxAnswerer::BoxAnswerer() {
     m_poll.setInterval(5);

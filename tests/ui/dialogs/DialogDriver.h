@@ -10,9 +10,6 @@
 
 class QWidget;
 
-// One QApplication on the offscreen platform for every dialog test.
-void ensureApplication();
-
 // A message box as the user saw it.
 struct SeenBox {
     QString caption;

@@ -5,8 +5,9 @@
 #include <cctype>
 #include <string>
 
-#include "ui/dialogs/ExportConfigDialog.h"
+#include "support/QtTestApp.h"
 #include "ui/dialogs/DialogDriver.h"
+#include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/dialogs/ExportIntervalEditor.h"
 #include "ui/dialogs/SpinButton.h"
 
@@ -85,7 +86,7 @@ TEST(ExportIntervalEditor, SpinClicksFollowTheFieldRules) {
 
 class ExportConfigDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override { ensureApplication(); }
+    void SetUp() override { qtTestApp(); }
 };
 
 TEST_F(ExportConfigDialogTest, BoxesFollowTheSpinsAndOkRefusesBelowFiveSeconds) {

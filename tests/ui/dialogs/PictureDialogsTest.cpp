@@ -10,9 +10,10 @@
 #include <functional>
 #include <memory>
 
+#include "support/QtTestApp.h"
 #include "ui/dialogs/AboutDialog.h"
-#include "ui/dialogs/LoginDialog.h"
 #include "ui/dialogs/DialogDriver.h"
+#include "ui/dialogs/LoginDialog.h"
 #include "ui/dialogs/PictureFrame.h"
 
 namespace {
@@ -20,7 +21,7 @@ namespace {
 class PictureDialogs : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensureApplication();
+        qtTestApp();
         ASSERT_TRUE(dir.isValid());
         config.appDir = dir.path().toStdString();
     }

@@ -17,21 +17,20 @@
 #include <ctime>
 #include <memory>
 
-#include "support/QtTestApp.h"
-#include "ui/framework/CommandIds.h"
 #include "core/acquisition/MonitorState.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "ui/framework/WindowKind.h"
-#include "ui/history/HistoryDocument.h"
+#include "support/QtTestApp.h"
+#include "ui/framework/CommandIds.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/PrinterSetup.h"
+#include "ui/framework/TablePrinting.h"
+#include "ui/framework/WindowKind.h"
 #include "ui/history/HistoryChartView.h"
 #include "ui/history/HistoryTableView.h"
 #include "ui/history/HistoryWindow.h"
 #include "ui/shell/WindowKinds.h"
-#include "ui/framework/TablePrinting.h"
 
 namespace {
 
