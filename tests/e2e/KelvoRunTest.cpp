@@ -138,7 +138,10 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
         std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(std::filesystem::is_symlink(dir / "Com1")) << "the simulator made no Com1";
 
-    Child kelvo({KELVO_BINARY}, dir.string(), {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
+    // Qt's own options on the command line have no effect (-qwindowtitle would rename the
+    // main window); the platform still comes from the environment.
+    Child kelvo({KELVO_BINARY, "-reverse", "-qwindowtitle", "Mirrored"}, dir.string(),
+                {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
 
     XDisplayDriver x;
     ASSERT_TRUE(x.open(display));

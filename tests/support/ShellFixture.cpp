@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/dialogs/LoginDialog.h"
+#include "ui/shell/QtArguments.h"
 
 QApplication& shellApplication() {
     static std::vector<std::string> storage = [] {
@@ -22,9 +23,9 @@ QApplication& shellApplication() {
         v.push_back(nullptr);
         return v;
     }();
-    static int argc = static_cast<int>(storage.size());
+    static QtArguments qtArguments(argv.data());
     static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv.data());
+        auto* a = new QApplication(qtArguments.argc(), qtArguments.argv());
         a->setQuitOnLastWindowClosed(false);
         return a;
     }();

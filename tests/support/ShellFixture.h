@@ -15,12 +15,14 @@ class QApplication;
 class QTimer;
 class QWidget;
 
-// The process's one QApplication, made on first use. Its command line carries arguments a
-// program could take for a file to open or an action, so every test also shows they do
-// nothing.
+// The process's one QApplication, made on first use from a command line handed over as main
+// hands it (ui/shell/QtArguments.h). The command line carries arguments a program could take
+// for a file to open or an action, and Qt's own options for a mirrored layout and another
+// style, so every test also shows they do nothing.
 QApplication& shellApplication();
-inline const QStringList kIgnoredArguments = {QStringLiteral("report.vorn"), QStringLiteral("/p"),
-                                              QStringLiteral("--new")};
+inline const QStringList kIgnoredArguments = {
+    QStringLiteral("report.vorn"), QStringLiteral("/p"),     QStringLiteral("--new"),
+    QStringLiteral("-reverse"),    QStringLiteral("-style"), QStringLiteral("windows")};
 
 // No serial port exists: Connect probes and finds nothing, at once.
 class NoPorts final : public PortOpener {

@@ -1,8 +1,8 @@
 #include "ui/dialogs/ChannelSettingDialog.h"
 
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,7 +11,7 @@
 #include "core/store/ChannelName.h"
 
 ChannelSettingDialog::ChannelSettingDialog(Configuration& config, std::mutex& dataLock,
-                                       ConfigSaver save, QWidget* parent)
+                                           ConfigSaver save, QWidget* parent)
     : QDialog(parent), m_config(config), m_dataLock(dataLock), m_save(std::move(save)) {
     setWindowTitle(QStringLiteral("Channel setting"));
 
@@ -37,12 +37,19 @@ ChannelSettingDialog::ChannelSettingDialog(Configuration& config, std::mutex& da
         grid->addWidget(edit, k + 1, 1);
         m_edits[k] = edit;
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &ChannelSettingDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &ChannelSettingDialog::reject);
-    grid->addWidget(buttons, 13, 0, 1, 2);
+    // OK left of Cancel on every desktop: a button box would order them as the theme says.
+    auto* ok = new QPushButton(QStringLiteral("OK"));
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &ChannelSettingDialog::accept);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    connect(cancel, &QPushButton::clicked, this, &ChannelSettingDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    grid->addLayout(buttons, 13, 0, 1, 2);
 
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(frame);

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 ExportIntervalEditor::ExportIntervalEditor(uint32_t interval) {
-    interval = std::min(interval, kMaximumInterval);
     m_value[Hours] = static_cast<int>(interval / 3600);
     m_value[Minutes] = static_cast<int>(interval % 3600 / 60);
     m_value[Seconds] = static_cast<int>(interval % 60);
@@ -83,5 +82,7 @@ bool ExportIntervalEditor::acceptable() const {
 }
 
 uint32_t ExportIntervalEditor::interval() const {
-    return static_cast<uint32_t>(m_value[Hours] * 3600 + m_value[Minutes] * 60 + m_value[Seconds]);
+    // Hours from a stored interval reach 1,193,046: past int once multiplied, within 32 bits.
+    return static_cast<uint32_t>(m_value[Hours]) * 3600 +
+           static_cast<uint32_t>(m_value[Minutes]) * 60 + static_cast<uint32_t>(m_value[Seconds]);
 }

@@ -12,11 +12,12 @@ class ExportIntervalEditor {
 public:
     enum Field { Hours = 0, Minutes = 1, Seconds = 2 };
 
-    static constexpr uint32_t kMinimumInterval = 5;          // one sample of the store
-    static constexpr uint32_t kMaximumInterval = 24 * 3600;  // seconds
+    static constexpr uint32_t kMinimumInterval = 5;  // one sample of the store
 
-    // Splits an interval in seconds. A value past 24 hours (only an edited dast.cfg holds
-    // one) opens as 24:00:00 so that boxes and spins agree.
+    // Splits an interval in seconds. One outside what the spins produce (only an edited
+    // dast.cfg holds one) opens as it is: 90,000 s as 25:0:0 with the hours spin at the end
+    // of its range, 3 s as 0:0:3, which OK refuses. An untouched dialog gives the stored
+    // interval back.
     explicit ExportIntervalEditor(uint32_t interval);
 
     // One click of a spin, step +1 (up) or -1 (down). Clicks on a disabled spin do nothing.

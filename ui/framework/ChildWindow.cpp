@@ -3,13 +3,18 @@
 #include <QApplication>
 #include <QCloseEvent>
 
-#include "ui/framework/WindowKind.h"
+#include "ui/framework/CommandIds.h"
 #include "ui/framework/Document.h"
 #include "ui/framework/View.h"
+#include "ui/framework/WindowKind.h"
 
 ChildWindow::ChildWindow(const QString& caption) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(caption);
+    onCommand(ID_NEXT_PANE, [this] { activateNextPane(false); });
+    onCommand(ID_PREV_PANE, [this] { activateNextPane(true); });
+    for (int id : {ID_NEXT_PANE, ID_PREV_PANE})
+        onUpdate(id, [this](CommandState& ui) { ui.enabled = panes().size() > 1; });
     // The active view follows the keyboard focus among this window's panes.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* w = now; w; w = w->parentWidget()) {
@@ -36,6 +41,25 @@ void ChildWindow::setActiveView(View* view) { m_activeView = view; }
 View* ChildWindow::activeView() const { return m_activeView.data(); }
 
 Document* ChildWindow::document() const { return m_document.data(); }
+
+QList<View*> ChildWindow::panes() const {
+    // The panes were added to their splitter in pane order, and children keep that order.
+    QList<View*> views;
+    for (View* view : findChildren<View*>()) {
+        if (view->childWindow() == this) views.append(view);
+    }
+    return views;
+}
+
+void ChildWindow::activateNextPane(bool previous) {
+    const QList<View*> views = panes();
+    if (views.size() < 2) return;
+    const qsizetype count = views.size();
+    const qsizetype current = views.indexOf(activeView());
+    const qsizetype next = current < 0 ? 0 : (current + (previous ? count - 1 : 1)) % count;
+    setActiveView(views[next]);
+    views[next]->setFocus(Qt::OtherFocusReason);
+}
 
 void ChildWindow::closeEvent(QCloseEvent* event) {
     Document* document = m_document;

@@ -9,8 +9,10 @@ class WindowKind;
 class Document;
 class View;
 
-// A child window of the main window's MDI area: one document, one or more views, a fixed
-// caption. Third on the command route, after its active view and that view's document.
+// A child window of the main window's MDI area: one document, one or more views (its panes),
+// a fixed caption. Third on the command route, after its active view and that view's
+// document. The active view follows the keyboard focus: a click into a pane that takes focus,
+// or F6, makes it the active one.
 class ChildWindow : public QMdiSubWindow, public CommandTarget {
     Q_OBJECT
 public:
@@ -26,6 +28,12 @@ public:
     View* activeView() const;
     void setActiveView(View* view);
     Document* document() const;
+
+    // The window's panes, the views it holds, top to bottom and left to right.
+    QList<View*> panes() const;
+    // F6 and Shift+F6: the next (previous) pane, round the end, becomes the active view and
+    // takes the keyboard.
+    void activateNextPane(bool previous);
 
     // Called after the channel names changed (Channel Setting confirmed). Default: nothing.
     virtual void refreshChannelNames() {}

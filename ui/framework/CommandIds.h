@@ -29,5 +29,7 @@ inline constexpr int ID_WINDOW_CASCADE = 57650;
 inline constexpr int ID_WINDOW_TILE_HORZ = 57651;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;
+inline constexpr int ID_NEXT_PANE = 57680;  // F6
+inline constexpr int ID_PREV_PANE = 57681;  // Shift+F6
 
 inline constexpr int kScopeCommands = 7;  // ID_SCOPE_1MIN + scopeIndex

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <ctime>
 
+#include "ui/framework/LineDrawing.h"
+
 namespace {
 
 // A rectangle given by its four edges; right and bottom are the far edges.
@@ -55,8 +57,9 @@ void drawFrame(QPainter& painter, const TablePageLayout& l) {
 // The lines between the data rows, then each column's caption and the line on its right.
 void drawGrid(QPainter& painter, const TablePageLayout& l, const std::array<QString, 3>& captions,
               const QPen& textPen) {
+    // The 1-unit row pen leaves out the end point, so the frame keeps its black at x1.
     painter.setPen(QPen(kRowLine, kRowPenWidth));
-    for (int y : l.rowLines) painter.drawLine(l.x0, y, l.x1, y);
+    for (int y : l.rowLines) drawLineExcludingEnd(painter, {l.x0, y}, {l.x1, y});
 
     const QPen columnPen(kColumnLine, kColumnPenWidth);
     for (int j = 0; j < 3; ++j) {

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "ui/framework/LineDrawing.h"
 #include "ui/history/MonthNames.h"
 
 const BarChartKind kDaysChart{
@@ -129,13 +130,15 @@ void BarChart::paint(QPainter& painter, std::span<const int32_t> consumption,
     painter.drawText(titleBox(), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
                      QString::fromLatin1(m_kind.title));
 
-    painter.drawLine(49, 45, 49, h - 25);
-    painter.drawLine(49, h - 25, w - 15, h - 25);
+    // Each line leaves out its end point: the base line's right end and the left end of
+    // every tick (drawn leftwards) stay unpainted.
+    drawLineExcludingEnd(painter, {49, 45}, {49, h - 25});
+    drawLineExcludingEnd(painter, {49, h - 25}, {w - 15, h - 25});
 
     const int dy = (h - 80) / 10;
     for (int k = 0; k <= 10; ++k) {
         const int y = 50 + k * dy;
-        painter.drawLine(50, y, 45, y);
+        drawLineExcludingEnd(painter, {50, y}, {45, y});
     }
     for (const Text& t : texts()) drawAt(painter, t.topLeft, t.text);
 

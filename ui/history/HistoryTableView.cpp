@@ -53,7 +53,7 @@ void HistoryTableView::buildList() {
     m_list->setWordWrap(false);
     // Rows may go down to 1 pixel; in place before the style fixes their height.
     m_list->verticalHeader()->setMinimumSectionSize(1);
-    applyListStyle(*m_list);
+    applyListStyle(*m_list, ListSelection::FirstCell);
 
     QHeaderView* columns = m_list->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Interactive);

@@ -67,7 +67,7 @@ void LiveListView::buildList() {
     m_built = true;
     m_list->setColumnCount(kListColumns);
     m_list->setRowCount(kListRows);
-    applyListStyle(*m_list);
+    applyListStyle(*m_list, ListSelection::WholeRow);
     for (int column = 0; column < kListColumns; ++column) {
         m_list->setHorizontalHeaderItem(
             column, new QTableWidgetItem(QString::fromLatin1(kCaptions[column])));

@@ -6,6 +6,7 @@
 
 #include "core/config/Configuration.h"
 #include "core/store/SampleStore.h"
+#include "ui/framework/LineDrawing.h"
 
 namespace {
 
@@ -182,22 +183,26 @@ void PowerChart::paint(QPainter& painter, int64_t now) const {
         renderPlot();
         painter.drawImage(QPoint(50, 50), m_surface);
 
+        // Every line stops one pixel short of its end point: the newest sample's pixel and
+        // the frame's top right corner stay unpainted.
         if (!allChannels()) {
             std::vector<QPoint> points;
             curvePoints(points);
             painter.setPen(QPen(kPlotColour, 1));
-            painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+            drawPolylineExcludingEnd(painter, points.data(), static_cast<int>(points.size()));
         }
 
         // Drawn after the curve, so the grid crosses it.
         painter.setPen(QPen(kGridColour, 1));
         const QPoint frame[4] = {{50, 50}, {50, H - 30}, {W - 20, H - 30}, {W - 20, 50}};
-        painter.drawPolyline(frame, 4);
+        drawPolylineExcludingEnd(painter, frame, 4);
         const int dx = (W - 70) / 5;
         const int dy = (H - 80) / 5;
-        for (int k = 0; k <= 5; ++k) painter.drawLine(50, 50 + k * dy, W - 20, 50 + k * dy);
+        for (int k = 0; k <= 5; ++k)
+            drawLineExcludingEnd(painter, {50, 50 + k * dy}, {W - 20, 50 + k * dy});
         if (!allChannels()) {
-            for (int k = 5; k >= 0; --k) painter.drawLine(50 + k * dx, 50, 50 + k * dx, H - 30);
+            for (int k = 5; k >= 0; --k)
+                drawLineExcludingEnd(painter, {50 + k * dx, 50}, {50 + k * dx, H - 30});
         }
 
         painter.setPen(Qt::black);

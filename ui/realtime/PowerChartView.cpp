@@ -4,17 +4,21 @@
 #include <QResizeEvent>
 #include <mutex>
 
-#include "core/base/Clock.h"
 #include "core/acquisition/MonitorState.h"
+#include "core/base/Clock.h"
 #include "core/store/SampleStore.h"
 #include "ui/realtime/RealTimeDocument.h"
 
-PowerChartView::PowerChartView(QWidget* parent) : View(parent), m_store(std::make_unique<SampleStore>()) {
+PowerChartView::PowerChartView(QWidget* parent)
+    : View(parent), m_store(std::make_unique<SampleStore>()) {
     // Title and labels stand on the view's background, the system window colour: the
     // palette's base colour (white by default), not the grey of frames and dialogs.
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+    // A click makes the chart the active pane, which takes the print commands away: the
+    // chart is never printed. A click into the list gives them back.
+    setFocusPolicy(Qt::ClickFocus);
 }
 
 PowerChartView::~PowerChartView() = default;

@@ -11,17 +11,18 @@
 #include <ctime>
 #include <mutex>
 
-#include "core/base/Clock.h"
-#include "ui/framework/CommandIds.h"
 #include "core/acquisition/MonitorState.h"
 #include "core/acquisition/SamplingCycle.h"
+#include "core/base/Clock.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/DialogUnits.h"
+#include "ui/framework/CommandIds.h"
+#include "ui/framework/KelvoStyle.h"
 #include "ui/framework/WindowKind.h"
-#include "ui/realtime/RealTimeDocument.h"
+#include "ui/realtime/ChannelLabels.h"
 #include "ui/realtime/LiveListView.h"
 #include "ui/realtime/PowerChartView.h"
-#include "ui/realtime/ChannelLabels.h"
+#include "ui/realtime/RealTimeDocument.h"
 
 namespace {
 
@@ -106,7 +107,9 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
         if (s && !s->config.appDir.empty()) directory = QFile::decodeName(s->config.appDir.c_str());
         return defaultSavePath(parent, proposedName, directory);
     };
-    m_exportConfig = [](MonitorState& s, QWidget* parent) { return runExportConfigDialog(s, parent); };
+    m_exportConfig = [](MonitorState& s, QWidget* parent) {
+        return runExportConfigDialog(s, parent);
+    };
 }
 
 RealTimeWindow::~RealTimeWindow() = default;
@@ -163,6 +166,8 @@ bool RealTimeWindow::createPanes(Document* document, WindowKind& docTemplate) {
 void RealTimeWindow::fillChannelTree() {
     m_tree->setHeaderHidden(true);
     m_tree->setColumnCount(1);
+    // Lines between the items and at the root, and plus and minus boxes.
+    m_tree->setStyle(kelvoStyle());
     m_tree->setRootIsDecorated(true);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -50,7 +50,8 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
 
     onCommand(ID_APP_ABOUT, [this] { runAboutDialog(m_state, m_mainFrame.get()); });
-    onCommand(ID_FILE_PRINT_SETUP, [this] { runPrinterSetup(m_mainFrame.get()); });
+    onCommand(ID_FILE_PRINT_SETUP,
+              [this] { runPrinterSetup(m_mainFrame.get(), m_state.messages); });
     onCommand(ID_APP_EXIT, [this] {
         if (m_mainFrame) m_mainFrame->close();
     });

@@ -16,6 +16,7 @@
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
+#include "ui/framework/KelvoStyle.h"
 #include "ui/framework/View.h"
 #include "ui/realtime/RealTimeDocument.h"
 #include "ui/shell/Application.h"
@@ -86,6 +87,10 @@ MainWindow::MainWindow(Application& app, std::function<void()> closeAll)
         updateLockIndicators();
     });
     m_idle->start();
+    // A click or F6 into another pane changes the active view and with it what the print
+    // commands reach. Queued: the child window notes its new active view on the same signal.
+    connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateCommandStates,
+            Qt::QueuedConnection);
     updateCommandStates();
 }
 
@@ -138,13 +143,24 @@ void MainWindow::buildActions() {
     addCommand(ID_WINDOW_ARRANGE, QStringLiteral("Arrange(&A)"), QStringLiteral("Arrange"));
     addCommand(ID_APP_ABOUT, QStringLiteral("About(&A)..."), QStringLiteral("About\nAbout"));
 
-    // Ctrl+P is the only keyboard shortcut: print with the print dialog. It is in no menu
-    // (the menu's "Print" prints straight to the default printer).
+    // Ctrl+P prints with the print dialog. It is in no menu (the menu's "Print" prints
+    // straight to the printer in use).
     QAction* print =
         addCommand(ID_FILE_PRINT, QStringLiteral("Print"), QStringLiteral("Print\nPrint"));
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     print->setShortcutContext(Qt::WindowShortcut);
     addAction(print);
+
+    // F6 and Shift+F6 move to the next and previous pane of the active child window; like
+    // Ctrl+P they are keys of the window, in no menu.
+    QAction* nextPane = addCommand(ID_NEXT_PANE, QStringLiteral("Next Pane"), QString());
+    nextPane->setShortcut(QKeySequence(Qt::Key_F6));
+    QAction* previousPane = addCommand(ID_PREV_PANE, QStringLiteral("Previous Pane"), QString());
+    previousPane->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    for (QAction* pane : {nextPane, previousPane}) {
+        pane->setShortcutContext(Qt::WindowShortcut);
+        addAction(pane);
+    }
 }
 
 void MainWindow::buildMenus() {
@@ -193,8 +209,11 @@ void MainWindow::buildMenus() {
     help->addAction(act(ID_APP_ABOUT));
     m_menu129 = {file, setting, m_viewMenu, help};
 
-    for (QMenu* menu : m_menu128 + m_menu129 + QList<QMenu*>{scope})
+    for (QMenu* menu : m_menu128 + m_menu129 + QList<QMenu*>{scope}) {
         connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateCommandStates);
+        // A checked item shows its check mark; an unchecked one shows nothing, no empty box.
+        menu->setStyle(kelvoStyle());
+    }
     connect(m_viewMenu, &QMenu::aboutToShow, this, [this] { fillWindowList(m_viewMenu); });
 }
 

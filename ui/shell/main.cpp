@@ -5,14 +5,16 @@
 #include <functional>
 #include <system_error>
 
-#include "ui/shell/MainWindow.h"
-#include "ui/shell/Application.h"
 #include "core/base/Clock.h"
-#include "ui/shell/TerminationSignals.h"
 #include "core/device/posix/PortResolver.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/QtArguments.h"
+#include "ui/shell/TerminationSignals.h"
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+int main(int, char** argv) {
+    QtArguments qtArguments(argv);
+    QApplication application(qtArguments.argc(), qtArguments.argv());
     // The main window's close ends the run; message boxes and the login closing do not.
     application.setQuitOnLastWindowClosed(false);
 

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <memory>
 
 #include "core/acquisition/MonitorState.h"
 #include "core/base/Clock.h"
@@ -14,8 +17,10 @@
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/DialogDriver.h"
 #include "ui/dialogs/ExportConfigDialog.h"
+#include "ui/dialogs/LoginDialog.h"
 #include "ui/dialogs/SpinButton.h"
 #include "ui/framework/MessageBoxSink.h"
+#include "ui/framework/PrinterSetupDialog.h"
 
 namespace {
 
@@ -77,6 +82,52 @@ TEST_F(DialogCommands, ExportIntervalChangesOnlyOnOk) {
         EXPECT_EQ(runExportConfigDialog(state, nullptr), ok);
         EXPECT_EQ(state.config.exportInterval, ok ? 120u : 60u);
     }
+}
+
+// A desktop that puts the confirming button of a dialog last, as some themes do.
+class ConfirmLastStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_DialogButtonLayout) return QDialogButtonBox::GnomeLayout;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+TEST_F(DialogCommands, ConfirmingButtonStaysLeftOfCancellingOneWhateverTheDesktopOrder) {
+    const QString desktopStyle = QApplication::style()->name();
+    QApplication::setStyle(new ConfirmLastStyle);
+    std::mutex lock;
+    struct Case {
+        std::unique_ptr<QDialog> dialog;
+        const char* confirm;
+        const char* cancel;
+    };
+    Case cases[] = {
+        {std::make_unique<ChannelSettingDialog>(state.config, lock, nullptr), "OK", "Cancel"},
+        {std::make_unique<ExportConfigDialog>(60), "OK", "Cancel"},
+        {std::make_unique<ChannelControlDialog>(state.config.channels, nullptr), "Confirm", "Quit"},
+        {std::make_unique<LoginDialog>(state.config), "Yes", "Quit"},
+        {std::make_unique<PrinterSetupDialog>(QStringList{"Office"}, PrinterChoice{}), "OK",
+         "Cancel"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.dialog->metaObject()->className());
+        c.dialog->show();
+        QApplication::processEvents();
+        QPushButton* confirm = nullptr;
+        QPushButton* cancel = nullptr;
+        for (QPushButton* button : c.dialog->findChildren<QPushButton*>()) {
+            if (button->text() == c.confirm) confirm = button;
+            if (button->text() == c.cancel) cancel = button;
+        }
+        ASSERT_TRUE(confirm && cancel);
+        EXPECT_LT(confirm->mapTo(c.dialog.get(), QPoint()).x(),
+                  cancel->mapTo(c.dialog.get(), QPoint()).x());
+        EXPECT_TRUE(confirm->isDefault());
+        c.dialog->hide();
+    }
+    QApplication::setStyle(desktopStyle);
 }
 
 }  // namespace

@@ -67,8 +67,12 @@ TEST(ExportIntervalEditor, SpinClicksFollowTheFieldRules) {
         {"minutes never past 59", 59 * m, "3m+", "0:59:0", true},
         {"seconds never below 0 with an hour set", h, "2s-", "1:0:0", true},
         {"a full day from the file keeps its spins enabled", 24 * h, "", "24:0:0", true},
-        {"an edited file past a day opens as 24:0:0", 100000, "", "24:0:0", true},
-        {"an edited file below 5 seconds is refused", 0, "", "0:0:0", false},
+        // Edited files: kept as they are until the user steps a spin.
+        {"past a day opens as it is", 90000, "", "25:0:0", true},
+        {"past a day, the hours spin steps from 24", 90000, "h-", "23:0:0", true},
+        {"the largest interval opens whole", 0xFFFFFFFFu, "", "1193046:28:15", true},
+        {"below 5 seconds opens as it is and is refused", 3, "", "0:0:3", false},
+        {"nothing at all is refused", 0, "", "0:0:0", false},
     };
     for (const SpinCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -81,6 +85,10 @@ TEST(ExportIntervalEditor, SpinClicksFollowTheFieldRules) {
         EXPECT_EQ(editor.interval(),
                   static_cast<uint32_t>(editor.value(E::Hours) * h + editor.value(E::Minutes) * m +
                                         editor.value(E::Seconds)));
+        // Untouched, the dialog gives back what it was given.
+        if (*c.clicks == '\0') {
+            EXPECT_EQ(editor.interval(), c.interval);
+        }
     }
 }
 

@@ -1,19 +1,27 @@
 // The document/view layer: command routing, closing documents, notifications from the
-// core's threads and the "vorn" box from any thread.
+// core's threads, the "vorn" box from any thread and the printer set-up.
 #include <QApplication>
+#include <QComboBox>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QRadioButton>
 #include <atomic>
 #include <thread>
 
-#include "support/ShellFixture.h"
 #include "core/base/NotifyTarget.h"
+#include "fakes/RecordingMessageSink.h"
+#include "support/ShellFixture.h"
 #include "ui/framework/ChildWindow.h"
-#include "ui/framework/WindowKind.h"
-#include "ui/framework/View.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/MessageBoxSink.h"
+#include "ui/framework/PrinterSetup.h"
+#include "ui/framework/PrinterSetupDialog.h"
+#include "ui/framework/TablePrinting.h"
+#include "ui/framework/View.h"
+#include "ui/framework/WindowKind.h"
 
 namespace {
 
@@ -79,8 +87,8 @@ class FrameworkTest : public ShellTest {};
 
 TEST_F(FrameworkTest, DocumentThatRefusesToCloseKeepsItsWindow) {
     QMdiArea area;
-    WindowKind kind([] { return new StubbornDocument; },
-                      [] { return new ChildWindow("Stubborn"); }, [] { return new CountingView; });
+    WindowKind kind([] { return new StubbornDocument; }, [] { return new ChildWindow("Stubborn"); },
+                    [] { return new CountingView; });
     auto* document = static_cast<StubbornDocument*>(kind.openDocument(&area));
     ASSERT_NE(document, nullptr);
     auto* view = static_cast<CountingView*>(document->firstView());
@@ -159,6 +167,56 @@ TEST_F(FrameworkTest, ReleasedSinkLetsAWaitingThreadGoWithoutTheGuiAnswering) {
     EXPECT_TRUE(returned);
     // The box queued for the released caller is dropped unanswered.
     QCoreApplication::removePostedEvents(qApp);
+}
+
+TEST_F(FrameworkTest, PrinterSetupChoosesPrinterPaperAndOrientationForEveryLaterJob) {
+    const QStringList printers = {"Office", "Lab"};
+    const PrinterChoice current{"Lab", QPageSize(QPageSize::A5), QPageLayout::Landscape};
+    struct Case {
+        QString printer;
+        int shown;  // a printer no longer there starts on the first one
+    };
+    for (const Case& c : {Case{"Lab", 1}, Case{"Gone", 0}}) {
+        PrinterChoice start = current;
+        start.printer = c.printer;
+        PrinterSetupDialog dialog(printers, start);
+        EXPECT_EQ(dialog.printerBox()->currentIndex(), c.shown);
+        EXPECT_EQ(dialog.choice().paper.id(), QPageSize::A5);
+        EXPECT_EQ(dialog.choice().orientation, QPageLayout::Landscape);
+    }
+
+    PrinterSetupDialog dialog(printers, current);
+    dialog.paperBox()->setCurrentIndex(
+        dialog.paperBox()->findText(QPageSize(QPageSize::Letter).name()));
+    dialog.printerBox()->setCurrentIndex(0);  // another printer keeps the paper chosen
+    for (QRadioButton* button : dialog.findChildren<QRadioButton*>())
+        if (button->text() == "Portrait") button->click();
+    PrinterChoice chosen = dialog.choice();
+    EXPECT_EQ(chosen.printer, "Office");
+    EXPECT_EQ(chosen.paper.id(), QPageSize::Letter);
+    EXPECT_EQ(chosen.orientation, QPageLayout::Portrait);
+
+    // What OK chose is where the printer of every job stands; a made-up printer name cannot
+    // be set, a machine's own printer can.
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    const QStringList machine = QPrinterInfo::availablePrinterNames();
+    if (!machine.isEmpty()) chosen.printer = machine.last();
+    applyChoice(printer, chosen);
+    EXPECT_EQ(choiceOf(printer).paper.id(), QPageSize::Letter);
+    EXPECT_EQ(choiceOf(printer).orientation, QPageLayout::Portrait);
+    if (!machine.isEmpty()) {
+        EXPECT_EQ(printer.printerName(), machine.last());
+    }
+
+    // Without any printer the user is told so, and no dialog waits for an answer.
+    if (machine.isEmpty()) {
+        ModalAnswerer answers([](QWidget*) { return false; });
+        RecordingMessageSink messages;
+        runPrinterSetup(nullptr, messages);
+        EXPECT_EQ(messages.shown, std::vector<std::string>{kNoPrinterText});
+        EXPECT_TRUE(answers.seen().isEmpty());
+    }
 }
 
 }  // namespace

@@ -95,6 +95,10 @@ TEST(TablePage, DrawsFrameGridCaptionsCellsAndStamp) {
         EXPECT_EQ(page.pixel(1760, 450 + 100 * i), qRgb(0, 192, 192)) << "row line " << i;
         EXPECT_EQ(page.pixel(1760, 451 + 100 * i), white);
     }
+    // A row line starts on the frame and leaves out its end point, which stays frame black.
+    EXPECT_EQ(page.pixel(200, 450), qRgb(0, 192, 192));
+    EXPECT_EQ(page.pixel(2599, 450), qRgb(0, 192, 192));
+    EXPECT_EQ(page.pixel(2600, 450), black);
     EXPECT_EQ(page.pixel(1760, 4300), white);
     EXPECT_EQ(page.pixel(854, 2000), qRgb(0, 0, 255));
     EXPECT_EQ(page.pixel(1726, 4300), qRgb(0, 0, 255));

@@ -127,6 +127,16 @@ TEST(BarChart, BarsStayInsideThePlotSolarLeftOfConsumption) {
     EXPECT_EQ(image.pixel(w - 21, 24),
               qRgb(255, 255, 0));  // swatch, right and bottom edges exclusive
     EXPECT_EQ(image.pixel(w - 20, 24), qRgb(255, 255, 255));
+
+    // Axes and ticks leave out their end points: the base line's right end, the left end of
+    // each tick (drawn leftwards); the corner is the base line's first pixel.
+    const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
+    EXPECT_EQ(image.pixel(49, 45), black);
+    EXPECT_EQ(image.pixel(49, h - 25), black);
+    EXPECT_EQ(image.pixel(w - 16, h - 25), black);
+    EXPECT_EQ(image.pixel(w - 15, h - 25), white);
+    EXPECT_EQ(image.pixel(46, 80), black);
+    EXPECT_EQ(image.pixel(45, 80), white);
 }
 
 TEST(BarChart, ClientAreaTooSmallForAPlotDrawsNoPlot) {

@@ -203,12 +203,12 @@ TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels
     HistoryTableView* monthsTable = tableOf(months);
     HistoryTableView* daysTable = tableOf(days);
     daysTable->childWindow()->resize(500, 300);  // fewer rows fit than the table has
-    daysTable->list()->selectRow(30);
+    daysTable->list()->setCurrentCell(30, 2);    // stands for the row's first cell
     daysTable->list()->verticalScrollBar()->setValue(
         daysTable->list()->verticalScrollBar()->maximum());
     const int scroll = daysTable->list()->verticalScrollBar()->value();
     ASSERT_GT(scroll, 0);
-    monthsTable->list()->selectRow(4);
+    monthsTable->list()->setCurrentCell(4, 0);
 
     // Into April with new values from the next poll.
     m_clock.advance(std::chrono::seconds(kApril1 - kMarch31));
@@ -228,6 +228,7 @@ TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels
     EXPECT_EQ(cell(daysTable, 30, 0), "31");
     EXPECT_EQ(daysTable->list()->currentRow(), 30);
     EXPECT_TRUE(daysTable->list()->item(30, 0)->isSelected());
+    EXPECT_EQ(daysTable->list()->selectedItems().size(), 1);
     EXPECT_EQ(daysTable->list()->verticalScrollBar()->value(), scroll);
     EXPECT_EQ(monthsTable->list()->currentRow(), 4);
 }

@@ -8,8 +8,8 @@
 
 #include "core/config/Configuration.h"
 #include "core/store/SampleStore.h"
-#include "ui/realtime/PowerChart.h"
 #include "support/QtTestApp.h"
+#include "ui/realtime/PowerChart.h"
 
 namespace {
 
@@ -78,6 +78,11 @@ TEST_F(PowerChartTest, TimeGridLines_StandAtTheirPixelsAndMayFallShortOfTheFrame
         if (c.frameRight != 550) {
             EXPECT_EQ(image.pixel(551, row), kBackground);
             EXPECT_EQ(image.pixel(552, row), kBackground);
+            // No time grid line starts at the frame's top right corner here, and the frame
+            // and the top grid line, which both end there, leave it out.
+            EXPECT_EQ(image.pixel(c.frameRight, 50), qRgb(255, 255, 255));
+            EXPECT_EQ(image.pixel(c.frameRight - 1, 50), kGrid);
+            EXPECT_EQ(image.pixel(c.frameRight, 51), kGrid);
         }
         // Value grid every 60 pixels, the frame's bottom edge, nothing right of the frame.
         for (int k = 0; k <= 5; ++k) EXPECT_EQ(image.pixel(99, 50 + 60 * k), kGrid) << k;
@@ -118,9 +123,10 @@ TEST_F(PowerChartTest, Curve_ZerosLieOnTheBottomFrameAndValuesAtTheirHeight) {
     for (int x : {51, 120, 300, 500}) EXPECT_EQ(image.pixel(x, 200), kPlot) << x;
     EXPECT_EQ(image.pixel(120, 199), kBackground);
     EXPECT_EQ(image.pixel(120, 201), kBackground);
-    // The newest sample stops one step short of the right frame: (N - 1) / N of the width.
-    EXPECT_EQ(image.pixel(50 + 458, 200), kPlot);
-    EXPECT_EQ(image.pixel(50 + 460, 200), kBackground);
+    // The newest sample stops one step short of the right frame, (N - 1) / N of the width
+    // at x = 458; the curve leaves out that end pixel.
+    EXPECT_EQ(image.pixel(50 + 457, 200), kPlot);
+    EXPECT_EQ(image.pixel(50 + 458, 200), kBackground);
 }
 
 TEST_F(PowerChartTest, Bars_ReachTheirShareOfThePlotHeight) {

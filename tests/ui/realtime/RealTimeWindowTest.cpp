@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include <QDockWidget>
+#include <QImage>
 #include <QMdiArea>
 #include <QSplitter>
 #include <QTableWidget>
@@ -11,18 +12,18 @@
 #include <fstream>
 #include <memory>
 
-#include "ui/framework/CommandIds.h"
 #include "core/acquisition/MonitorState.h"
+#include "core/store/DataFile.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "core/store/DataFile.h"
+#include "support/QtTestApp.h"
+#include "ui/framework/CommandIds.h"
 #include "ui/framework/WindowKind.h"
-#include "ui/realtime/RealTimeDocument.h"
-#include "ui/realtime/RealTimeWindow.h"
 #include "ui/realtime/LiveListView.h"
 #include "ui/realtime/PowerChartView.h"
-#include "support/QtTestApp.h"
+#include "ui/realtime/RealTimeDocument.h"
+#include "ui/realtime/RealTimeWindow.h"
 #include "ui/shell/WindowKinds.h"
 
 namespace {
@@ -137,6 +138,17 @@ TEST_F(RealTimeWindowTest, Window_TreeLeftChartAboveListListActive) {
     EXPECT_TRUE(tree->selectedItems().isEmpty());
     EXPECT_EQ(document->recording().selectedChannel.load(), 16);
     EXPECT_TRUE(frame->chartView()->chart().allChannels());
+
+    // Dotted lines left of the items: to "Total" at the root, to "14 Solar" below it.
+    const QImage lines = tree->viewport()->grab().toImage();
+    const QRgb dot = tree->palette().color(QPalette::Dark).rgb();
+    for (QTreeWidgetItem* item : {tree->topLevelItem(1), tree->topLevelItem(0)->child(13)}) {
+        const QRect row = tree->visualItemRect(item);
+        int dots = 0;
+        for (int y = row.top(); y <= row.bottom(); ++y)
+            for (int x = 0; x < row.left(); ++x) dots += lines.pixel(x, y) == dot;
+        EXPECT_GE(dots, 5) << item->text(0).toStdString();
+    }
 }
 
 TEST_F(RealTimeWindowTest, TreeSelection_StoresItemDataAndShowsStoredSamplesAtOnce) {

@@ -5,20 +5,22 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTableWidget>
+#include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <cstring>
 
-#include "support/ShellFixture.h"
-#include "ui/shell/MainWindow.h"
-#include "ui/shell/Application.h"
 #include "core/base/Clock.h"
-#include "ui/framework/CommandIds.h"
 #include "core/config/Configuration.h"
+#include "support/ShellFixture.h"
 #include "ui/framework/ChildWindow.h"
+#include "ui/framework/CommandIds.h"
 #include "ui/framework/View.h"
 #include "ui/realtime/RealTimeDocument.h"
 #include "ui/realtime/RealTimeWindow.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/MainWindow.h"
 
 namespace {
 
@@ -182,8 +184,8 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
 }
 
 TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) {
-    auto* realTime = qobject_cast<RealTimeWindow*>(
-        m_app->firstRealTimeDocument()->firstView()->childWindow());
+    auto* realTime =
+        qobject_cast<RealTimeWindow*>(m_app->firstRealTimeDocument()->firstView()->childWindow());
     ASSERT_NE(realTime, nullptr);
     QTreeWidgetItem* channel3 = realTime->channelTree()->topLevelItem(0)->child(2);
     ASSERT_NE(channel3, nullptr);
@@ -197,5 +199,77 @@ TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) 
         ASSERT_TRUE(m_frame->executeCommand(ID_CHANNEL_SETTING));
         ASSERT_EQ(m_answers.seen().last(), "ChannelSettingDialog");
         EXPECT_EQ(channel3->text(0), confirm ? "03 Pump" : "03 ") << confirm;
+    }
+}
+
+TEST_F(CommandStates, F6AndClicksMoveTheActivePaneAndOnlyATablePanePrints) {
+    m_frame->activateWindow();
+    QApplication::processEvents();
+    struct Case {
+        const char* caption;
+        int selectedByAClick;  // cells of the clicked row: the whole row, or its first cell
+    };
+    for (const Case c :
+         {Case{"Real Time", 3}, Case{"History by days", 1}, Case{"History by months", 1}}) {
+        SCOPED_TRACE(c.caption);
+        bringToFront(c.caption);
+        ChildWindow* window = m_frame->activeChildFrame();
+        const QList<View*> panes = window->panes();
+        ASSERT_EQ(panes.size(), 2);
+        View* table = window->activeView();
+        View* chart = panes.value(0) == table ? panes.value(1) : panes.value(0);
+        auto printing = [&](View* active) {
+            QApplication::processEvents();
+            EXPECT_EQ(window->activeView(), active);
+            for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW}) {
+                EXPECT_EQ(m_frame->commandState(id).enabled, active == table) << id;
+                if (QAction* action = m_frame->commandAction(id)) {
+                    EXPECT_EQ(action->isEnabled(), active == table) << id;
+                }
+            }
+        };
+        printing(table);
+        QTest::keyClick(m_frame, Qt::Key_F6);
+        printing(chart);
+        QTest::keyClick(m_frame, Qt::Key_F6, Qt::ShiftModifier);
+        printing(table);
+        QTest::keyClick(m_frame, Qt::Key_F6);
+        QTest::keyClick(m_frame, Qt::Key_F6);  // round the end
+        printing(table);
+
+        QTest::mouseClick(chart, Qt::LeftButton, {}, chart->rect().center());
+        printing(chart);
+        auto* list = table->findChild<QTableWidget*>();
+        ASSERT_NE(list, nullptr);
+        const QRect cell = list->visualRect(list->model()->index(1, 1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+        printing(table);
+        const QList<QTableWidgetItem*> selected = list->selectedItems();
+        EXPECT_EQ(selected.size(), c.selectedByAClick);
+        EXPECT_TRUE(list->item(1, 0)->isSelected());
+        for (QTableWidgetItem* item : selected) EXPECT_EQ(item->row(), 1);
+    }
+}
+
+TEST_F(CommandStates, ScopeMenuShowsACheckMarkOnTheChosenItemAndNothingBesideTheOthers) {
+    QMenu* scope = nullptr;
+    for (QMenu* menu : m_frame->findChildren<QMenu*>())
+        if (menu->title() == "X-Axes Scope") scope = menu;
+    ASSERT_NE(scope, nullptr);
+    m_frame->updateCommandStates();
+    scope->adjustSize();
+    const QImage image = scope->grab().toImage();
+    for (int i = 0; i < 7; ++i) {
+        // The column left of the text, against the item's own background at its right end.
+        const QRect item = scope->actionGeometry(m_frame->commandAction(kScopeIds[i]));
+        const QRgb background = image.pixel(item.right() - 2, item.center().y());
+        int marked = 0;
+        for (int y = item.top() + 1; y < item.bottom(); ++y)
+            for (int x = item.left() + 1; x < item.left() + 24; ++x)
+                marked += image.pixel(x, y) != background;
+        if (i == 2)
+            EXPECT_GT(marked, 10) << i;
+        else
+            EXPECT_EQ(marked, 0) << i;
     }
 }

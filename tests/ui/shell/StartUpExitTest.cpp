@@ -1,13 +1,16 @@
 // Start-up order, the exit sequence and the files a run leaves in its working directory.
 #include <QApplication>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
 #include <chrono>
 #include <future>
 
 #include "core/base/Clock.h"
 #include "core/config/Configuration.h"
 #include "support/ShellFixture.h"
+#include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
 #include "ui/framework/WindowKind.h"
@@ -78,10 +81,54 @@ TEST_F(StartUpExit, StartOpensAllThreeWindowsWithRealTimeMaximisedInFront) {
     ASSERT_NE(frame->activeChildFrame(), nullptr);
     EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "Real Time");
     EXPECT_TRUE(frame->activeChildFrame()->isMaximized());
-    // The command line asked for a file and actions; none of them happened.
+    // The command line asked for a file and actions; none of them happened. Nor did Qt's own
+    // options: no mirrored layout, no other style.
     EXPECT_EQ(captions.size(), 3);
     EXPECT_FALSE(exists("report.vorn"));
+    EXPECT_EQ(QApplication::layoutDirection(), Qt::LeftToRight);
+    EXPECT_TRUE(frame->isLeftToRight());
+    EXPECT_NE(QApplication::style()->name(), "windows");
     app.shutDown();
+}
+
+TEST_F(StartUpExit, ExportIntervalsTheDialogCannotMakeSurviveStartDialogAndExit) {
+    struct Case {
+        uint32_t interval;
+        QStringList boxes;  // hours, minutes, seconds as the dialog opens
+        bool ok;            // 3 s: OK refuses it, the user cancels
+    };
+    for (const Case& c : {Case{3, {"0", "0", "3"}, false}, Case{90000, {"25", "0", "0"}, true}}) {
+        SCOPED_TRACE(c.interval);
+        Configuration config = Configuration::defaults();
+        config.exportInterval = c.interval;
+        config.firstLoadTime = 1'700'000'000;  // a zero one would be set at the start
+        ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
+        const std::string before = readFile("dast.cfg");
+
+        QStringList shown;
+        ModalAnswerer answers([&](QWidget* w) {
+            auto* dialog = qobject_cast<ExportConfigDialog*>(w);
+            if (!dialog) return true;
+            for (auto field : {ExportIntervalEditor::Hours, ExportIntervalEditor::Minutes,
+                               ExportIntervalEditor::Seconds})
+                shown << dialog->box(field)->text();
+            return c.ok;
+        });
+        Application app(m_ports, SystemClock::instance());
+        ASSERT_TRUE(app.startUp());
+        ASSERT_TRUE(app.mainFrame()->executeCommand(ID_EXPORT_CONFIG));
+        EXPECT_EQ(shown, c.boxes);
+        EXPECT_EQ(app.state().config.exportInterval, c.interval);
+        app.shutDown();
+
+        // Byte for byte, but for the time of the save: lastSaveTime, 10 bytes from the end
+        // of a file without extra data.
+        std::string after = readFile("dast.cfg");
+        ASSERT_EQ(after.size(), before.size());
+        ASSERT_TRUE(config.extraData.empty());
+        after.replace(after.size() - 10, 4, before, before.size() - 10, 4);
+        EXPECT_EQ(after, before);
+    }
 }
 
 TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
