@@ -126,7 +126,7 @@ void BM_SampleNotificationPair(benchmark::State& state) {
              {makeHistoryByDaysKind(app), makeHistoryByMonthsKind(app), makeRealTimeKind(app)})
             documents.push_back(kind->openDocument(&area));
         area.tileSubWindows();
-        auto* frame = qobject_cast<RealTimeWindow*>(WindowKind::framesOf(documents[2]).value(0));
+        auto* frame = qobject_cast<RealTimeWindow*>(WindowKind::windowsOf(documents[2]).value(0));
         frame->showMaximized();
         frame->channelTree()->setCurrentItem(
             frame->channelTree()->findItems(QStringLiteral("Total"), Qt::MatchExactly).first());

@@ -28,8 +28,8 @@ ChildWindow::ChildWindow(const QString& caption) {
 
 ChildWindow::~ChildWindow() = default;
 
-bool ChildWindow::createPanes(Document* document, WindowKind& docTemplate) {
-    View* view = docTemplate.createFirstView(document);
+bool ChildWindow::createPanes(Document* document, WindowKind& windowKind) {
+    View* view = windowKind.createFirstView(document);
     if (!view) return false;
     setWidget(view);
     setActiveView(view);
@@ -65,14 +65,14 @@ void ChildWindow::closeEvent(QCloseEvent* event) {
     Document* document = m_document;
     // The document goes with its last window. A window whose views are already gone still
     // counts as the last one, or the kind could never be opened again.
-    const QList<ChildWindow*> frames = WindowKind::framesOf(document);
+    const QList<ChildWindow*> frames = WindowKind::windowsOf(document);
     const bool lastWindow = frames.isEmpty() || frames == QList<ChildWindow*>{this};
-    if (document && m_template && lastWindow) {
+    if (document && m_windowKind && lastWindow) {
         if (!document->onCloseDocument()) {
             event->ignore();
             return;
         }
-        m_template->releaseDocument(document);
+        m_windowKind->releaseDocument(document);
     }
     QMdiSubWindow::closeEvent(event);
 }

@@ -19,11 +19,11 @@ public:
     explicit ChildWindow(const QString& caption);
     ~ChildWindow() override;
 
-    // Builds the window's content. Default: the template's first view fills the window and
+    // Builds the window's content. Default: the kind's first view fills the window and
     // becomes the active view. Frames with several panes create them here, attach each to
     // the document (WindowKind::createView or Document::addView) and set the active
     // view. False fails the window's creation.
-    virtual bool createPanes(Document* document, WindowKind& docTemplate);
+    virtual bool createPanes(Document* document, WindowKind& windowKind);
 
     View* activeView() const;
     void setActiveView(View* view);
@@ -45,5 +45,5 @@ private:
     friend class WindowKind;
     QPointer<View> m_activeView;
     QPointer<Document> m_document;
-    WindowKind* m_template = nullptr;
+    WindowKind* m_windowKind = nullptr;
 };

@@ -8,7 +8,7 @@
 class WindowKind;
 class View;
 
-// A document: what its views show. Views attach themselves through the template that
+// A document: what its views show. Views attach themselves through the window kind that
 // creates them; the document never owns its views (their frame does).
 class Document : public QObject, public CommandTarget {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
 
     const QList<View*>& views() const { return m_views; }
     View* firstView() const { return m_views.isEmpty() ? nullptr : m_views.first(); }
-    WindowKind* windowKind() const { return m_template; }
+    WindowKind* windowKind() const { return m_windowKind; }
 
     void addView(View* view);
     void removeView(View* view);
@@ -35,5 +35,5 @@ public:
 private:
     friend class WindowKind;
     QList<View*> m_views;
-    WindowKind* m_template = nullptr;
+    WindowKind* m_windowKind = nullptr;
 };

@@ -6,15 +6,15 @@
 #include "ui/framework/Document.h"
 #include "ui/framework/View.h"
 
-WindowKind::WindowKind(DocumentFactory document, FrameFactory frame, ViewFactory firstView,
-                           QObject* parent)
+WindowKind::WindowKind(DocumentFactory document, WindowFactory window, ViewFactory firstView,
+                       QObject* parent)
     : QObject(parent),
       m_makeDocument(std::move(document)),
-      m_makeFrame(std::move(frame)),
+      m_makeWindow(std::move(window)),
       m_makeView(std::move(firstView)) {}
 
 WindowKind::~WindowKind() {
-    for (Document* document : m_documents) document->m_template = nullptr;
+    for (Document* document : m_documents) document->m_windowKind = nullptr;
 }
 
 View* WindowKind::createView(Document* document, const ViewFactory& factory) {
@@ -27,7 +27,7 @@ View* WindowKind::createFirstView(Document* document) const {
     return createView(document, m_makeView);
 }
 
-QList<ChildWindow*> WindowKind::framesOf(const Document* document) {
+QList<ChildWindow*> WindowKind::windowsOf(const Document* document) {
     QList<ChildWindow*> frames;
     if (!document) return frames;
     for (View* view : document->views()) {
@@ -40,14 +40,14 @@ QList<ChildWindow*> WindowKind::framesOf(const Document* document) {
 Document* WindowKind::openDocument(QMdiArea* area) {
     Document* document = m_makeDocument ? m_makeDocument() : nullptr;
     if (!document) return nullptr;
-    document->m_template = this;
+    document->m_windowKind = this;
     if (!document->onNewDocument()) {
         delete document;
         return nullptr;
     }
-    ChildWindow* frame = m_makeFrame ? m_makeFrame() : nullptr;
+    ChildWindow* frame = m_makeWindow ? m_makeWindow() : nullptr;
     if (frame) {
-        frame->m_template = this;
+        frame->m_windowKind = this;
         frame->m_document = document;
         if (area) area->addSubWindow(frame);
     }
@@ -87,7 +87,7 @@ bool WindowKind::closeAllDocuments() {
         }
         m_documents.removeOne(document);
         emit documentsChanged();
-        for (ChildWindow* frame : framesOf(document)) delete frame;
+        for (ChildWindow* frame : windowsOf(document)) delete frame;
         delete document;
     }
     return all;

@@ -9,18 +9,18 @@ class Document;
 class View;
 class QMdiArea;
 
-// One window kind: a document class, a child frame class and a first view class. Opens
+// One window kind: a document class, a child window class and a first view class. Opens
 // documents with their window in the main window's MDI area and keeps the list of the
 // kind's open documents, oldest first.
 class WindowKind : public QObject {
     Q_OBJECT
 public:
     using DocumentFactory = std::function<Document*()>;
-    using FrameFactory = std::function<ChildWindow*()>;
+    using WindowFactory = std::function<ChildWindow*()>;
     using ViewFactory = std::function<View*()>;
 
-    WindowKind(DocumentFactory document, FrameFactory frame, ViewFactory firstView,
-                 QObject* parent = nullptr);
+    WindowKind(DocumentFactory document, WindowFactory window, ViewFactory firstView,
+               QObject* parent = nullptr);
     ~WindowKind() override;
 
     // A new document (onNewDocument) and its child window in `area`, shown and given its
@@ -28,7 +28,9 @@ public:
     Document* openDocument(QMdiArea* area);
 
     const QList<Document*>& documents() const { return m_documents; }
-    Document* firstDocument() const { return m_documents.isEmpty() ? nullptr : m_documents.first(); }
+    Document* firstDocument() const {
+        return m_documents.isEmpty() ? nullptr : m_documents.first();
+    }
 
     // A view of this kind's first view class, attached to `document`.
     View* createFirstView(Document* document) const;
@@ -41,7 +43,7 @@ public:
     bool closeAllDocuments();
 
     // The child windows showing `document`.
-    static QList<ChildWindow*> framesOf(const Document* document);
+    static QList<ChildWindow*> windowsOf(const Document* document);
 
 signals:
     // A document of this kind was opened or is going away.
@@ -54,7 +56,7 @@ private:
     void releaseDocument(Document* document);
 
     DocumentFactory m_makeDocument;
-    FrameFactory m_makeFrame;
+    WindowFactory m_makeWindow;
     ViewFactory m_makeView;
     QList<Document*> m_documents;
 };

@@ -123,14 +123,14 @@ MonitorState* RealTimeWindow::state() const {
     return doc ? &doc->recording().state() : nullptr;
 }
 
-bool RealTimeWindow::createPanes(Document* document, WindowKind& docTemplate) {
+bool RealTimeWindow::createPanes(Document* document, WindowKind& windowKind) {
     auto* inner = new QMainWindow;
     inner->setWindowFlags(Qt::Widget);
     m_splitter = new QSplitter(Qt::Vertical, inner);
     m_splitter->setChildrenCollapsible(false);
 
     View* chart = WindowKind::createView(document, [] { return new PowerChartView; });
-    View* first = docTemplate.createFirstView(document);
+    View* first = windowKind.createFirstView(document);
     m_chart = qobject_cast<PowerChartView*>(chart);
     m_list = qobject_cast<LiveListView*>(first);
     if (!m_chart || !m_list) {

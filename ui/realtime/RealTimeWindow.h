@@ -30,7 +30,7 @@ public:
     RealTimeWindow();
     ~RealTimeWindow() override;
 
-    bool createPanes(Document* document, WindowKind& docTemplate) override;
+    bool createPanes(Document* document, WindowKind& windowKind) override;
     void refreshChannelNames() override;
 
     void onChannelSelected(int itemData);

@@ -23,8 +23,7 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     initResources();
     // The timer thread asks for the first real-time document; it reads a copy kept here
     // rather than the GUI thread's document lists.
-    m_cycle =
-        std::make_unique<SamplingCycle>(m_state, [this] { return m_firstRealTimeCore.load(); });
+    m_cycle = std::make_unique<SamplingCycle>(m_state, [this] { return m_firstRecording.load(); });
 
     onCommand(ID_HISTORY_DAYS, [this] { showHistoryByDays(); });
     onCommand(ID_HISTORY_MONTHS, [this] { showHistoryByMonths(); });
@@ -32,16 +31,16 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     // The button of the window in front is grey, the other two are live.
     auto kindState = [this](WindowKind* const Application::*kind) {
         return [this, kind](CommandState& ui) {
-            WindowKind* docTemplate = this->*kind;
-            if (!docTemplate) {
+            WindowKind* windowKind = this->*kind;
+            if (!windowKind) {
                 ui.enabled = false;
                 return;
             }
             ui.enabled = true;
-            Document* document = docTemplate->firstDocument();
+            Document* document = windowKind->firstDocument();
             View* view = document ? document->firstView() : nullptr;
-            if (view && m_mainFrame && view->childWindow() &&
-                view->childWindow() == m_mainFrame->activeChildFrame())
+            if (view && m_mainWindow && view->childWindow() &&
+                view->childWindow() == m_mainWindow->activeChildWindow())
                 ui.enabled = false;
         };
     };
@@ -49,11 +48,11 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onUpdate(ID_HISTORY_MONTHS, kindState(&Application::m_monthsKind));
     onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
 
-    onCommand(ID_APP_ABOUT, [this] { runAboutDialog(m_state, m_mainFrame.get()); });
+    onCommand(ID_APP_ABOUT, [this] { runAboutDialog(m_state, m_mainWindow.get()); });
     onCommand(ID_FILE_PRINT_SETUP,
-              [this] { runPrinterSetup(m_mainFrame.get(), m_state.messages); });
+              [this] { runPrinterSetup(m_mainWindow.get(), m_state.messages); });
     onCommand(ID_APP_EXIT, [this] {
-        if (m_mainFrame) m_mainFrame->close();
+        if (m_mainWindow) m_mainWindow->close();
     });
 }
 
@@ -63,7 +62,7 @@ Application::~Application() {
     for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
         if (kind) kind->closeAllDocuments();
     }
-    m_firstRealTimeCore = nullptr;
+    m_firstRecording = nullptr;
     m_cycle.reset();
 }
 
@@ -76,37 +75,37 @@ bool Application::startUp() {
 
     registerWindowKinds();
 
-    m_mainFrame = std::make_unique<MainWindow>(*this, [this] { closeAll(); });
+    m_mainWindow = std::make_unique<MainWindow>(*this, [this] { closeAll(); });
     m_cycle->start();
-    connect(m_mainFrame.get(), &MainWindow::closed, this, &Application::mainWindowClosed);
+    connect(m_mainWindow.get(), &MainWindow::closed, this, &Application::mainWindowClosed);
 
     // The command line is parsed and then ignored: it never opens a file or a window.
     QCommandLineParser commandLine;
     commandLine.parse(QCoreApplication::arguments());
 
     for (WindowKind* kind : {m_realTimeKind, m_daysKind, m_monthsKind})
-        kind->openDocument(m_mainFrame->mdiArea());
+        kind->openDocument(m_mainWindow->mdiArea());
 
     showRealTime();
-    if (ChildWindow* active = m_mainFrame->activeChildFrame()) active->showMaximized();
+    if (ChildWindow* active = m_mainWindow->activeChildWindow()) active->showMaximized();
     // Maximising is the window manager's job; without one (a bare X server) the frame
     // would keep its default size, so it starts out covering the screen's work area.
-    if (QScreen* screen = m_mainFrame->screen())
-        m_mainFrame->setGeometry(screen->availableGeometry());
-    m_mainFrame->showMaximized();
-    m_mainFrame->updateCommandStates();
-    m_mainFrame->repaint();
+    if (QScreen* screen = m_mainWindow->screen())
+        m_mainWindow->setGeometry(screen->availableGeometry());
+    m_mainWindow->showMaximized();
+    m_mainWindow->updateCommandStates();
+    m_mainWindow->repaint();
     return true;
 }
 
 int Application::shutDown(int exitCode) {
     if (m_exited) return exitCode;
     m_exited = true;
-    if (m_mainFrame) {
-        m_mainFrame->close();  // the close request, if nobody has made it yet
+    if (m_mainWindow) {
+        m_mainWindow->close();  // the close request, if nobody has made it yet
         // Whatever became of the close request, no core thread outlives the windows.
         stopCycle();
-        m_mainFrame.reset();
+        m_mainWindow.reset();
     }
     saveConfig();
     m_state.log.close();
@@ -138,7 +137,7 @@ void Application::registerWindowKinds() {
         m_state, m_cycle.get(), [this] { updateAllWindows(); }, this);
     connect(m_realTimeKind, &WindowKind::documentsChanged, this, [this] {
         RealTimeDocument* document = firstRealTimeDocument();
-        m_firstRealTimeCore = document ? &document->recording() : nullptr;
+        m_firstRecording = document ? &document->recording() : nullptr;
     });
 }
 
@@ -161,19 +160,19 @@ void Application::saveNow() {
 void Application::writeLog(const std::string& text) { m_state.log.writeLog(text); }
 
 void Application::showKind(WindowKind* kind) {
-    if (!kind || !m_mainFrame) return;
+    if (!kind || !m_mainWindow) return;
     Document* document = kind->firstDocument();
     if (!document) {
-        kind->openDocument(m_mainFrame->mdiArea());
-        m_mainFrame->updateCommandStates();
+        kind->openDocument(m_mainWindow->mdiArea());
+        m_mainWindow->updateCommandStates();
         return;
     }
     View* view = document->firstView();
     ChildWindow* frame = view ? view->childWindow() : nullptr;
     if (!frame) return;
-    m_mainFrame->mdiArea()->setActiveSubWindow(frame);
+    m_mainWindow->mdiArea()->setActiveSubWindow(frame);
     frame->showMaximized();
-    m_mainFrame->updateCommandStates();
+    m_mainWindow->updateCommandStates();
 }
 
 void Application::showHistoryByDays() { showKind(m_daysKind); }

@@ -54,7 +54,7 @@ signals:
 
 public:
     MonitorState& state() { return m_state; }
-    MainWindow* mainFrame() const { return m_mainFrame.get(); }
+    MainWindow* mainWindow() const { return m_mainWindow.get(); }
 
     WindowKind* historyByDaysKind() const { return m_daysKind; }
     // The first open real-time document, or null.
@@ -73,12 +73,12 @@ private:
     MonitorState m_state;
     std::unique_ptr<SamplingCycle> m_cycle;
     // Read by the timer thread through the cycle's first-document callback.
-    std::atomic<RecordingDocument*> m_firstRealTimeCore{nullptr};
+    std::atomic<RecordingDocument*> m_firstRecording{nullptr};
 
     WindowKind* m_daysKind = nullptr;  // owned as QObject children
     WindowKind* m_monthsKind = nullptr;
     WindowKind* m_realTimeKind = nullptr;
-    std::unique_ptr<MainWindow> m_mainFrame;
+    std::unique_ptr<MainWindow> m_mainWindow;
     bool m_cycleStopped = false;
     bool m_exited = false;
 };

@@ -298,12 +298,12 @@ void MainWindow::selectMenu() {
     for (QMenu* menu : anyChild ? m_menu129 : m_menu128) menuBar()->addMenu(menu);
 }
 
-ChildWindow* MainWindow::activeChildFrame() const {
+ChildWindow* MainWindow::activeChildWindow() const {
     return qobject_cast<ChildWindow*>(m_mdi->currentSubWindow());
 }
 
 std::vector<CommandTarget*> MainWindow::route() const {
-    ChildWindow* frame = activeChildFrame();
+    ChildWindow* frame = activeChildWindow();
     View* view = frame ? frame->activeView() : nullptr;
     Document* document = view ? view->document() : nullptr;
     return {view, document, frame, const_cast<MainWindow*>(this), &m_app};

@@ -27,7 +27,7 @@ public:
     MainWindow(Application& app, std::function<void()> closeAll);
 
     QMdiArea* mdiArea() const { return m_mdi; }
-    ChildWindow* activeChildFrame() const;
+    ChildWindow* activeChildWindow() const;
 
     // Runs the command on the route; false when no target handles it (a disabled command
     // does nothing).

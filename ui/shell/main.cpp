@@ -39,7 +39,7 @@ int main(int, char** argv) {
             QTimer::singleShot(50, &application, closeWhenFree);
             return;
         }
-        if (MainWindow* frame = app.mainFrame()) frame->close();
+        if (MainWindow* frame = app.mainWindow()) frame->close();
     };
     // Both files are written first: when the session ends, the X server may go away before
     // the orderly close has finished waiting for a poll in flight.

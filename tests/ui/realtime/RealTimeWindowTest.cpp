@@ -56,7 +56,7 @@ protected:
     void open() {
         document = qobject_cast<RealTimeDocument*>(kind->openDocument(&area));
         ASSERT_NE(document, nullptr);
-        frame = qobject_cast<RealTimeWindow*>(WindowKind::framesOf(document).value(0));
+        frame = qobject_cast<RealTimeWindow*>(WindowKind::windowsOf(document).value(0));
         ASSERT_NE(frame, nullptr);
         frame->resize(900, 700);
         QApplication::processEvents();

@@ -38,7 +38,7 @@ protected:
         ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
         m_app = std::make_unique<Application>(m_ports, SystemClock::instance());
         ASSERT_TRUE(m_app->startUp());
-        m_frame = m_app->mainFrame();
+        m_frame = m_app->mainWindow();
     }
     void TearDown() override {
         m_app->shutDown();
@@ -49,7 +49,7 @@ protected:
         for (QMdiSubWindow* w : m_frame->mdiArea()->subWindowList()) {
             if (w->windowTitle() == caption) m_frame->mdiArea()->setActiveSubWindow(w);
         }
-        ASSERT_EQ(m_frame->activeChildFrame()->windowTitle(), caption);
+        ASSERT_EQ(m_frame->activeChildWindow()->windowTitle(), caption);
     }
     void check(const std::vector<Expect>& table, const char* situation) {
         m_frame->updateCommandStates();
@@ -178,7 +178,7 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
                                         "&2 History by days", "&3 History by months"}));
         ASSERT_NE(months, nullptr);
         months->trigger();
-        EXPECT_EQ(m_frame->activeChildFrame()->windowTitle(), "History by months");
+        EXPECT_EQ(m_frame->activeChildWindow()->windowTitle(), "History by months");
         bringToFront("Real Time");
     }
 }
@@ -213,7 +213,7 @@ TEST_F(CommandStates, F6AndClicksMoveTheActivePaneAndOnlyATablePanePrints) {
          {Case{"Real Time", 3}, Case{"History by days", 1}, Case{"History by months", 1}}) {
         SCOPED_TRACE(c.caption);
         bringToFront(c.caption);
-        ChildWindow* window = m_frame->activeChildFrame();
+        ChildWindow* window = m_frame->activeChildWindow();
         const QList<View*> panes = window->panes();
         ASSERT_EQ(panes.size(), 2);
         View* table = window->activeView();

@@ -51,7 +51,7 @@ TEST_F(StartUpExit, MissingConfigIsReportedBeforeLoginAndQuitStillWritesConfig) 
     {
         Application app(m_ports, SystemClock::instance());
         EXPECT_FALSE(app.startUp());
-        EXPECT_EQ(app.mainFrame(), nullptr);  // no window after "Quit"
+        EXPECT_EQ(app.mainWindow(), nullptr);  // no window after "Quit"
         app.shutDown();
     }
     EXPECT_EQ(answers.seen(), (QStringList{"vorn: Config file missing!", "login"}));
@@ -69,7 +69,7 @@ TEST_F(StartUpExit, StartOpensAllThreeWindowsWithRealTimeMaximisedInFront) {
     ASSERT_TRUE(app.startUp());
     EXPECT_EQ(answers.seen(), QStringList{"login"});
 
-    MainWindow* frame = app.mainFrame();
+    MainWindow* frame = app.mainWindow();
     ASSERT_NE(frame, nullptr);
     EXPECT_TRUE(frame->isMaximized());
     EXPECT_TRUE(frame->windowTitle().startsWith("Kelvo"));
@@ -78,9 +78,9 @@ TEST_F(StartUpExit, StartOpensAllThreeWindowsWithRealTimeMaximisedInFront) {
         captions << w->windowTitle();
     // Opened real time first, then the two history windows.
     EXPECT_EQ(captions, (QStringList{"Real Time", "History by days", "History by months"}));
-    ASSERT_NE(frame->activeChildFrame(), nullptr);
-    EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "Real Time");
-    EXPECT_TRUE(frame->activeChildFrame()->isMaximized());
+    ASSERT_NE(frame->activeChildWindow(), nullptr);
+    EXPECT_EQ(frame->activeChildWindow()->windowTitle(), "Real Time");
+    EXPECT_TRUE(frame->activeChildWindow()->isMaximized());
     // The command line asked for a file and actions; none of them happened. Nor did Qt's own
     // options: no mirrored layout, no other style.
     EXPECT_EQ(captions.size(), 3);
@@ -116,7 +116,7 @@ TEST_F(StartUpExit, ExportIntervalsTheDialogCannotMakeSurviveStartDialogAndExit)
         });
         Application app(m_ports, SystemClock::instance());
         ASSERT_TRUE(app.startUp());
-        ASSERT_TRUE(app.mainFrame()->executeCommand(ID_EXPORT_CONFIG));
+        ASSERT_TRUE(app.mainWindow()->executeCommand(ID_EXPORT_CONFIG));
         EXPECT_EQ(shown, c.boxes);
         EXPECT_EQ(app.state().config.exportInterval, c.interval);
         app.shutDown();
@@ -141,7 +141,7 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
     ModalAnswerer answers;
     Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
-    MainWindow* frame = app.mainFrame();
+    MainWindow* frame = app.mainWindow();
     ASSERT_TRUE(frame->executeCommand(ID_SCOPE_6HOURS));  // real-time window in front
 
     // A core thread waiting on a box is let go before the first document closes: closing the
@@ -171,22 +171,22 @@ TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
     ModalAnswerer answers;
     Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
-    MainWindow* frame = app.mainFrame();
+    MainWindow* frame = app.mainWindow();
     QMdiArea* area = frame->mdiArea();
 
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(frame->executeCommand(ID_HISTORY_DAYS));
         EXPECT_EQ(area->subWindowList().size(), 3);
-        ASSERT_NE(frame->activeChildFrame(), nullptr);
-        EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "History by days");
-        EXPECT_TRUE(frame->activeChildFrame()->isMaximized());
+        ASSERT_NE(frame->activeChildWindow(), nullptr);
+        EXPECT_EQ(frame->activeChildWindow()->windowTitle(), "History by days");
+        EXPECT_TRUE(frame->activeChildWindow()->isMaximized());
         // In front, its own button is grey; pressing it again changes nothing.
         EXPECT_FALSE(frame->commandState(ID_HISTORY_DAYS).enabled);
         EXPECT_FALSE(frame->executeCommand(ID_HISTORY_DAYS));
         EXPECT_EQ(area->subWindowList().size(), 3);
 
         // Close it: the command opens a new one.
-        frame->activeChildFrame()->close();
+        frame->activeChildWindow()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(area->subWindowList().size(), 2);
         EXPECT_EQ(app.historyByDaysKind()->documents().size(), 0);
@@ -200,11 +200,11 @@ TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
     ModalAnswerer answers;
     Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
-    MainWindow* frame = app.mainFrame();
+    MainWindow* frame = app.mainWindow();
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
     EXPECT_TRUE(app.state().running);
 
-    frame->activeChildFrame()->close();  // the real-time window
+    frame->activeChildWindow()->close();  // the real-time window
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app.firstRealTimeDocument(), nullptr);
     EXPECT_FALSE(app.state().running);
@@ -214,6 +214,6 @@ TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
     ASSERT_TRUE(frame->executeCommand(ID_REAL_TIME));
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
     EXPECT_TRUE(app.state().running);
-    EXPECT_EQ(frame->activeChildFrame()->windowTitle(), "Real Time");
+    EXPECT_EQ(frame->activeChildWindow()->windowTitle(), "Real Time");
     app.shutDown();
 }
