@@ -11,20 +11,21 @@
 #include <filesystem>
 #include <memory>
 
-#include "ui/shell/Application.h"
+#include "core/acquisition/MonitorState.h"
 #include "core/base/Clock.h"
-#include "ui/framework/CommandIds.h"
-#include "core/config/Configuration.h"
-#include "ui/shell/WindowKinds.h"
+#include "core/base/MessageSink.h"
 #include "core/base/NotifyTarget.h"
+#include "core/config/Configuration.h"
 #include "core/device/SerialPort.h"
 #include "core/store/SampleStore.h"
-#include "ui/framework/WindowKind.h"
+#include "ui/framework/CommandIds.h"
 #include "ui/framework/Document.h"
-#include "ui/realtime/RealTimeWindow.h"
+#include "ui/framework/WindowKind.h"
 #include "ui/realtime/LiveListView.h"
-#include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/PowerChart.h"
+#include "ui/realtime/PowerChartView.h"
+#include "ui/realtime/RealTimeWindow.h"
+#include "ui/shell/WindowKinds.h"
 
 namespace {
 
@@ -100,10 +101,14 @@ void BM_LoadAndPaintAllChannels(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadAndPaintAllChannels)->Unit(benchmark::kMillisecond);
 
-// No serial ports at all: Connect finds nothing and the windows run as without a device.
+// No serial ports at all and nobody to read a message: the windows run as without a device.
 class NoPorts final : public PortOpener {
 public:
     std::unique_ptr<SerialPort> open(int) override { return nullptr; }
+};
+class NoMessages final : public MessageSink {
+public:
+    void show(const std::string&) override {}
 };
 
 // The GUI thread's work for one sample with all three windows open on a 1,600 x 900 area:
@@ -113,18 +118,21 @@ void BM_SampleNotificationPair(benchmark::State& state) {
     char dirTemplate[] = "/tmp/kelvo-chart-bench-XXXXXX";
     const std::string dir = mkdtemp(dirTemplate);
     NoPorts ports;
+    NoMessages messages;
     {
-        Application app(ports, SystemClock::instance());
-        app.state().config = Configuration::defaults();
-        app.state().config.appDir = dir;
-        app.state().config.scopeIndex = 6;
+        MonitorState monitor(ports, messages, SystemClock::instance());
+        monitor.config = Configuration::defaults();
+        monitor.config.appDir = dir;
+        monitor.config.scopeIndex = 6;
         QMdiArea area;
         area.resize(1600, 900);
         area.show();
+        std::unique_ptr<WindowKind> kinds[] = {
+            std::unique_ptr<WindowKind>(makeHistoryByDaysKind(monitor, nullptr)),
+            std::unique_ptr<WindowKind>(makeHistoryByMonthsKind(monitor, nullptr)),
+            std::unique_ptr<WindowKind>(makeRealTimeKind(monitor, nullptr, {}, nullptr))};
         std::vector<Document*> documents;
-        for (WindowKind* kind :
-             {makeHistoryByDaysKind(app), makeHistoryByMonthsKind(app), makeRealTimeKind(app)})
-            documents.push_back(kind->openDocument(&area));
+        for (auto& kind : kinds) documents.push_back(kind->openDocument(&area));
         area.tileSubWindows();
         auto* frame = qobject_cast<RealTimeWindow*>(WindowKind::windowsOf(documents[2]).value(0));
         frame->showMaximized();
@@ -138,7 +146,7 @@ void BM_SampleNotificationPair(benchmark::State& state) {
             for (Document* document : documents) document->updateAllViews(nullptr);
             area.repaint();
         }
-        for (Document* document : documents) document->windowKind()->closeAllDocuments();
+        for (auto& kind : kinds) kind->closeAllDocuments();
     }
     std::filesystem::remove_all(dir);
 }
