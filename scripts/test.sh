@@ -19,6 +19,6 @@ run_suite build-asan -DKELVO_UI=OFF -DKELVO_SANITIZE=address,undefined
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     run_suite build-tsan -DKELVO_UI=OFF -DKELVO_SANITIZE=thread
 # Fuzzers (clang, AddressSanitizer + UndefinedBehaviorSanitizer): replay the kept corpus and
-# every input that ever crashed, then a million inputs each (about 5 minutes on 2 cores).
+# every input that ever crashed, then a million inputs each (about 6 minutes on 2 cores).
 CC=clang CXX=clang++ run_suite build-fuzz -DKELVO_UI=OFF -DKELVO_TESTS=OFF -DKELVO_FUZZ=ON \
     -DKELVO_SANITIZE=address,undefined

@@ -34,36 +34,64 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
     return true;
 }
 
-// Temporary names differ per process and per call, and O_EXCL refuses anything already there,
-// a planted link included.
+// Temporary names are `<name>.tmp<pid>.<serial>.<stamp>`: decimal pid and serial, stamp in
+// lower-case hex. They differ per process and per call, and O_EXCL refuses anything already
+// there, a planted link included. The file gets the permission bits of the regular file it
+// replaces (set again with fchmod, which the umask does not narrow) before it holds a byte;
+// a new file gets 0644 under the umask.
 int createTemporary(const std::string& path, std::string& tempPath) {
     static std::atomic<unsigned> serial{0};
     const auto stamp = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
+    struct stat old {};
+    const bool replacing = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const mode_t mode = replacing ? (old.st_mode & 0777) : 0644;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u.%llx", static_cast<long>(::getpid()),
                       serial.fetch_add(1), stamp);
         tempPath = path + suffix;
         const int fd =
-            ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+            ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        // Best effort: a file system without Unix permissions must not cost the save.
+        if (fd >= 0 && replacing) ::fchmod(fd, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
 }
 
+// Drops the characters of `accepted` that lead `text`; false when there were none.
+bool skipRun(std::string_view& text, std::string_view accepted) {
+    const size_t run = std::min(text.find_first_not_of(accepted), text.size());
+    text.remove_prefix(run);
+    return run > 0;
+}
+
+// True for exactly the names createTemporary gives a save of `base`.
+bool isOwnTemporary(std::string_view name, std::string_view base) {
+    constexpr std::string_view kDecimal = "0123456789";
+    constexpr std::string_view kHex = "0123456789abcdef";
+    if (!name.starts_with(base)) return false;
+    name.remove_prefix(base.size());
+    if (!name.starts_with(".tmp")) return false;
+    name.remove_prefix(4);
+    if (!skipRun(name, kDecimal) || !name.starts_with('.')) return false;
+    name.remove_prefix(1);
+    if (!skipRun(name, kDecimal) || !name.starts_with('.')) return false;
+    name.remove_prefix(1);
+    return skipRun(name, kHex) && name.empty();
+}
+
 // A save cut short by a crash or a kill leaves its temporary file; the next complete save of
-// the same file removes them. unlink() removes a link itself, never what it points to.
+// the same file removes them, and nothing else (a user's "dast.cfg.tmp-old" stays). unlink()
+// removes a link itself, never what it points to.
 void removeStaleTemporaries(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    const std::string prefix =
-        (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp";
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     DIR* dir = ::opendir(directoryOf(path).c_str());
     if (!dir) return;
     while (const dirent* entry = ::readdir(dir)) {
-        if (std::string_view(entry->d_name).starts_with(prefix)) {
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-        }
+        if (isOwnTemporary(entry->d_name, base)) ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
     ::closedir(dir);
 }

@@ -10,8 +10,10 @@
 // leaves either the old file or the complete new one: the bytes go to a temporary file created
 // exclusively under a fresh name in the same directory, are flushed and fsync'ed, the temporary
 // file is renamed over `path`, and the directory is fsync'ed. A symbolic link planted at `path`
-// is replaced, never followed, so whatever it points to is never written. On any failure the
-// temporary file is removed, the old file stays, and false is returned.
+// is replaced, never followed, so whatever it points to is never written. The new file keeps
+// the permission bits of the regular file it replaces. On any failure the temporary file is
+// removed, the old file stays, and false is returned; a complete save also removes the
+// temporary files interrupted saves of `path` left, and no other name.
 bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size);
 inline bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
     return writeFileAtomically(path, bytes.data(), bytes.size());

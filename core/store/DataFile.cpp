@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstring>
-#include <memory>
 
-#include "core/base/CrashSafeFile.h"
 #include "core/base/ByteOrder.h"
+#include "core/base/CrashSafeFile.h"
 #include "core/store/SampleRing.h"
 
 namespace {
@@ -47,31 +47,37 @@ DataFile::Load DataFile::decode(const uint8_t* data, size_t size, DayTable& days
     if (size >= kDataFileTagSize && std::memcmp(data, kDataFileTag, kDataFileTagSize) != 0) {
         return Load::WrongTag;
     }
-    if (size != kDataFileSize) return Load::Malformed;
+    // A longer file still holds a whole image at its start: that is read and the rest
+    // ignored, rather than the next save throwing the held 24 hours away.
+    if (size < kDataFileSize) return Load::Malformed;
 
-    // Decode into scratch copies so a rejected header leaves the targets untouched.
+    // Tables go to scratch copies and the store header is tried in the target itself, put back
+    // as it was when the ring rules reject it: a rejected file leaves the targets untouched
+    // without a scratch copy of the 1.1 MB store. Once the header passes nothing can fail (the
+    // length was checked above), so the samples are read straight into the target.
     DayTable newDays{};
     MonthTable newMonths{};
-    auto newStore = std::make_unique<SampleStore>();
-    ByteReader in(data, size);
+    ByteReader in(data, kDataFileSize);
     char tag[kDataFileTagSize];
     in.bytes(tag, sizeof tag);
     getSeries(in, newDays.solar);
     getSeries(in, newDays.consumption);
     getSeries(in, newMonths.solar);
     getSeries(in, newMonths.consumption);
-    newStore->startTime = in.i32();
-    newStore->count = in.u16();
-    newStore->startIndex = in.u16();
-    newStore->writeIndex = in.u16();
-    newStore->reserved = in.u16();
-    if (!storeIsConsistent(*newStore)) return Load::Malformed;  // before 1.1 MB of samples
-    for (auto& ring : newStore->samples) getSeries(in, ring);
-    if (!in.ok() || in.remaining() != 0) return Load::Malformed;
-
+    uint8_t previousHeader[offsetof(SampleStore, samples)];
+    std::memcpy(previousHeader, &store, sizeof previousHeader);
+    store.startTime = in.i32();
+    store.count = in.u16();
+    store.startIndex = in.u16();
+    store.writeIndex = in.u16();
+    store.reserved = in.u16();
+    if (!storeIsConsistent(store)) {
+        std::memcpy(&store, previousHeader, sizeof previousHeader);
+        return Load::Malformed;
+    }
     days = newDays;
     months = newMonths;
-    std::memcpy(&store, newStore.get(), sizeof store);
+    for (auto& ring : store.samples) getSeries(in, ring);
     return Load::Loaded;
 }
 

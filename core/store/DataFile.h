@@ -30,14 +30,15 @@ public:
         Loaded,     // tables and store replaced by the file's
         Missing,    // no file, or it cannot be read
         WrongTag,   // another file or version: deleted
-        Malformed,  // our tag but the wrong length or a header that breaks the ring rules
+        Malformed,  // our tag but shorter than the image, or a header that breaks the ring rules
     };
 
     // The complete file image, always kDataFileSize bytes.
     static std::vector<uint8_t> encode(const DayTable& days, const MonthTable& months,
                                        const SampleStore& store);
     // Decodes an image into the targets only when all of it is sound; on any other result
-    // the targets are left exactly as they were.
+    // the targets are left exactly as they were. Bytes after the first kDataFileSize are
+    // ignored.
     static Load decode(const uint8_t* data, size_t size, DayTable& days, MonthTable& months,
                        SampleStore& store);
 

@@ -35,9 +35,10 @@ struct ScriptedDevice {
     int reads = 0;
     int purges = 0;
     int closes = 0;
-    // Shared journal with a FakeClock, to check the order of frames and waits.
+    // Shared journal with a FakeClock, to check the order of an exchange: "purge",
+    // "write AA 0E 00 AD", "read 114", "sleep 20", "close". Back-to-back reads (a reply comes
+    // in 64-byte reads and ends with an empty one) are one entry with their byte total.
     std::vector<std::string>* journal = nullptr;
-    bool journalPurges = false;  // also note every purge
 
     Bytes pending;
     mutable std::mutex lock;
@@ -45,6 +46,18 @@ struct ScriptedDevice {
     void note(const std::string& line) {
         if (journal) {
             journal->push_back(line);
+        }
+    }
+
+    void noteRead(long count) {
+        if (!journal) {
+            return;
+        }
+        const long got = std::max(count, 0L);
+        if (!journal->empty() && journal->back().starts_with("read ")) {
+            journal->back() = "read " + std::to_string(std::stol(journal->back().substr(5)) + got);
+        } else {
+            journal->push_back("read " + std::to_string(got));
         }
     }
 };
@@ -62,9 +75,7 @@ public:
     void purge() override {
         std::lock_guard lock(m_device->lock);
         ++m_device->purges;
-        if (m_device->journalPurges) {
-            m_device->note("purge");
-        }
+        m_device->note("purge");
         m_device->pending.clear();
     }
 
@@ -92,12 +103,14 @@ public:
         ++m_device->reads;
         if (m_device->babble) {
             std::fill(buffer, buffer + max, uint8_t{'x'});
+            m_device->noteRead(static_cast<long>(max));
             return static_cast<long>(max);
         }
         const size_t count = std::min(max, m_device->pending.size());
         std::copy_n(m_device->pending.begin(), count, buffer);
         m_device->pending.erase(m_device->pending.begin(),
                                 m_device->pending.begin() + static_cast<long>(count));
+        m_device->noteRead(static_cast<long>(count));
         return static_cast<long>(count);
     }
 

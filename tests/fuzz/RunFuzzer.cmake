@@ -1,4 +1,5 @@
-# Fuzzes one target for SECONDS in a scratch copy of its corpus. A crashing input is copied
+# Fuzzes one target for RUNS inputs in a scratch copy of its corpus, stopping after
+# MAX_SECONDS at the latest; a run cut short by that bound fails. A crashing input is copied
 # into CRASHES (kept in the repository and replayed from then on) and fails the test.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/corpus ${WORK}/artifacts)
@@ -7,13 +8,15 @@ if(seeds)
     file(COPY ${seeds} DESTINATION ${WORK}/corpus)
 endif()
 execute_process(
-    COMMAND ${FUZZER} -max_total_time=${SECONDS} -timeout=10 -rss_limit_mb=2048
-            -max_len=4096 -artifact_prefix=${WORK}/artifacts/ ${WORK}/corpus
+    COMMAND ${FUZZER} -runs=${RUNS} -max_total_time=${MAX_SECONDS} -timeout=10
+            -rss_limit_mb=2048 -max_len=4096 -artifact_prefix=${WORK}/artifacts/ ${WORK}/corpus
     RESULT_VARIABLE result
     OUTPUT_VARIABLE output
     ERROR_VARIABLE output)
 string(REGEX MATCH "#[0-9]+[^\n]*DONE[^\n]*" done "${output}")
+string(REGEX MATCH "Done ([0-9]+) runs in ([0-9]+) second" summary "${output}")
 message("${done}")
+message("${summary}")
 if(NOT result EQUAL 0)
     file(GLOB found ${WORK}/artifacts/*)
     if(found)
@@ -21,4 +24,7 @@ if(NOT result EQUAL 0)
     endif()
     message("${output}")
     message(FATAL_ERROR "fuzzer failed; inputs kept in ${CRASHES}")
+endif()
+if(NOT summary OR CMAKE_MATCH_1 LESS RUNS)
+    message(FATAL_ERROR "only ${CMAKE_MATCH_1} of ${RUNS} runs within ${MAX_SECONDS} s")
 endif()

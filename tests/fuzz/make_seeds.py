@@ -77,3 +77,8 @@ for ring in range(16):
 data = b"Ver1.01\x00" + tables + header + bytes(rings)
 assert len(data) == 1106356
 put("datafile", "wrapped", data)
+# The same file described for the fuzzer: its head, its non-zero samples as (ring, u16 slot,
+# i32 value), then one byte that makes it 100 bytes longer than the image.
+samples = b"".join(struct.pack("<BHi", ring, slot, 100 + ring)
+                   for ring in range(16) for slot in (17278, 17279, 0))
+put("datafile", "described-longer", data[:436] + samples + bytes([100]))

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/base/CrashSafeFile.h"
 #include "core/base/ByteOrder.h"
+#include "core/base/CrashSafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -50,6 +50,33 @@ TEST(AtomicFile, ReplacesTheFileWholeAndLeavesNoTemporaryBehind) {
     ASSERT_TRUE(writeFileAtomically(path, std::vector<uint8_t>{'n', 'e', 'w'}));
     EXPECT_EQ(contents(path), "new");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(AtomicFile, RemovesOnlyItsOwnLeftoversAndKeepsThePermissionBits) {
+    TempDir dir;
+    const std::string path = dir.file("dast.cfg");
+    const struct {
+        const char* name;
+        bool removed;
+    } names[] = {
+        {"dast.cfg.tmp4242.7.1a2b3c", true},  // a save of ours cut short
+        {"dast.cfg.tmp-old", false},          {"dast.cfg.tmp", false},
+        {"dast.cfg.tmp4242.7.1A2B3C", false}, {"dast.cfg.tmp4242.7.", false},
+        {"dast.cfg.tmp4242..1a", false},      {"dast.cfg.tmp4242.7.1a2b3c~", false},
+        {"dast.cfg.tmpx4242.7.1a", false},    {"dast.data.tmp4242.7.1a2b3c", false},
+    };
+    for (const auto& n : names) put(dir.file(n.name), "x");
+    const mode_t umaskBefore = ::umask(022);
+    for (const mode_t mode : {0600, 0664, 0444}) {
+        put(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(writeFileAtomically(path, std::vector<uint8_t>{'n'}));
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(mode)) << std::oct << mode;
+    }
+    ASSERT_TRUE(writeFileAtomically(dir.file("new"), std::vector<uint8_t>{'n'}));
+    EXPECT_EQ(fs::status(dir.file("new")).permissions(), fs::perms(0644));
+    ::umask(umaskBefore);
+    for (const auto& n : names) EXPECT_EQ(fs::exists(dir.file(n.name)), !n.removed) << n.name;
 }
 
 TEST(AtomicFile, PlantedLinkIsReplacedAndItsTargetNeverWritten) {

@@ -165,7 +165,8 @@ TEST(ConfigFile, UnreadableFileGivesDefaultsAndUnwritableDirectoryReportsFailure
     EXPECT_FALSE(saveConfig(config, clock));
 }
 
-// Files that break the rules the program relies on keep what is complete, in its place.
+// Files that break the rules the program relies on keep what is complete, in its place; each
+// repaired value is tried at its limit and one past it.
 TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
     Configuration named = Configuration::defaults();
     for (int i = 1; i <= 12; ++i) std::snprintf(named.channels[i].name, 64, "Load %d", i);
@@ -175,6 +176,16 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
         const char* what;
         std::function<void(Bytes&)> damage;
         std::function<void(const Configuration&)> check;
+    };
+    auto put = [](size_t at, uint32_t value) { return [=](Bytes& b) { putU32(b, at, value); }; };
+    auto chartSamples = [](int32_t expected) {  // row 4 is the selected one
+        return [=](const Configuration& c) {
+            EXPECT_EQ(c.scopes[4].samples, expected);
+            EXPECT_EQ(c.scopeSamples(), expected);
+        };
+    };
+    auto interval = [](uint32_t expected) {
+        return [=](const Configuration& c) { EXPECT_EQ(c.exportInterval, expected); };
     };
     const Case cases[] = {
         {"three channel records",
@@ -193,6 +204,17 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
              EXPECT_STREQ(c.channels[4].name, "Load 4");
              EXPECT_STREQ(c.channels[5].name, "");
              EXPECT_EQ(c.exportInterval, kDefaultExportInterval);
+         }},
+        {"name and password with a NUL only at their last byte",
+         [](Bytes& b) {
+             std::memset(&b[record(3)], 'x', 63);
+             b[record(3) + 63] = 0;
+             std::memset(&b[1334], 'p', 15);
+             b[1349] = 0;
+         },
+         [](const Configuration& c) {
+             EXPECT_EQ(std::string(c.channels[3].name), std::string(63, 'x'));
+             EXPECT_EQ(std::string(c.password), std::string(15, 'p'));
          }},
         {"names and password without NUL",
          [](Bytes& b) {
@@ -214,22 +236,21 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
              EXPECT_EQ(c.scopeSamples(), 4320);
              EXPECT_EQ(c.exportInterval, 300u);
          }},
-        {"scope index one past the last row", [](Bytes& b) { b[1218] = 7; },
+        {"scope index on the last row", [](Bytes& b) { b[1218] = 6; },
+         [](const Configuration& c) { EXPECT_EQ(c.scopeIndex, 6); }},
+        {"scope index at the row count", [](Bytes& b) { b[1218] = 7; },
          [](const Configuration& c) { EXPECT_EQ(c.scopeIndex, kDefaultScopeIndex); }},
-        {"scope samples outside the ring",
-         [](Bytes& b) {
-             putU32(b, scopeRow(4) + 8, 17281);
-             putU32(b, scopeRow(6) + 8, 0xFFFFFFFF);
-         },
-         [](const Configuration& c) {
-             EXPECT_EQ(c.scopeSamples(), 720);
-             EXPECT_EQ(c.scopes[6].samples, 4320);
-         }},
+        {"scope samples 0", put(scopeRow(4) + 8, 0), chartSamples(720)},
+        {"scope samples 1", put(scopeRow(4) + 8, 1), chartSamples(1)},
+        {"scope samples 17,280", put(scopeRow(4) + 8, 17280), chartSamples(17280)},
+        {"scope samples 17,281", put(scopeRow(4) + 8, 17281), chartSamples(720)},
+        {"scope samples negative in a row not selected", put(scopeRow(6) + 8, 0xFFFFFFFF),
+         [](const Configuration& c) { EXPECT_EQ(c.scopes[6].samples, 4320); }},
         // The export copes with any interval: the user's value is kept until the user changes it.
-        {"interval of 3 s kept", [](Bytes& b) { putU32(b, 1361, 3); },
-         [](const Configuration& c) { EXPECT_EQ(c.exportInterval, 3u); }},
-        {"interval past 24 hours kept", [](Bytes& b) { putU32(b, 1361, 90000); },
-         [](const Configuration& c) { EXPECT_EQ(c.exportInterval, 90000u); }},
+        {"interval of 3 s", put(1361, 3), interval(3)},
+        {"interval of 4 s", put(1361, 4), interval(4)},
+        {"interval of 5 s", put(1361, 5), interval(5)},
+        {"interval past 24 hours", put(1361, 90000), interval(90000)},
     };
     for (const Case& tc : cases) {
         SCOPED_TRACE(tc.what);

@@ -228,17 +228,24 @@ TEST_F(LinkFixture, PollWriteFailureClosesLink) {
     }
 }
 
-TEST_F(LinkFixture, ReadHistory_WaitsThenDumpsRawReplyAndDecodes) {
+TEST_F(LinkFixture, PollExchanges_RunInOrderAndTheHistoryIsDumpedRawAndDecoded) {
     auto device = answeringDevice(1, [](const Bytes& frame) {
         return frame[1] == protocol::kSolarHistory ? historyReply("SOLDAY")
+               : frame[1] == protocol::kLive       ? liveReply()
                                                    : historyReply("COMDAY");
     });
     connect();
     int32_t day[kDays]{};
     int32_t month[kMonths]{};
     link.readHistory(day, month, protocol::kSolarHistory);
+    LiveReading table{};
+    link.readLive(table);
 
-    EXPECT_EQ(journal, (std::vector<std::string>{"write AA 0E 00 AD", "sleep 20"}));
+    // The device answers a history request only after its 20 ms; a live request at once.
+    EXPECT_EQ(journal,
+              (std::vector<std::string>{"purge", "write AA 0E 00 AD", "sleep 20", "read 114",
+                                        "purge", "write AA 02 00 AD", "read 121"}));
+    EXPECT_EQ(table[15].power, 150u);
     EXPECT_EQ(day[0], 10);
     EXPECT_EQ(month[0], 7);
     std::ifstream dump(dir / "History.dat", std::ios::binary);
@@ -282,8 +289,9 @@ TEST_F(LinkFixture, SwitchChannels_SendsEachEntryAndWaitsAfterAcknowledgement) {
     auto device = answeringDevice(1, [](const Bytes&) { return Bytes{0x0D}; });
     connect();
     EXPECT_TRUE(link.switchChannels("05,112,"));
-    EXPECT_EQ(journal, (std::vector<std::string>{"write AA 03 05 AD", "sleep 500",
-                                                 "write AA 04 0C AD", "sleep 500"}));
+    EXPECT_EQ(journal,
+              (std::vector<std::string>{"purge", "write AA 03 05 AD", "read 1", "sleep 500",
+                                        "purge", "write AA 04 0C AD", "read 1", "sleep 500"}));
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -298,27 +306,29 @@ TEST_F(LinkFixture, SwitchChannels_FailuresStopAtTheFailingEntryWithTheirMessage
         {"silent device: three attempts",
          [](const Bytes&) { return Bytes{}; },
          false,
-         {"write AA 03 05 AD", "sleep 10", "write AA 03 05 AD", "sleep 10", "write AA 03 05 AD"},
+         {"purge", "write AA 03 05 AD", "read 0", "sleep 10", "purge", "write AA 03 05 AD",
+          "read 0", "sleep 10", "purge", "write AA 03 05 AD", "read 0"},
          "Fail to receive data after writiing command!"},
         {"second attempt answered",
          [n = 0](const Bytes& frame) mutable {
              return frame[2] == 5 && ++n == 1 ? Bytes{} : Bytes{0x0D, 'x'};
          },
          false,
-         {"write AA 03 05 AD", "sleep 10", "write AA 03 05 AD", "sleep 500", "write AA 04 0C AD",
-          "sleep 500"},
+         {"purge", "write AA 03 05 AD", "read 0", "sleep 10", "purge", "write AA 03 05 AD",
+          "read 2", "sleep 500", "purge", "write AA 04 0C AD", "read 2", "sleep 500"},
          ""},
         {"wrong acknowledgement on second entry",
          [](const Bytes& frame) {
              return frame[2] == 5 ? Bytes{0x0D} : Bytes{0x0A, 0x0D};
          },
          false,
-         {"write AA 03 05 AD", "sleep 500", "write AA 04 0C AD"},
+         {"purge", "write AA 03 05 AD", "read 1", "sleep 500", "purge", "write AA 04 0C AD",
+          "read 2"},
          "Received wrong data after writting command!"},
         {"write fails",
          [](const Bytes&) { return Bytes{0x0D}; },
          true,
-         {"write AA 03 05 AD"},
+         {"purge", "write AA 03 05 AD"},
          "Fail to write channel switch command!"},
     };
     for (const Case& c : cases) {
@@ -352,7 +362,7 @@ TEST_F(LinkFixture, SwitchChannels_WithoutOpenPortFailsAtFirstWrite) {
 
 TEST_F(LinkFixture, ExchangesFromTwoThreadsNeverInterleave) {
     // Every exchange purges, writes one frame and reads its reply. Were a switch and a poll
-    // to overlap, two purges or two writes would follow each other.
+    // to overlap, their steps would mix.
     std::vector<std::string> lineJournal;
     auto device = ports.attach(1);
     device->answer = [](const Bytes& frame) {
@@ -363,7 +373,6 @@ TEST_F(LinkFixture, ExchangesFromTwoThreadsNeverInterleave) {
     };
     ASSERT_TRUE(link.openDevice());
     device->journal = &lineJournal;
-    device->journalPurges = true;
 
     std::thread poller([&] {
         LiveReading table{};
@@ -377,10 +386,11 @@ TEST_F(LinkFixture, ExchangesFromTwoThreadsNeverInterleave) {
     poller.join();
     device->journal = nullptr;
 
-    ASSERT_EQ(lineJournal.size(), 120u);
-    for (size_t i = 0; i < lineJournal.size(); i += 2) {
+    ASSERT_EQ(lineJournal.size(), 180u);
+    for (size_t i = 0; i < lineJournal.size(); i += 3) {
         EXPECT_EQ(lineJournal[i], "purge") << i;
         EXPECT_TRUE(lineJournal[i + 1].starts_with("write")) << i;
+        EXPECT_TRUE(lineJournal[i + 2].starts_with("read")) << i;
     }
     EXPECT_EQ(link.failureCount(), 0);
     EXPECT_TRUE(messages.shown.empty());

@@ -2,9 +2,9 @@
 
 #include <fstream>
 
-#include "support/StoreFixture.h"
 #include "core/base/CrashSafeFile.h"
 #include "core/store/DataFile.h"
+#include "support/StoreFixture.h"
 
 namespace {
 
@@ -67,10 +67,17 @@ TEST(DataFileImage, AnythingButAWholeSoundImageLeavesTargetsUntouched) {
         broken[428] = uint8_t(count), broken[429] = uint8_t(count >> 8);
         rejected(broken, whole);
     }
-    good.resize(whole + 4097, 0x5A);  // truncations and oversizes around every 4 KiB boundary
-    for (size_t boundary = 0; boundary <= whole + 4096; boundary += 4096) {
-        for (size_t n : {boundary - 1, boundary, boundary + 1})
-            if (n <= whole + 4096 && n != whole) rejected(good, n);
+    for (size_t boundary = 4096; boundary <= whole; boundary += 4096) {  // truncations
+        for (size_t n : {boundary - 1, boundary, boundary + 1}) rejected(good, n);
+    }
+    rejected(good, 0), rejected(good, 1), rejected(good, whole - 1);
+    // Oversizes: the image at the start is taken and what follows it ignored.
+    good.resize(whole + 4097, 0x5A);
+    for (size_t n : {whole + 1, whole + 4095, whole + 4097}) {
+        auto store = std::make_unique<SampleStore>();
+        EXPECT_EQ(DataFile::decode(good.data(), n, d, m, *store), DataFile::Load::Loaded) << n;
+        EXPECT_EQ(store->samples[4][100], 77);
+        EXPECT_EQ(store->samples[15][kRingSlots - 1], 0);
     }
 }
 
@@ -148,6 +155,27 @@ TEST_F(DataFileDocTest, RejectedFilesGiveAFreshStoreAndOnlyAForeignTagIsDeleted)
         EXPECT_EQ(state.days.solar[0], 0);
         EXPECT_EQ(exists(path("dast.data")), !c.deleted) << c.bytes.size();
     }
+}
+
+TEST_F(DataFileDocTest, FileWithOneHundredExtraBytesKeepsItsSamples) {
+    DayTable days{};
+    days.solar[5] = 1234;
+    auto image = std::make_unique<SampleStore>();
+    image->startTime = static_cast<int32_t>(clock.now() - 10);
+    image->count = image->writeIndex = 2;
+    image->samples[1][0] = 300, image->samples[15][1] = -7;
+    Bytes file = DataFile::encode(days, state.months, *image);
+    file.resize(file.size() + 100, 0xEE);
+    std::ofstream(path("dast.data"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+
+    RecordingDocument doc(state);
+    ASSERT_TRUE(doc.onNewDocument());
+    auto store = copyOf(doc);
+    EXPECT_EQ(store->startTime, image->startTime);
+    EXPECT_EQ(store->samples[1][0], 300);
+    EXPECT_EQ(store->samples[15][1], -7);
+    EXPECT_EQ(state.days.solar[5], 1234);
 }
 
 TEST_F(DataFileDocTest, CloseDuringTickIsRefusedUnlessTheApplicationCloses) {
