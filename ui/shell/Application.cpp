@@ -1,7 +1,6 @@
 #include "ui/shell/Application.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QIcon>
 #include <QMdiArea>
 #include <QScreen>
@@ -79,9 +78,7 @@ bool Application::startUp() {
     m_cycle->start();
     connect(m_mainWindow.get(), &MainWindow::closed, this, &Application::mainWindowClosed);
 
-    // The command line is parsed and then ignored: it never opens a file or a window.
-    QCommandLineParser commandLine;
-    commandLine.parse(QCoreApplication::arguments());
+    // The command line never reaches this far: main hands Qt the program name alone.
 
     for (WindowKind* kind : {m_realTimeKind, m_daysKind, m_monthsKind})
         kind->openDocument(m_mainWindow->mdiArea());
