@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "core/config/Configuration.h"
 #include "core/base/Log.h"
@@ -11,6 +12,7 @@
 #include "core/store/EnergyTables.h"
 
 class RecordingDocument;
+class SampleSink;
 class Clock;
 class MessageSink;
 
@@ -34,6 +36,10 @@ struct MonitorState {
     std::atomic<bool> closing{false};              // the main window is closing
     std::atomic<bool> running{false};              // a real-time document is open
     std::atomic<RecordingDocument*> currentDoc{nullptr};    // the real-time document being recorded
+
+    // Listeners of every sample recorded from the meter (archive, publisher). Set once before
+    // the sampling cycle starts and never changed while it runs, so it needs no lock.
+    std::vector<SampleSink*> sampleSinks;
 
     MessageSink& messages;
     Clock& clock;

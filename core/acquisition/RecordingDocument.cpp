@@ -92,17 +92,20 @@ void RecordingDocument::recordSample() {
         // a later exchange of this poll loses the link and the tick records zeros.
         const bool connected = m_state.link.isOpen();
         std::shared_ptr<NotifyTarget> listWindow;
+        MeterSample sample;
         {
             std::lock_guard lock(m_state.dataLock);
             commit(polled, connected);
             if (connected) {
                 record();
+                if (!m_state.sampleSinks.empty()) sample = meterSample();
                 listWindow = m_state.listWindow;
             }
         }
         if (connected) {
             // After the lock is released: the window that handles it copies under that lock.
             if (listWindow) listWindow->post(UM_DATAUPDATED);
+            notifySinks(&sample, true);
             busy = false;
             return;
         }
@@ -113,7 +116,30 @@ void RecordingDocument::recordSample() {
         clearLiveFields();
         record();
     }
+    notifySinks(nullptr, false);
     busy = false;
+}
+
+MeterSample RecordingDocument::meterSample() const {
+    MeterSample sample;
+    sample.time = m_state.clock.now();
+    const LiveReading& table = m_state.config.channels;
+    for (int k = 0; k < kChannelRecords; ++k) {
+        sample.power[k] = static_cast<int32_t>(table[k].power);
+        sample.state[k] = table[k].state;
+        sample.names[k] = recordName(table[k]);
+    }
+    sample.days = m_state.days;
+    sample.months = m_state.months;
+    return sample;
+}
+
+void RecordingDocument::notifySinks(const MeterSample* sample, bool open) {
+    for (SampleSink* sink : m_state.sampleSinks) {
+        if (open != m_sinksSawOpen) sink->onLinkChanged(open);
+        if (sample) sink->onMeterSample(*sample);
+    }
+    m_sinksSawOpen = open;
 }
 
 void RecordingDocument::poll(PolledTables& polled) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/acquisition/SampleSink.h"
 #include "core/store/ChannelRecord.h"
 #include "core/store/SampleStore.h"
 
@@ -55,7 +56,12 @@ private:
     void clearLiveFields();
     // One slot of each of the sixteen rings from the channel table's powers, then one step.
     void record();
+    // The sample just recorded from the meter, copied for the listeners (data lock held).
+    MeterSample meterSample() const;
+    // Hands the sample (null: none this tick) and any change of the link to the listeners.
+    void notifySinks(const MeterSample* sample, bool open);
 
     MonitorState& m_state;
     std::unique_ptr<SampleStore> m_store;  // 1.1 MB, guarded by MonitorState::dataLock
+    bool m_sinksSawOpen = false;           // the link state last told to the listeners (tick only)
 };

@@ -113,6 +113,24 @@ QImage appIcon() {
     return image;
 }
 
+// A filing box with a curve above it: the archive of past days.
+QImage archive() {
+    QImage image = canvas(23, 16);
+    QPainter p(&image);
+    p.fillRect(4, 8, 15, 7, QColor(150, 110, 60));
+    p.setPen(QColor(90, 60, 30));
+    p.drawRect(4, 8, 14, 7);
+    p.drawLine(9, 11, 13, 11);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath curve;
+    curve.moveTo(3, 6);
+    curve.cubicTo(7, 0, 11, 7, 14, 3);
+    curve.lineTo(19, 1);
+    p.setPen(QPen(kConsumption, 1.4));
+    p.drawPath(curve);
+    return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -126,5 +144,6 @@ int main(int argc, char** argv) {
     ok = plug(true).save(dir + "/connect.png") && ok;
     ok = plug(false).save(dir + "/disconnect.png") && ok;
     ok = appIcon().save(dir + "/kelvo.png") && ok;
+    ok = archive().save(dir + "/archive.png") && ok;
     return ok ? 0 : 1;
 }

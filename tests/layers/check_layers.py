@@ -20,12 +20,16 @@ LAYERS = {
     "core/device": ["core/store", "core/base"],
     "core/device/posix": ["core/device", "core/store", "core/base"],
     "core/acquisition": ["core/device", "core/config", "core/store", "core/base"],
+    # Archive and publisher listen to acquisition through its sink interface.
+    "core/archive": CORE,
+    "core/publish": CORE,
     "ui/framework": ["core/base"],
-    "ui/dialogs": ["ui/framework", *CORE],
+    "ui/dialogs": ["ui/framework", *CORE, "core/archive", "core/publish"],
     "ui/realtime": ["ui/dialogs", "ui/framework", *CORE],
     "ui/history": ["ui/framework", *CORE],
-    "ui/shell": ["ui/realtime", "ui/history", "ui/dialogs", "ui/framework", *CORE,
-                 "core/device", "core/device/posix"],
+    "ui/archive": ["ui/realtime", "ui/dialogs", "ui/framework", *CORE, "core/archive"],
+    "ui/shell": ["ui/archive", "ui/realtime", "ui/history", "ui/dialogs", "ui/framework", *CORE,
+                 "core/archive", "core/publish", "core/device", "core/device/posix"],
     "tools/meter-sim": [],  # keeps its own copy of the protocol: nothing of the program
 }
 PRODUCT_ROOTS = ("core", "ui", "tools")

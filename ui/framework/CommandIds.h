@@ -19,6 +19,10 @@ inline constexpr int ID_DISCONNECT = 32787;
 inline constexpr int ID_DATA_EXPORT = 32789;
 inline constexpr int ID_EXPORT_CONFIG = 32791;
 inline constexpr int ID_CHANNEL_CONTROL = 32792;
+inline constexpr int ID_ARCHIVE = 32793;             // View menu and toolbar: the archive window
+inline constexpr int ID_RECONNECT_AUTO = 32794;      // checkable: reconnect in the background
+inline constexpr int ID_ARCHIVE_SETTINGS = 32795;
+inline constexpr int ID_MQTT_SETTINGS = 32796;
 
 inline constexpr int ID_FILE_PRINT_SETUP = 57606;
 inline constexpr int ID_FILE_PRINT = 57607;         // Ctrl+P: with the print dialog

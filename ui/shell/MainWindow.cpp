@@ -113,6 +113,8 @@ void MainWindow::buildActions() {
         ->setIcon(QIcon(QStringLiteral(":/icons/history_months.png")));
     addCommand(ID_REAL_TIME, tr("Real Time"), QStringLiteral("Real Time"))
         ->setIcon(QIcon(QStringLiteral(":/icons/real_time.png")));
+    addCommand(ID_ARCHIVE, QStringLiteral("Archive"), QStringLiteral("Archive\nArchive"))
+        ->setIcon(QIcon(QStringLiteral(":/icons/archive.png")));
     addCommand(ID_CONNECT, QStringLiteral("Connect"), QStringLiteral("Connect\nConnect"))
         ->setIcon(QIcon(QStringLiteral(":/icons/connect.png")));
     addCommand(ID_DISCONNECT, QStringLiteral("Disconnect"),
@@ -131,6 +133,13 @@ void MainWindow::buildActions() {
             ->setCheckable(true);
     }
     addCommand(ID_EXPORT_CONFIG, QStringLiteral("Export Config"), QString());
+    addCommand(ID_RECONNECT_AUTO, QStringLiteral("Reconnect Automatically"),
+               QStringLiteral("Reconnect Automatically"))
+        ->setCheckable(true);
+    addCommand(ID_ARCHIVE_SETTINGS, QStringLiteral("Archive Settings"),
+               QStringLiteral("Archive Settings"));
+    addCommand(ID_MQTT_SETTINGS, QStringLiteral("MQTT Publishing"),
+               QStringLiteral("MQTT Publishing"));
 
     addCommand(ID_FILE_PRINT_DIRECT, QStringLiteral("Print(&P)...\tCtrl+P"), QString());
     addCommand(ID_FILE_PRINT_PREVIEW, QStringLiteral("Print Preview(&V)"),
@@ -165,6 +174,13 @@ void MainWindow::buildActions() {
 
 void MainWindow::buildMenus() {
     auto act = [this](int id) { return m_actions.value(id); };
+    // The link, archive and publishing settings, below the menu's own items.
+    auto addLaterSettings = [&act](QMenu* setting) {
+        setting->addSeparator();
+        setting->addAction(act(ID_RECONNECT_AUTO));
+        setting->addAction(act(ID_ARCHIVE_SETTINGS));
+        setting->addAction(act(ID_MQTT_SETTINGS));
+    };
 
     // Menu 128: no child window open.
     auto* file = new QMenu(QStringLiteral("File(&F)"), this);
@@ -177,6 +193,7 @@ void MainWindow::buildMenus() {
     setting->addAction(act(ID_PORT));
     setting->addAction(act(ID_CONNECT));
     setting->addAction(act(ID_DISCONNECT));
+    addLaterSettings(setting);
     auto* help = new QMenu(QStringLiteral("Help(&H)"), this);
     help->addAction(act(ID_APP_ABOUT));
     m_menu128 = {file, setting, help};
@@ -201,7 +218,10 @@ void MainWindow::buildMenus() {
     for (int i = 0; i < kScopeCommands; ++i) scope->addAction(act(ID_SCOPE_1MIN + i));
     setting->addSeparator();
     setting->addAction(act(ID_EXPORT_CONFIG));
+    addLaterSettings(setting);
     m_viewMenu = new QMenu(QStringLiteral("View(&V)"), this);
+    m_viewMenu->addAction(act(ID_ARCHIVE));
+    m_viewMenu->addSeparator();
     m_viewMenu->addAction(act(ID_WINDOW_CASCADE));
     m_viewMenu->addAction(act(ID_WINDOW_TILE_HORZ));
     m_viewMenu->addAction(act(ID_WINDOW_ARRANGE));
@@ -252,6 +272,7 @@ void MainWindow::buildToolBar() {
     toolBar->addAction(m_actions.value(ID_HISTORY_DAYS));
     toolBar->addAction(m_actions.value(ID_HISTORY_MONTHS));
     toolBar->addAction(m_actions.value(ID_REAL_TIME));
+    toolBar->addAction(m_actions.value(ID_ARCHIVE));
     toolBar->addSeparator();
     toolBar->addAction(m_actions.value(ID_CONNECT));
     toolBar->addAction(m_actions.value(ID_DISCONNECT));

@@ -174,7 +174,7 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
             entries << a->text();
             if (a->text().endsWith("History by months")) months = a;
         }
-        EXPECT_EQ(entries, (QStringList{"Cascade(&C)", "Tile(&T)", "Arrange(&A)", "&1 Real Time",
+        EXPECT_EQ(entries, (QStringList{"Archive", "Cascade(&C)", "Tile(&T)", "Arrange(&A)", "&1 Real Time",
                                         "&2 History by days", "&3 History by months"}));
         ASSERT_NE(months, nullptr);
         months->trigger();

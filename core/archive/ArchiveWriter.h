@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/acquisition/SampleSink.h"
+#include "core/archive/ArchiveSettings.h"
+
+class Clock;
+class MessageSink;
+
+// Appends every sample recorded from the meter to the archive, on a thread of its own: the
+// tick only queues. A database that cannot be written (locked, corrupt, full or read-only
+// disk) is reported once through the message sink (file and reason), then only in
+// statusText(); the writer keeps the queued samples and retries later.
+class ArchiveWriter final : public SampleSink {
+public:
+    ArchiveWriter(MessageSink& messages, Clock& clock);
+    ~ArchiveWriter() override;  // writes what is queued (bounded), then joins its thread
+
+    // Applies settings (file relative to workingDirectory); may be called again at any time.
+    void configure(const ArchiveSettings& settings, const std::string& workingDirectory);
+
+    void onMeterSample(const MeterSample& sample) override;
+    void onLinkChanged(bool) override {}
+
+    // Empty while all is well; otherwise one line for the status bar naming the problem.
+    std::string statusText() const;
+    // Waits until every sample queued so far has been written or has failed (tests).
+    void waitIdle();
+
+private:
+    struct Shared;
+    std::unique_ptr<Shared> m_shared;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include "core/acquisition/LinkSettings.h"
+#include "core/archive/ArchiveSettings.h"
+#include "core/publish/PublishSettings.h"
+
+// kelvo.ini in the working directory (INI format): the settings of the link, the archive and
+// publishing, read here and handed to the core as plain values. dast.cfg is not touched.
+struct KelvoSettings {
+    LinkSettings link;
+    ArchiveSettings archive;
+    PublishSettings mqtt;
+};
+
+// Missing file, section or key: its default. Values out of range fall back to the default.
+KelvoSettings loadSettingsFile(const QString& path);
+// Writes every key. The file only ever exists with mode 0600: it may hold a password.
+// False when it could not be written.
+bool saveSettingsFile(const QString& path, const KelvoSettings& settings);
