@@ -36,6 +36,7 @@ struct MonitorState {
     std::atomic<bool> closing{false};              // the main window is closing
     std::atomic<bool> running{false};              // a real-time document is open
     std::atomic<RecordingDocument*> currentDoc{nullptr};    // the real-time document being recorded
+    std::atomic<int64_t> lastGoodSample{0};  // Unix seconds of the last sample read from the meter
 
     // Listeners of every sample recorded from the meter (archive, publisher). Set once before
     // the sampling cycle starts and never changed while it runs, so it needs no lock.

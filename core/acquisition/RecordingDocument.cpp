@@ -98,6 +98,7 @@ void RecordingDocument::recordSample() {
             commit(polled, connected);
             if (connected) {
                 record();
+                m_state.lastGoodSample = m_state.clock.now();
                 if (!m_state.sampleSinks.empty()) sample = meterSample();
                 listWindow = m_state.listWindow;
             }

@@ -12,18 +12,21 @@ SamplingCycle::~SamplingCycle() { stop(); }
 void SamplingCycle::start(std::chrono::microseconds period) {
     stop();
     m_stopping = false;
+    m_userDisconnected = false;
     m_state.link.allowProbe();
     m_state.currentDoc = nullptr;
     m_timerEvent.rearm();
     m_acquisition.rearm();
     m_timer.start(period, [this] { onSampleTimer(); });
     m_state.closing = false;
+    m_reconnect.start();
 }
 
 void SamplingCycle::stop() {
     m_stopping = true;
     m_state.link.cancelProbe();  // a probe ends at its next port instead of trying all 99
     m_timer.stop();
+    m_reconnect.stop();  // an attempt under way is cut short by the cancelled probe
     // Workers waiting on the event or queued for the lock give up now; one inside a tick
     // finishes that tick first.
     m_timerEvent.abandon();
@@ -49,6 +52,8 @@ void SamplingCycle::onSampleTimer() {
         m_timerEvent.set();
         return;
     }
+    // A link lost by a write or by the failure counter is noticed here within one period.
+    m_reconnect.poke();
     if (!m_state.running) return;
     // A worker whose poll lost the link records this period itself; a second sample now
     // would put two samples into one 5-second slot.
@@ -81,6 +86,7 @@ void SamplingCycle::runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocum
         view->post(UM_SAMPLESTORED);
     }
     m_acquisition.release();
+    m_reconnect.poke();  // the link may have been lost
 }
 
 void SamplingCycle::startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document) {
@@ -108,6 +114,7 @@ void SamplingCycle::onConnect(std::shared_ptr<NotifyTarget> listView, RecordingD
                               std::function<void(bool)> done) {
     if (m_stopping || m_state.link.isOpen()) return;
     if (m_probing.exchange(true)) return;  // the button is disabled while a probe runs
+    m_userDisconnected = false;
     {
         std::lock_guard lock(m_state.dataLock);
         m_state.listWindow = listView;
@@ -135,11 +142,59 @@ void SamplingCycle::onConnect(std::shared_ptr<NotifyTarget> listView, RecordingD
             }
         }
         m_probing = false;
+        // Found or not, the link is now looked after: a Connect that found nothing keeps
+        // trying in the background.
+        m_reconnect.arm();
         if (started && done) done(found);
     });
 }
 
-void SamplingCycle::onDisconnect() { m_state.link.closeLink(); }
+void SamplingCycle::onDisconnect() {
+    m_userDisconnected = true;
+    m_reconnect.disarm();
+    m_state.link.closeLink();
+}
+
+bool SamplingCycle::tryReconnect(bool fullProbe) {
+    if (m_stopping || m_probing.exchange(true)) return false;  // a Connect is probing
+    std::shared_ptr<NotifyTarget> view;
+    {
+        std::lock_guard lock(m_state.dataLock);
+        view = m_state.listWindow;
+    }
+    RecordingDocument* document = m_state.currentDoc;
+    bool back = false;
+    if (view && view->exists() && document && m_state.running) {
+        back = fullProbe ? m_state.link.openDevice() : m_state.link.reopenLastPort();
+        if (back && m_userDisconnected) {  // Disconnect came while the port was tried
+            m_state.link.closeLink();
+            back = false;
+        }
+        if (back) {
+            std::lock_guard lock(m_threadsLock);
+            if (!m_stopping) {
+                reapWorkersLocked();
+                startWorkerLocked(view, document);
+            }
+        }
+    }
+    m_probing = false;
+    return back;
+}
+
+SamplingCycle::LinkStatus SamplingCycle::linkStatus() const {
+    LinkStatus status;
+    if (m_state.link.isOpen()) {
+        status.phase = LinkStatus::Phase::Polling;
+        status.port = m_state.link.lastPort();
+        status.lastSample = m_state.lastGoodSample;
+    } else if (m_userDisconnected) {
+        status.phase = LinkStatus::Phase::Disconnected;
+    } else {
+        status.nextAttempt = m_reconnect.nextAttempt();
+    }
+    return status;
+}
 
 bool SamplingCycle::probing() const { return m_probing; }
 

@@ -12,6 +12,7 @@
 #include "core/acquisition/AcquisitionLock.h"
 #include "core/acquisition/ManualResetEvent.h"
 #include "core/acquisition/PeriodicTimer.h"
+#include "core/acquisition/ReconnectLoop.h"
 
 class RecordingDocument;
 class NotifyTarget;
@@ -35,8 +36,8 @@ public:
     // cleared.
     void start(std::chrono::microseconds period = std::chrono::milliseconds(5000));
     // Main-window destruction: stops the timer, wakes and joins every worker (those waiting
-    // for the event and those waiting for the acquisition lock) and a running probe. Bounded
-    // by one tick and one probe; never detaches.
+    // for the event and those waiting for the acquisition lock), a running probe and the
+    // reconnect thread. Bounded by one tick and one probe; never detaches.
     void stop();
 
     // Connect: probes the ports and starts a worker for this list view, whatever the probe
@@ -46,6 +47,7 @@ public:
     // `done` must not call back into the cycle (onConnect, stop) on that thread: post instead.
     void onConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
                    std::function<void(bool)> done = {});
+    // Closes the link; no reconnect attempt follows until the next Connect.
     void onDisconnect();
     bool probing() const;  // a Connect is still looking for the device
 
@@ -63,6 +65,22 @@ public:
     // Workers started and not yet ended.
     int liveWorkers() const;
 
+    // Where the link stands, for the status bar.
+    struct LinkStatus {
+        enum class Phase { Polling, NoDevice, Disconnected } phase = Phase::NoDevice;
+        int port = 0;             // polling: the port number ("Com<n>")
+        int64_t lastSample = 0;   // polling: Unix seconds of the last good sample, 0 for none
+        int64_t nextAttempt = 0;  // no device: Unix seconds of the next attempt, 0 for none
+    };
+    LinkStatus linkStatus() const;
+
+    // The background reconnect after a lost link; see ReconnectLoop.
+    void setAutoReconnect(bool on) { m_reconnect.setEnabled(on); }
+    bool autoReconnect() const { return m_reconnect.enabled(); }
+    void setReconnectTimings(ReconnectLoop::Timings timings) {
+        m_reconnect.setTimings(std::move(timings));
+    }
+
 private:
     struct Worker {
         std::thread thread;
@@ -72,6 +90,9 @@ private:
     void runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document, uint64_t ticket);
     void startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document);
     void reapWorkersLocked();
+    // One reconnect attempt: the last port, or every port; starts a worker for the list
+    // window the last Connect named when the device answers.
+    bool tryReconnect(bool fullProbe);
 
     MonitorState& m_state;
     std::function<RecordingDocument*()> m_firstRealTimeDocument;
@@ -86,4 +107,6 @@ private:
     std::thread m_probe;
     std::atomic<bool> m_probing{false};
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_userDisconnected{false};  // from Disconnect to the next Connect or start
+    ReconnectLoop m_reconnect{m_state, [this](bool fullProbe) { return tryReconnect(fullProbe); }};
 };

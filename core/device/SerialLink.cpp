@@ -43,28 +43,62 @@ bool SerialLink::openDevice() {
         return true;  // Connect only probes a closed link; never leak the held port
     }
     for (int n = 1; n <= kHighestPort && !m_probeCancelled.load(); ++n) {
-        std::unique_ptr<SerialPort> port = m_ports.open(n);
-        if (!port) {
-            continue;
-        }
-        if (!port->configure() || port->takeLineErrors()) {
-            port->close();
-            continue;
-        }
-        const auto probe = protocol::buildFrame(protocol::kProbe);
-        port->write(probe.data(), probe.size());  // a failed write shows as no answer
-        ReplyBuffer reply;
-        reply.collect(*port);
-        if (reply.arrived() && protocol::isProbeAnswer(reply.bytes())) {
-            m_port = std::move(port);
-            m_failures.store(0);
-            m_open.store(true);
+        if (std::unique_ptr<SerialPort> port = probePort(n)) {
+            adopt(std::move(port), n);
             return true;
         }
-        port->close();
     }
     m_failures.store(0);
     return false;
+}
+
+bool SerialLink::reopenLastPort() {
+    Exchange exchange(*this);
+    if (m_open.load()) {
+        return true;
+    }
+    const int n = m_lastPort.load();
+    if (n < 1 || m_probeCancelled.load()) {
+        return false;
+    }
+    std::unique_ptr<SerialPort> port = probePort(n);
+    if (!port) {
+        return false;
+    }
+    adopt(std::move(port), n);
+    return true;
+}
+
+bool SerialLink::lastPortPresent() const {
+    const int n = m_lastPort.load();
+    return n >= 1 && m_ports.present(n);
+}
+
+std::unique_ptr<SerialPort> SerialLink::probePort(int n) {
+    std::unique_ptr<SerialPort> port = m_ports.open(n);
+    if (!port) {
+        return nullptr;
+    }
+    if (!port->configure() || port->takeLineErrors()) {
+        port->close();
+        return nullptr;
+    }
+    const auto probe = protocol::buildFrame(protocol::kProbe);
+    port->write(probe.data(), probe.size());  // a failed write shows as no answer
+    ReplyBuffer reply;
+    reply.collect(*port);
+    if (reply.arrived() && protocol::isProbeAnswer(reply.bytes())) {
+        return port;
+    }
+    port->close();
+    return nullptr;
+}
+
+void SerialLink::adopt(std::unique_ptr<SerialPort> port, int n) {
+    m_port = std::move(port);
+    m_lastPort.store(n);
+    m_failures.store(0);
+    m_open.store(true);
 }
 
 bool SerialLink::closeLink() {

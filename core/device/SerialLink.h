@@ -26,6 +26,13 @@ public:
     ~SerialLink();
 
     bool openDevice();  // true when a device answered the probe on some port
+    // Probes only the port the device last answered on (none yet: false). True when the link
+    // is open afterwards.
+    bool reopenLastPort();
+    // The port the device last answered on, 0 before any; kept after the link closes.
+    int lastPort() const { return m_lastPort.load(); }
+    // Whether that port is still on the machine.
+    bool lastPortPresent() const;
     // False when the link was not open or the port failed to close. Never waits for the line:
     // during an exchange on another thread the link reads as closed at once and the port is
     // closed as that exchange ends, so Disconnect never freezes the window.
@@ -65,6 +72,9 @@ private:
     };
 
     bool closeLocked();
+    // Opens port n and sends the probe: the port when a device answered, else nullptr.
+    std::unique_ptr<SerialPort> probePort(int n);
+    void adopt(std::unique_ptr<SerialPort> port, int n);
     bool writeFrame(uint8_t command, uint8_t argument);
     // Failure-counter rule after a polling exchange.
     void countExchange(bool replied);
@@ -79,5 +89,6 @@ private:
     std::atomic<int> m_failures{0};
     std::atomic<bool> m_closeRequested{false};  // closeLink came during an exchange
     std::atomic<bool> m_probeCancelled{false};
+    std::atomic<int> m_lastPort{0};
     std::string m_historyDumpPath = "History.dat";
 };

@@ -31,4 +31,7 @@ class PortOpener {
 public:
     virtual ~PortOpener() = default;
     virtual std::unique_ptr<SerialPort> open(int portNumber) = 0;
+    // Whether port n is on the machine at all, without opening it: an adapter that was pulled
+    // out, or a device that went away, is not.
+    virtual bool present(int /*portNumber*/) const { return true; }
 };

@@ -33,7 +33,8 @@ ReplyShape FaultPlan::shape(std::vector<uint8_t> reply, bool isSwitch) {
         out.note = "babbling";
         return out;
     }
-    if (m_options.silentAfter >= 0 && index >= m_options.silentAfter) {
+    if (m_options.silentAfter >= 0 && index >= m_options.silentAfter &&
+        (m_options.silentFor < 0 || index - m_options.silentAfter < m_options.silentFor)) {
         out.note = "silent";
         return out;
     }

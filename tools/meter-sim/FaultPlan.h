@@ -11,6 +11,7 @@ namespace metersim {
 // program's link can be reached on purpose. Shares are per cent of replies.
 struct FaultOptions {
     long silentAfter = -1;   // answer this many commands, then nothing; 0 = silent from start
+    long silentFor = -1;     // with silentAfter: the silence lasts this many commands (-1: ever)
     long babbleAfter = -1;   // answer this many commands, then send noise without end
     int dropPercent = 0;     // replies left out
     int corruptPercent = 0;  // replies with a wrong checksum byte

@@ -42,6 +42,8 @@ Where and how:
 Faults, to reach every failure path of a link:
   --silent            never answer
   --silent-after N    answer the first N commands, then never again
+  --silent-for N      with --silent-after: stay silent for N commands, then answer again
+                      (a meter that drops out and comes back)
   --drop PCT          leave out PCT per cent of the replies
   --corrupt PCT       spoil the checksum byte of PCT per cent of the replies
   --short PCT         cut PCT per cent of the replies off before their end
@@ -101,6 +103,8 @@ bool parseSimOptions(const std::vector<std::string>& args, SimulatorOptions& opt
             options.faults.silentAfter = 0;
         } else if (arg == "--silent-after") {
             ok = number(0L, kMaxCount, options.faults.silentAfter);
+        } else if (arg == "--silent-for") {
+            ok = number(0L, kMaxCount, options.faults.silentFor);
         } else if (arg == "--drop") {
             ok = number(0, 100, options.faults.dropPercent);
         } else if (arg == "--corrupt") {

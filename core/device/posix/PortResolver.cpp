@@ -74,6 +74,12 @@ std::optional<std::filesystem::path> PortResolver::resolve(int portNumber) const
     return std::nullopt;
 }
 
+bool PortResolver::present(int portNumber) const {
+    const auto path = resolve(portNumber);
+    struct stat info {};
+    return path && ::stat(path->c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
 std::unique_ptr<SerialPort> PortResolver::open(int portNumber) {
     const auto path = resolve(portNumber);
     if (!path) {

@@ -23,6 +23,8 @@ public:
                           std::filesystem::path deviceDir = "/dev");
 
     std::unique_ptr<SerialPort> open(int portNumber) override;
+    // Port n resolves to a character device (a "Com<n>" link whose terminal is gone does not).
+    bool present(int portNumber) const override;
 
     // The path port n resolves to, if any.
     std::optional<std::filesystem::path> resolve(int portNumber) const;

@@ -32,9 +32,11 @@ TEST(FaultPlan, EachFaultSpoilsTheReplyItsWay) {
         std::vector<size_t> sizes;
         bool checksumOk;
     };
-    FaultOptions none, silent, after2, drop, corrupt, cut, join;
+    FaultOptions none, silent, after2, dropout, drop, corrupt, cut, join;
     silent.silentAfter = 0;
     after2.silentAfter = 2;
+    dropout.silentAfter = 1;
+    dropout.silentFor = 2;
     drop.dropPercent = 100;
     corrupt.corruptPercent = 100;
     cut.shortPercent = 100;
@@ -43,6 +45,7 @@ TEST(FaultPlan, EachFaultSpoilsTheReplyItsWay) {
         {"healthy", none, {121, 121, 121, 121}, true},
         {"silent", silent, {0, 0, 0, 0}, false},
         {"silent after two", after2, {121, 121, 0, 0}, true},
+        {"silent for two after one, then back", dropout, {121, 0, 0, 121}, true},
         {"drop all", drop, {0, 0, 0, 0}, false},
         {"corrupt all", corrupt, {121, 121, 121, 121}, false},
         {"join all: held, then two in one go", join, {0, 242, 0, 242}, false},
@@ -129,7 +132,7 @@ TEST(SimulatorOptions, HelpDocumentsEveryOption) {
     const std::string usage = simUsage();
     for (const char* option :
          {"--dir", "--port", "--seed", "--start-time", "--baud", "--log", "--silent",
-          "--silent-after", "--drop", "--corrupt", "--short", "--join", "--delay", "--trickle",
+          "--silent-after", "--silent-for", "--drop", "--corrupt", "--short", "--join", "--delay", "--trickle",
           "--babble", "--babble-after", "--bad-ack", "--help"}) {
         EXPECT_NE(usage.find(std::string("  ") + option + " "), std::string::npos) << option;
     }

@@ -1,0 +1,105 @@
+#include "core/acquisition/ReconnectLoop.h"
+
+#include "core/acquisition/MonitorState.h"
+#include "core/base/Clock.h"
+
+ReconnectLoop::ReconnectLoop(MonitorState& state, std::function<bool(bool)> attempt)
+    : m_state(state), m_attempt(std::move(attempt)) {}
+
+ReconnectLoop::~ReconnectLoop() { stop(); }
+
+void ReconnectLoop::start() {
+    stop();
+    {
+        std::lock_guard lock(m_lock);
+        m_stop = false;
+        m_armed = false;  // the first Connect arms it
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+void ReconnectLoop::stop() {
+    {
+        std::lock_guard lock(m_lock);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+    m_nextAttempt = 0;
+}
+
+void ReconnectLoop::setEnabled(bool on) {
+    {
+        std::lock_guard lock(m_lock);
+        m_enabled = on;
+    }
+    m_wake.notify_all();
+}
+
+bool ReconnectLoop::enabled() const {
+    std::lock_guard lock(m_lock);
+    return m_enabled;
+}
+
+void ReconnectLoop::setTimings(Timings timings) {
+    if (timings.waits.empty()) return;
+    std::lock_guard lock(m_lock);
+    m_timings = std::move(timings);
+}
+
+void ReconnectLoop::arm() {
+    {
+        std::lock_guard lock(m_lock);
+        m_armed = true;
+    }
+    m_wake.notify_all();
+}
+
+void ReconnectLoop::disarm() {
+    {
+        std::lock_guard lock(m_lock);
+        m_armed = false;
+    }
+    m_wake.notify_all();
+}
+
+bool ReconnectLoop::armed() const {
+    std::lock_guard lock(m_lock);
+    return m_armed;
+}
+
+bool ReconnectLoop::wanted() const {
+    // Only while a real-time document records: without one nothing would be polled.
+    return !m_stop && m_enabled && m_armed && m_state.running && !m_state.closing &&
+           !m_state.link.isOpen();
+}
+
+bool ReconnectLoop::waitBeforeAttempt(std::unique_lock<std::mutex>& lock, size_t step) {
+    const auto& waits = m_timings.waits;
+    const std::chrono::milliseconds wait = waits[std::min(step, waits.size() - 1)];
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
+    m_nextAttempt = m_state.clock.now() + seconds;
+    // Woken early only to give up: stop, Disconnect, the setting turned off, or the link
+    // opened by a Connect.
+    return !m_wake.wait_for(lock, wait, [this] { return !wanted(); });
+}
+
+void ReconnectLoop::run() {
+    std::unique_lock lock(m_lock);
+    while (!m_stop) {
+        m_wake.wait(lock, [this] { return m_stop || wanted(); });
+        for (size_t step = 0; waitBeforeAttempt(lock, step); ++step) {
+            const bool fullProbe = !m_state.link.lastPortPresent();
+            const auto now = std::chrono::steady_clock::now();
+            if (fullProbe && m_lastFullProbe &&
+                now - *m_lastFullProbe < m_timings.fullProbeSpacing)
+                continue;
+            if (fullProbe) m_lastFullProbe = now;
+            lock.unlock();
+            const bool back = m_attempt(fullProbe);
+            lock.lock();
+            if (back) break;
+        }
+        m_nextAttempt = 0;
+    }
+}

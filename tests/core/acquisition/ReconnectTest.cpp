@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/SamplingCycle.h"
+#include "core/base/Clock.h"
+#include "core/device/posix/PortResolver.h"
+#include "fakes/RecordingMessageSink.h"
+#include "support/SimProcess.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct ListWindow final : NotifyTarget {
+    bool exists() const override { return true; }
+    void post(unsigned) override {}
+};
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// What the simulator received, in order: "probe", "live", ... each with "silent" when it
+// did not answer.
+std::vector<std::string> receivedCommands(const std::string& logPath) {
+    std::vector<std::string> commands;
+    std::ifstream log(logPath);
+    for (std::string line; std::getline(log, line);) {
+        const size_t start = line.find(" AD ");
+        const size_t end = line.find(':', start);
+        if (start == std::string::npos || end == std::string::npos) continue;
+        std::string what = line.substr(start + 4, end - start - 4);
+        if (line.find("(silent)") != std::string::npos) what += " silent";
+        commands.push_back(what);
+    }
+    return commands;
+}
+
+// A real-time document recording from the simulator through the real port resolver, with
+// short serial timeouts and short reconnect waits so a drop-out plays out in seconds.
+struct ReconnectFixture : ::testing::Test {
+    SimProcess sim;
+    std::unique_ptr<PortResolver> ports;
+    RecordingMessageSink messages;
+    std::unique_ptr<MonitorState> state;
+    std::unique_ptr<RecordingDocument> doc;
+    std::unique_ptr<SamplingCycle> cycle;
+    std::shared_ptr<ListWindow> list = std::make_shared<ListWindow>();
+
+    std::string logPath() const { return sim.dir() + "/frames.log"; }
+
+    void startAll(std::vector<std::string> simArgs) {
+        simArgs.insert(simArgs.end(), {"--baud", "0", "--log", logPath()});
+        ASSERT_TRUE(sim.start(simArgs));
+        SerialTimings timings;
+        timings.emptyRead = 150ms;
+        ports = std::make_unique<PortResolver>(sim.dir(), timings, sim.dir() + "/no-devices");
+        state = std::make_unique<MonitorState>(*ports, messages, SystemClock::instance());
+        state->link.setHistoryDumpPath(sim.dir() + "/History.dat");
+        doc = std::make_unique<RecordingDocument>(*state);
+        cycle = std::make_unique<SamplingCycle>(*state, [this] { return doc.get(); });
+        cycle->setReconnectTimings({{50ms, 100ms, 200ms}, 500ms});
+        cycle->start(100ms);
+        state->running = true;
+        state->currentDoc = doc.get();
+    }
+
+    void TearDown() override {
+        if (cycle) cycle->stop();
+    }
+
+    bool connect() {
+        std::promise<bool> found;
+        cycle->onConnect(list, doc.get(), [&](bool result) { found.set_value(result); });
+        return found.get_future().get();
+    }
+
+    // The link is open and a sample newer than `after` has been read from the meter.
+    bool pollingAgain(int64_t after, std::chrono::milliseconds limit) {
+        return eventually([&] { return state->link.isOpen() && state->lastGoodSample > after; },
+                          limit);
+    }
+};
+
+}  // namespace
+
+TEST_F(ReconnectFixture, MeterSilentForTwentyExchangesIsPolledAgainWithoutAClick) {
+    // Answers the probe and one poll, then stays silent for 20 commands.
+    startAll({"--silent-after", "4", "--silent-for", "20"});
+    ASSERT_TRUE(connect());
+    ASSERT_TRUE(eventually([&] { return !state->link.isOpen(); }, 15s));
+    EXPECT_EQ(cycle->linkStatus().phase, SamplingCycle::LinkStatus::Phase::NoDevice);
+    ASSERT_TRUE(pollingAgain(0, 20s));
+
+    // The polls after the silence began: 14 unanswered exchanges closed the link, then only
+    // probes of the last port until the meter answered one.
+    const std::vector<std::string> commands = receivedCommands(logPath());
+    ASSERT_GE(commands.size(), 24u);
+    int silentPolls = 0;
+    size_t i = 4;
+    for (; i < commands.size() && commands[i] != "probe silent"; ++i) ++silentPolls;
+    EXPECT_EQ(silentPolls, 14);
+    int silentProbes = 0;
+    for (; i < commands.size() && commands[i] == "probe silent"; ++i) ++silentProbes;
+    EXPECT_EQ(silentProbes, 6);
+    ASSERT_LT(i, commands.size());
+    EXPECT_EQ(commands[i], "probe");
+    EXPECT_EQ(cycle->linkStatus().phase, SamplingCycle::LinkStatus::Phase::Polling);
+    EXPECT_EQ(cycle->linkStatus().port, 1);
+}
+
+TEST_F(ReconnectFixture, MeterRestartedOnANewTerminalUnderTheSameLinkIsFoundAgain) {
+    startAll({});
+    ASSERT_TRUE(connect());
+    ASSERT_TRUE(pollingAgain(0, 5s));
+    ASSERT_EQ(sim.stop(), 0);  // the terminal and the Com1 link go away
+    ASSERT_TRUE(eventually([&] { return !state->link.isOpen(); }, 10s));
+    std::this_thread::sleep_for(300ms);  // attempts while the port is gone find nothing
+
+    SimProcess again(sim.dir());
+    ASSERT_TRUE(again.start({"--baud", "0"}));
+    const int64_t lost = state->lastGoodSample;
+    ASSERT_TRUE(pollingAgain(lost, 10s));
+}
+
+TEST_F(ReconnectFixture, NoAttemptAfterDisconnectOrWithTheSettingOffUntilConnect) {
+    startAll({});
+    for (const bool viaSetting : {false, true}) {
+        SCOPED_TRACE(viaSetting ? "setting off, link lost" : "user's Disconnect");
+        ASSERT_TRUE(connect());
+        ASSERT_TRUE(pollingAgain(0, 5s));
+        if (viaSetting) {
+            cycle->setAutoReconnect(false);
+            state->link.closeLink();  // as the failure counter closes it
+        } else {
+            cycle->onDisconnect();
+            EXPECT_EQ(cycle->linkStatus().phase,
+                      SamplingCycle::LinkStatus::Phase::Disconnected);
+        }
+        const size_t before = receivedCommands(logPath()).size();
+        std::this_thread::sleep_for(1500ms);  // several times the longest wait
+        EXPECT_FALSE(state->link.isOpen());
+        const std::vector<std::string> commands = receivedCommands(logPath());
+        // At most the rest of the poll that was on the line when the link closed.
+        EXPECT_LE(commands.size(), before + 3);
+        for (size_t i = before; i < commands.size(); ++i) EXPECT_NE(commands[i], "probe");
+    }
+}
