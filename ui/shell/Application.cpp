@@ -1,11 +1,13 @@
 #include "ui/shell/Application.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QIcon>
 #include <QMdiArea>
 #include <QScreen>
 
 #include "core/acquisition/SamplingCycle.h"
+#include "core/base/CrashSafeFile.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
@@ -47,6 +49,16 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onUpdate(ID_HISTORY_MONTHS, kindState(&Application::m_monthsKind));
     onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
 
+    onCommand(ID_RECONNECT_AUTO, [this] {
+        m_settings.link.reconnect = !m_settings.link.reconnect;
+        m_cycle->setAutoReconnect(m_settings.link.reconnect);
+        saveSettings();
+    });
+    onUpdate(ID_RECONNECT_AUTO, [this](CommandState& ui) {
+        ui.enabled = true;
+        ui.checked = m_settings.link.reconnect;
+    });
+
     onCommand(ID_APP_ABOUT, [this] { runAboutDialog(m_state, m_mainWindow.get()); });
     onCommand(ID_FILE_PRINT_SETUP,
               [this] { runPrinterSetup(m_mainWindow.get(), m_state.messages); });
@@ -71,6 +83,8 @@ bool Application::startUp() {
     writeLog("Loading Config!");
     if (!loadConfig()) m_messages.show("Config file missing!");
     if (!runLoginDialog(m_state)) return false;
+    m_settings = loadSettingsFile(settingsPath());
+    m_cycle->setAutoReconnect(m_settings.link.reconnect);
 
     registerWindowKinds();
 
@@ -155,6 +169,35 @@ void Application::saveNow() {
 }
 
 void Application::writeLog(const std::string& text) { m_state.log.writeLog(text); }
+
+QString Application::settingsPath() const {
+    return QString::fromStdString(pathInDir(m_state.config.appDir, "kelvo.ini"));
+}
+
+void Application::saveSettings() {
+    if (!saveSettingsFile(settingsPath(), m_settings))
+        m_messages.show("Fail to write settings file: " + settingsPath().toStdString());
+}
+
+QString Application::linkStatusText() const {
+    auto clockTime = [](int64_t seconds) {
+        return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("HH:mm:ss"));
+    };
+    const SamplingCycle::LinkStatus status = m_cycle->linkStatus();
+    switch (status.phase) {
+        case SamplingCycle::LinkStatus::Phase::Polling:
+            if (status.lastSample == 0) return QStringLiteral("Com%1").arg(status.port);
+            return QStringLiteral("Com%1, last sample %2")
+                .arg(status.port)
+                .arg(clockTime(status.lastSample));
+        case SamplingCycle::LinkStatus::Phase::Disconnected:
+            return QStringLiteral("Disconnected");
+        case SamplingCycle::LinkStatus::Phase::NoDevice:
+            break;
+    }
+    if (status.nextAttempt == 0) return QStringLiteral("No device");
+    return QStringLiteral("No device, next attempt %1").arg(clockTime(status.nextAttempt));
+}
 
 void Application::showKind(WindowKind* kind) {
     if (!kind || !m_mainWindow) return;

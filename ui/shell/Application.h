@@ -8,6 +8,7 @@
 #include "core/acquisition/MonitorState.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/MessageBoxSink.h"
+#include "ui/shell/SettingsFile.h"
 
 class WindowKind;
 class MainWindow;
@@ -41,6 +42,12 @@ public:
     void saveNow();
     void writeLog(const std::string& text);
 
+    // kelvo.ini in the working directory.
+    QString settingsPath() const;
+    const KelvoSettings& settings() const { return m_settings; }
+    // Where the link stands, as the status bar's link pane shows it.
+    QString linkStatusText() const;
+
     void showHistoryByDays();
     void showHistoryByMonths();
     void showRealTime();
@@ -55,6 +62,7 @@ signals:
 public:
     MonitorState& state() { return m_state; }
     MainWindow* mainWindow() const { return m_mainWindow.get(); }
+    SamplingCycle& cycle() const { return *m_cycle; }
 
     WindowKind* historyByDaysKind() const { return m_daysKind; }
     // The first open real-time document, or null.
@@ -68,9 +76,12 @@ private:
     void closeAll();
     // Releases the message sink and stops the sampling cycle; later calls only release.
     void stopCycle();
+    // Writes kelvo.ini; a failure is said in the message box.
+    void saveSettings();
 
     MessageBoxSink m_messages;
     MonitorState m_state;
+    KelvoSettings m_settings;
     std::unique_ptr<SamplingCycle> m_cycle;
     // Read by the timer thread through the cycle's first-document callback.
     std::atomic<RecordingDocument*> m_firstRecording{nullptr};

@@ -85,6 +85,7 @@ MainWindow::MainWindow(Application& app, std::function<void()> closeAll)
         selectMenu();
         updateCommandStates();
         updateLockIndicators();
+        updateLinkPane();
     });
     m_idle->start();
     // A click or F6 into another pane changes the active view and with it what the print
@@ -293,6 +294,10 @@ void MainWindow::buildStatusBar() {
         bar->addPermanentWidget(label);
         return label;
     };
+    m_link = new QLabel(bar);
+    m_link->setObjectName(QStringLiteral("linkPane"));
+    bar->addPermanentWidget(m_link);
+    updateLinkPane();
     m_caps = indicator("CAPS");
     m_num = indicator("NUM");
     m_scrl = indicator("SCRL");
@@ -309,6 +314,11 @@ void MainWindow::updateLockIndicators() {
     show(m_caps, keys.caps, "CAPS");
     show(m_num, keys.num, "NUM");
     show(m_scrl, keys.scroll, "SCRL");
+}
+
+void MainWindow::updateLinkPane() {
+    const QString text = m_app.linkStatusText();
+    if (m_link->text() != text) m_link->setText(text);
 }
 
 void MainWindow::selectMenu() {

@@ -38,6 +38,7 @@ public:
     void updateCommandStates();
 
     QAction* commandAction(int id) const { return m_actions.value(id); }
+    QLabel* linkPane() const { return m_link; }
 
     // Tile the child windows one above the other, each as wide as the MDI area.
     void tileHorizontally();
@@ -60,6 +61,7 @@ private:
     void selectMenu();
     void fillWindowList(QMenu* menu);
     void updateLockIndicators();
+    void updateLinkPane();
     std::vector<CommandTarget*> route() const;
     QAction* addCommand(int id, const QString& text, const QString& prompt);
 
@@ -72,6 +74,7 @@ private:
     QMenu* m_viewMenu = nullptr;
     QList<QAction*> m_windowListActions;
     bool m_childMenuShown = false;
+    QLabel* m_link = nullptr;  // where the link stands
     QLabel* m_caps = nullptr;
     QLabel* m_num = nullptr;
     QLabel* m_scrl = nullptr;
