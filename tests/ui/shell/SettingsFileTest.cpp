@@ -1,0 +1,68 @@
+// kelvo.ini: defaults for what is missing or out of range, every key written back, and a file
+// that may hold a password never readable by others.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "ui/shell/SettingsFile.h"
+
+namespace {
+
+mode_t permissions(const QString& path) {
+    struct stat info {};
+    return ::stat(path.toLocal8Bit().constData(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+}  // namespace
+
+TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kelvo.ini");
+    {
+        std::ofstream ini(path.toStdString());
+        ini << "[link]\nreconnect=maybe\n"
+               "[archive]\nkeep_days=-3\nfile=\n"
+               "[mqtt]\nenabled=true\nport=70000\nprefix=home/kelvo\npassword=s3cret\n";
+    }
+    ::chmod(path.toLocal8Bit().constData(), 0644);
+    KelvoSettings settings = loadSettingsFile(path);
+    const KelvoSettings defaults;
+    EXPECT_EQ(settings.link.reconnect, defaults.link.reconnect);
+    EXPECT_EQ(settings.archive.keepDays, 0);
+    EXPECT_EQ(settings.archive.file, "kelvo-archive.sqlite");
+    EXPECT_TRUE(settings.mqtt.enabled);
+    EXPECT_EQ(settings.mqtt.port, 1883);
+    EXPECT_EQ(settings.mqtt.prefix, "home/kelvo");
+    EXPECT_EQ(settings.mqtt.password, "s3cret");
+
+    // Round trip of every value, through a file that was readable by others before.
+    settings.link.reconnect = false;
+    settings.archive = {false, "/var/tmp/a b.sqlite", 400};
+    settings.mqtt.host = "broker.local";
+    settings.mqtt.port = 8883;
+    settings.mqtt.tlsCaFile = "/etc/ssl/ca.pem";
+    settings.mqtt.allowSwitching = true;
+    settings.mqtt.discovery = false;
+    ASSERT_TRUE(saveSettingsFile(path, settings));
+    EXPECT_EQ(permissions(path), 0600u);
+    const KelvoSettings back = loadSettingsFile(path);
+    EXPECT_FALSE(back.link.reconnect);
+    EXPECT_FALSE(back.archive.enabled);
+    EXPECT_EQ(back.archive.file, "/var/tmp/a b.sqlite");
+    EXPECT_EQ(back.archive.keepDays, 400);
+    EXPECT_EQ(back.mqtt.host, "broker.local");
+    EXPECT_EQ(back.mqtt.port, 8883);
+    EXPECT_EQ(back.mqtt.tlsCaFile, "/etc/ssl/ca.pem");
+    EXPECT_TRUE(back.mqtt.allowSwitching);
+    EXPECT_FALSE(back.mqtt.discovery);
+    EXPECT_EQ(back.mqtt.password, "s3cret");
+
+    // A new file is created owner-only too.
+    const QString fresh = dir.filePath("new.ini");
+    ASSERT_TRUE(saveSettingsFile(fresh, KelvoSettings{}));
+    EXPECT_EQ(permissions(fresh), 0600u);
+    EXPECT_TRUE(loadSettingsFile(fresh).archive.enabled);
+}
