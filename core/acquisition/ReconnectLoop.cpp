@@ -91,8 +91,7 @@ void ReconnectLoop::run() {
         for (size_t step = 0; waitBeforeAttempt(lock, step); ++step) {
             const bool fullProbe = !m_state.link.lastPortPresent();
             const auto now = std::chrono::steady_clock::now();
-            if (fullProbe && m_lastFullProbe &&
-                now - *m_lastFullProbe < m_timings.fullProbeSpacing)
+            if (fullProbe && m_lastFullProbe && now - *m_lastFullProbe < m_timings.fullProbeSpacing)
                 continue;
             if (fullProbe) m_lastFullProbe = now;
             lock.unlock();

@@ -19,11 +19,9 @@ struct MonitorState;
 class ReconnectLoop {
 public:
     struct Timings {
-        std::vector<std::chrono::milliseconds> waits{std::chrono::seconds(5),
-                                                     std::chrono::seconds(10),
-                                                     std::chrono::seconds(20),
-                                                     std::chrono::seconds(40),
-                                                     std::chrono::seconds(60)};  // last repeats
+        std::vector<std::chrono::milliseconds> waits{
+            std::chrono::seconds(5), std::chrono::seconds(10), std::chrono::seconds(20),
+            std::chrono::seconds(40), std::chrono::seconds(60)};  // last repeats
         std::chrono::milliseconds fullProbeSpacing = std::chrono::seconds(60);
     };
 

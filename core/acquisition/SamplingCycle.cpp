@@ -1,10 +1,11 @@
 #include "core/acquisition/SamplingCycle.h"
 
 #include "core/acquisition/MonitorState.h"
-#include "core/base/NotifyTarget.h"
 #include "core/acquisition/RecordingDocument.h"
+#include "core/base/NotifyTarget.h"
 
-SamplingCycle::SamplingCycle(MonitorState& state, std::function<RecordingDocument*()> firstRealTimeDocument)
+SamplingCycle::SamplingCycle(MonitorState& state,
+                             std::function<RecordingDocument*()> firstRealTimeDocument)
     : m_state(state), m_firstRealTimeDocument(std::move(firstRealTimeDocument)) {}
 
 SamplingCycle::~SamplingCycle() { stop(); }
@@ -70,7 +71,7 @@ void SamplingCycle::onSampleTimer() {
 }
 
 void SamplingCycle::runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document,
-                                      uint64_t ticket) {
+                              uint64_t ticket) {
     if (!m_acquisition.acquire(ticket)) return;
     while (m_state.running) {
         if (!m_timerEvent.wait()) break;
@@ -89,7 +90,8 @@ void SamplingCycle::runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocum
     m_reconnect.poke();  // the link may have been lost
 }
 
-void SamplingCycle::startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document) {
+void SamplingCycle::startWorkerLocked(std::shared_ptr<NotifyTarget> view,
+                                      RecordingDocument* document) {
     auto finished = std::make_shared<std::atomic<bool>>(false);
     const uint64_t ticket = m_acquisition.ticket();
     std::thread thread([this, view = std::move(view), document, ticket, finished] {

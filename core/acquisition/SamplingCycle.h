@@ -87,7 +87,8 @@ private:
         std::shared_ptr<std::atomic<bool>> finished;
     };
 
-    void runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document, uint64_t ticket);
+    void runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document,
+                   uint64_t ticket);
     void startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document);
     void reapWorkersLocked();
     // One reconnect attempt: the last port, or every port; starts a worker for the list

@@ -1,10 +1,11 @@
 #include "ui/shell/SettingsFile.h"
 
-#include <QFile>
-#include <QSettings>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QFile>
+#include <QSettings>
 
 namespace {
 

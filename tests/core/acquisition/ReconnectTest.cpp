@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <future>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -147,8 +147,7 @@ TEST_F(ReconnectFixture, NoAttemptAfterDisconnectOrWithTheSettingOffUntilConnect
             state->link.closeLink();  // as the failure counter closes it
         } else {
             cycle->onDisconnect();
-            EXPECT_EQ(cycle->linkStatus().phase,
-                      SamplingCycle::LinkStatus::Phase::Disconnected);
+            EXPECT_EQ(cycle->linkStatus().phase, SamplingCycle::LinkStatus::Phase::Disconnected);
         }
         const size_t before = receivedCommands(logPath()).size();
         std::this_thread::sleep_for(1500ms);  // several times the longest wait
