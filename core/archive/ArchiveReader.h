@@ -2,16 +2,14 @@
 
 #include <string>
 
+#include "core/archive/ArchiveDatabase.h"
 #include "core/archive/ArchiveDay.h"
-
-struct sqlite3;
 
 // A read-only connection to the archive for the window: it reads while the writer writes
 // (write-ahead log), and never creates or changes the file.
 class ArchiveReader {
 public:
     explicit ArchiveReader(std::string path);
-    ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
@@ -19,9 +17,11 @@ public:
     // False, with the reason in `error`, when the file cannot be opened or read.
     bool readDay(int year, int month, int day, ArchiveDay& out, std::string& error);
 
-private:
-    bool open(std::string& error);
+    // Unix seconds of local midnight beginning year-month-day and of the next one; false
+    // for a date that does not exist.
+    static bool dayBounds(int year, int month, int day, int64_t& start, int64_t& end);
 
+private:
     std::string m_path;
-    sqlite3* m_db = nullptr;
+    ArchiveDatabase m_db;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -26,8 +27,14 @@ public:
 
     // Empty while all is well; otherwise one line for the status bar naming the problem.
     std::string statusText() const;
-    // Waits until every sample queued so far has been written or has failed (tests).
+    // Waits until every sample queued so far has been written, or writing has failed (tests).
     void waitIdle();
+    // How long a failed archive waits before the next try (30 s; tests make it short).
+    void setRetryDelay(std::chrono::milliseconds delay);
+
+    // Samples held in memory at most while the archive cannot be written: one day. Older
+    // ones give way to newer ones.
+    static constexpr size_t kQueueLimit = 17280;
 
 private:
     struct Shared;

@@ -79,11 +79,8 @@ std::string CsvExport::format(const Source& source) {
     out += '\n';
     appendSeries(out, source.solarName, source.months.solar, kMonths, true);
     appendSeries(out, source.consumptionName, source.months.consumption, kMonths, true);
-    out += "\n";
-    out +=
-        "\n\nTime, Channel 01, Channel 02, Channel 03, Channel 04, Channel 05, Channel 06, "
-        "Channel 07, Channel 08, Channel 09, Channel 10, Channel 11, Channel 12, Consumption, "
-        "Solar\n";
+    out += "\n\n\n";
+    out += sampleHeader();
 
     for (int64_t i = 0; i < store.count; i += step) {
         const int slot = heldSlot(store, i);
@@ -92,6 +89,18 @@ std::string CsvExport::format(const Source& source) {
         out += '\n';
     }
     return out;
+}
+
+const char* CsvExport::sampleHeader() {
+    return "Time, Channel 01, Channel 02, Channel 03, Channel 04, Channel 05, Channel 06, "
+           "Channel 07, Channel 08, Channel 09, Channel 10, Channel 11, Channel 12, Consumption, "
+           "Solar\n";
+}
+
+void CsvExport::appendSampleLine(std::string& out, int64_t time, const int32_t* power) {
+    appendTime(out, time);
+    for (int ring : kExportedRings) appendf(out, ", %06d", power[ring]);
+    out += '\n';
 }
 
 bool CsvExport::writeFile(const std::string& path, const std::string& text) {

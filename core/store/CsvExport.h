@@ -23,6 +23,12 @@ public:
     // that sample's own local time; an interval below 5 s exports every sample.
     static std::string format(const Source& source);
 
+    // The header line of the sample lines, line feed included.
+    static const char* sampleHeader();
+    // One sample line: local time, then the watts of the twelve loads, Consumption and Solar
+    // from `power`, which holds records 0..15.
+    static void appendSampleLine(std::string& out, int64_t time, const int32_t* power);
+
     // Creates or empties `path` and writes `text`; false when the file cannot be created or
     // not all of it reached the disk.
     static bool writeFile(const std::string& path, const std::string& text);

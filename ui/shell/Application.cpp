@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "core/acquisition/SamplingCycle.h"
+#include "core/archive/ArchiveWriter.h"
 #include "core/base/CrashSafeFile.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
@@ -22,6 +23,8 @@ static void initResources() { Q_INIT_RESOURCE(icons); }
 
 Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_messages, clock) {
     initResources();
+    m_archive = std::make_unique<ArchiveWriter>(m_messages, clock);
+    m_state.sampleSinks.push_back(m_archive.get());
     // The timer thread asks for the first real-time document; it reads a copy kept here
     // rather than the GUI thread's document lists.
     m_cycle = std::make_unique<SamplingCycle>(m_state, [this] { return m_firstRecording.load(); });
@@ -52,6 +55,7 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onCommand(ID_RECONNECT_AUTO, [this] {
         m_settings.link.reconnect = !m_settings.link.reconnect;
         m_cycle->setAutoReconnect(m_settings.link.reconnect);
+        m_archive->configure(m_settings.archive, m_state.config.appDir);
         saveSettings();
     });
     onUpdate(ID_RECONNECT_AUTO, [this](CommandState& ui) {
@@ -177,6 +181,15 @@ QString Application::settingsPath() const {
 void Application::saveSettings() {
     if (!saveSettingsFile(settingsPath(), m_settings))
         m_messages.show("Fail to write settings file: " + settingsPath().toStdString());
+}
+
+std::string Application::archivePath() const {
+    const std::string& file = m_settings.archive.file;
+    return !file.empty() && file[0] == '/' ? file : pathInDir(m_state.config.appDir, file);
+}
+
+QString Application::servicesStatusText() const {
+    return QString::fromStdString(m_archive->statusText());
 }
 
 QString Application::linkStatusText() const {

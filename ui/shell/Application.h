@@ -16,6 +16,7 @@ class Clock;
 class PortOpener;
 class RealTimeDocument;
 class SamplingCycle;
+class ArchiveWriter;
 
 // The application object: owns the state that lives for the whole run (configuration with
 // the channel table, energy tables, serial link, flags), the sampling cycle, the three
@@ -47,6 +48,11 @@ public:
     const KelvoSettings& settings() const { return m_settings; }
     // Where the link stands, as the status bar's link pane shows it.
     QString linkStatusText() const;
+    // What is wrong with the archive (or publishing), empty while all is well.
+    QString servicesStatusText() const;
+    ArchiveWriter& archive() const { return *m_archive; }
+    // The archive file as the settings name it, resolved against the working directory.
+    std::string archivePath() const;
 
     void showHistoryByDays();
     void showHistoryByMonths();
@@ -82,6 +88,8 @@ private:
     MessageBoxSink m_messages;
     MonitorState m_state;
     KelvoSettings m_settings;
+    // Listeners of the samples: made before the cycle and gone after it.
+    std::unique_ptr<ArchiveWriter> m_archive;
     std::unique_ptr<SamplingCycle> m_cycle;
     // Read by the timer thread through the cycle's first-document callback.
     std::atomic<RecordingDocument*> m_firstRecording{nullptr};

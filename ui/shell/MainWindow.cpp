@@ -294,6 +294,9 @@ void MainWindow::buildStatusBar() {
         bar->addPermanentWidget(label);
         return label;
     };
+    m_services = new QLabel(bar);
+    m_services->setObjectName(QStringLiteral("servicesPane"));
+    bar->addPermanentWidget(m_services);
     m_link = new QLabel(bar);
     m_link->setObjectName(QStringLiteral("linkPane"));
     bar->addPermanentWidget(m_link);
@@ -319,6 +322,9 @@ void MainWindow::updateLockIndicators() {
 void MainWindow::updateLinkPane() {
     const QString text = m_app.linkStatusText();
     if (m_link->text() != text) m_link->setText(text);
+    const QString services = m_app.servicesStatusText();
+    if (m_services->text() != services) m_services->setText(services);
+    m_services->setVisible(!services.isEmpty());
 }
 
 void MainWindow::selectMenu() {

@@ -39,6 +39,7 @@ public:
 
     QAction* commandAction(int id) const { return m_actions.value(id); }
     QLabel* linkPane() const { return m_link; }
+    QLabel* servicesPane() const { return m_services; }
 
     // Tile the child windows one above the other, each as wide as the MDI area.
     void tileHorizontally();
@@ -74,7 +75,8 @@ private:
     QMenu* m_viewMenu = nullptr;
     QList<QAction*> m_windowListActions;
     bool m_childMenuShown = false;
-    QLabel* m_link = nullptr;  // where the link stands
+    QLabel* m_link = nullptr;      // where the link stands
+    QLabel* m_services = nullptr;  // what is wrong with the archive or publishing, if anything
     QLabel* m_caps = nullptr;
     QLabel* m_num = nullptr;
     QLabel* m_scrl = nullptr;

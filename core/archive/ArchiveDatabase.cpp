@@ -1,0 +1,111 @@
+#include "core/archive/ArchiveDatabase.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+constexpr const char* kCreateLayout =
+    "CREATE TABLE IF NOT EXISTS power("
+    "time INTEGER PRIMARY KEY, total INTEGER, ch01 INTEGER, ch02 INTEGER, ch03 INTEGER, "
+    "ch04 INTEGER, ch05 INTEGER, ch06 INTEGER, ch07 INTEGER, ch08 INTEGER, ch09 INTEGER, "
+    "ch10 INTEGER, ch11 INTEGER, ch12 INTEGER, spare13 INTEGER, consumption INTEGER, "
+    "solar INTEGER);"
+    "CREATE TABLE IF NOT EXISTS device_energy("
+    "date TEXT PRIMARY KEY, day_consumption TEXT, day_solar TEXT, month_consumption TEXT, "
+    "month_solar TEXT);";
+
+// Another program holding the file briefly is waited for this long, no more: the writer
+// retries later rather than stall.
+constexpr int kBusyWaitMs = 200;
+
+}  // namespace
+
+ArchiveDatabase::~ArchiveDatabase() { close(); }
+
+void ArchiveDatabase::close() {
+    if (m_db) sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+std::string ArchiveDatabase::lastError() const { return m_db ? sqlite3_errmsg(m_db) : "not open"; }
+
+bool ArchiveDatabase::exec(const char* sql, std::string& error) {
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    error = message ? message : lastError();
+    sqlite3_free(message);
+    return false;
+}
+
+bool ArchiveDatabase::open(const std::string& path, bool writable, std::string& error) {
+    close();
+    const int flags =
+        (writable ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
+        SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+        error = m_db ? sqlite3_errmsg(m_db) : "out of memory";
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, kBusyWaitMs);
+    if (!createOrCheckLayout(writable, error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool ArchiveDatabase::createOrCheckLayout(bool writable, std::string& error) {
+    int version = -1;
+    {
+        ArchiveStatement query(*this, "PRAGMA user_version");
+        if (!query.ok() || sqlite3_step(query.get()) != SQLITE_ROW) {
+            error = lastError();  // "file is not a database" for a foreign file
+            return false;
+        }
+        version = sqlite3_column_int(query.get(), 0);
+    }
+    if (version > kLayoutVersion) {
+        error = "made by a newer version of Kelvo";
+        return false;
+    }
+    if (!writable) return true;
+    // WAL: the window reads while the writer appends, and a killed process leaves every
+    // committed sample in place. NORMAL sync is enough for that: only a power cut may lose
+    // the last commits, never the file's consistency.
+    if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error)) return false;
+    if (version == kLayoutVersion) return true;
+    if (version != 0) {
+        error = "unknown archive layout";
+        return false;
+    }
+    // A non-empty file with user_version 0 holding other tables is not ours to change.
+    {
+        ArchiveStatement tables(*this,
+                                "SELECT count(*) FROM sqlite_master WHERE name NOT IN "
+                                "('power','device_energy')");
+        if (!tables.ok() || sqlite3_step(tables.get()) != SQLITE_ROW) {
+            error = lastError();
+            return false;
+        }
+        if (sqlite3_column_int(tables.get(), 0) != 0) {
+            error = "not a Kelvo archive";
+            return false;
+        }
+    }
+    const std::string create = std::string("BEGIN;") + kCreateLayout +
+                               "PRAGMA user_version=" + std::to_string(kLayoutVersion) + ";COMMIT;";
+    if (exec(create.c_str(), error)) return true;
+    std::string ignored;
+    exec("ROLLBACK;", ignored);
+    return false;
+}
+
+ArchiveStatement::ArchiveStatement(ArchiveDatabase& db, const char* sql) {
+    if (sqlite3_prepare_v2(db.handle(), sql, -1, &m_statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+    }
+}
+
+ArchiveStatement::~ArchiveStatement() { sqlite3_finalize(m_statement); }
