@@ -10,12 +10,12 @@
 // A slot of a day for which the archive holds no row: a gap, drawn as a gap, never as 0 W.
 inline constexpr int32_t kNoSample = INT32_MIN;
 
-// One local calendar day read from the archive, in 5-second slots from local midnight.
+// One local calendar day read from the archive, in 5-second slotCount from local midnight.
 struct ArchiveDay {
     int64_t start = 0;  // Unix seconds of the local midnight that begins the day
-    int slots = 0;      // 17,280; 16,560 or 18,000 on a day with a daylight-saving change
-    int rows = 0;       // slots that hold a row
-    // Watts of records 0..15 (ring k = record k), `slots` values each, kNoSample in gaps.
+    int slotCount = 0;      // 17,280; 16,560 or 18,000 on a day with a daylight-saving change
+    int rows = 0;       // slotCount that hold a row
+    // Watts of records 0..15 (ring k = record k), `slotCount` values each, kNoSample in gaps.
     std::array<std::vector<int32_t>, kChannelRecords> power;
 };
 

@@ -35,9 +35,9 @@ bool ArchiveReader::readDay(int year, int month, int day, ArchiveDay& out, std::
         return false;
     }
     out.start = start;
-    out.slots = static_cast<int>((end - start) / 5);
+    out.slotCount = static_cast<int>((end - start) / 5);
     out.rows = 0;
-    for (auto& ring : out.power) ring.assign(static_cast<size_t>(out.slots), kNoSample);
+    for (auto& ring : out.power) ring.assign(static_cast<size_t>(out.slotCount), kNoSample);
 
     // Opened per day: a file created or replaced since the last look is seen as it is now.
     if (!m_db.open(m_path, false, error)) return false;
@@ -53,7 +53,7 @@ bool ArchiveReader::readDay(int year, int month, int day, ArchiveDay& out, std::
     int step;
     while ((step = sqlite3_step(st)) == SQLITE_ROW) {
         const int64_t slot = (sqlite3_column_int64(st, 0) - start) / 5;
-        if (slot < 0 || slot >= out.slots) continue;
+        if (slot < 0 || slot >= out.slotCount) continue;
         if (out.power[0][static_cast<size_t>(slot)] == kNoSample) ++out.rows;
         for (int k = 0; k < kChannelRecords; ++k)
             out.power[k][static_cast<size_t>(slot)] = sqlite3_column_int(st, k + 1);

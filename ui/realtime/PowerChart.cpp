@@ -48,6 +48,9 @@ void PowerChart::loadSeries(uint16_t selected, const SampleStore& store, const L
     m_samples = std::clamp(config.scopeSamples(), 1, kRingSlots);
 
     m_series.clear();
+    m_gaps.clear();
+    m_dayStepSeconds = 0;
+    m_dayTitle.clear();
     uint32_t largest = 0;
     if (selected < kAllChannels) {
         // The last N slots before writeIndex, oldest first. The held count is not consulted:
@@ -68,6 +71,46 @@ void PowerChart::loadSeries(uint16_t selected, const SampleStore& store, const L
         }
         m_samples = kAllChannelsSlots;
     }
+    m_fullScale = settleFullScale(m_fullScale, largest);
+}
+
+void PowerChart::loadDay(uint16_t selected,
+                         const std::array<std::vector<int32_t>, kChannelRecords>& rings,
+                         const QString& title) {
+    m_selected = selected;
+    m_series.clear();
+    m_gaps.clear();
+    m_dayTitle = title;
+    uint32_t largest = 0;
+    const size_t slotCount = rings[0].size();
+    if (selected < kAllChannels) {
+        const std::vector<int32_t>& ring = rings[selected];
+        m_series.reserve(slotCount);
+        m_gaps.reserve(slotCount);
+        for (int32_t v : ring) {
+            const bool gap = v == kGap;
+            const uint32_t watts = gap ? 0 : static_cast<uint32_t>(v);
+            m_series.push_back(watts);
+            m_gaps.push_back(gap);
+            largest = std::max(largest, watts);
+        }
+        m_samples = static_cast<int32_t>(std::max<size_t>(slotCount, 1));
+    } else {
+        for (int record : kBarRecords) {
+            int64_t sum = 0;
+            int64_t count = 0;
+            for (int32_t v : rings[record]) {
+                if (v == kGap) continue;
+                sum += v;
+                ++count;
+            }
+            const uint32_t average = count ? static_cast<uint32_t>(sum / count) : 0;
+            m_series.push_back(average);
+            largest = std::max(largest, average);
+        }
+        m_samples = kAllChannelsSlots;
+    }
+    m_dayStepSeconds = static_cast<int>(slotCount);  // the day's length / 5, for six labels
     m_fullScale = settleFullScale(m_fullScale, largest);
 }
 
@@ -133,10 +176,30 @@ void PowerChart::curvePoints(std::vector<QPoint>& out) const {
     }
 }
 
+void PowerChart::drawRuns(QPainter& painter, const std::vector<QPoint>& points) const {
+    // Each run of recorded slots is its own line; a slot alone is a dot. Nothing crosses a
+    // gap, so a missing hour never reads as 0 W.
+    size_t i = 0;
+    while (i < points.size()) {
+        if (m_gaps[i]) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < points.size() && !m_gaps[end]) ++end;
+        if (end - i == 1) {
+            painter.drawPoint(points[i]);
+        } else {
+            painter.drawPolyline(points.data() + i, static_cast<int>(end - i));
+        }
+        i = end;
+    }
+}
+
 std::vector<PowerChart::Label> PowerChart::labels(int64_t now) const {
     std::vector<Label> out;
     out.push_back({QRect(0, 0, m_width, 30), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
-                   title(m_selected)});
+                   m_dayTitle.isEmpty() ? title(m_selected) : m_dayTitle});
     if (!hasPlot()) return out;
 
     const int W = m_width;
@@ -158,7 +221,7 @@ std::vector<PowerChart::Label> PowerChart::labels(int64_t now) const {
         }
     } else {
         // The rightmost line reads the time of the paint, each one to its left T earlier.
-        const int stepSeconds = labelStep(m_shownScope);
+        const int stepSeconds = m_dayStepSeconds ? m_dayStepSeconds : labelStep(m_shownScope);
         int64_t t = now;
         for (int k = 5; k >= 0; --k) {
             const int x = 50 + k * dx;
@@ -189,7 +252,11 @@ void PowerChart::paint(QPainter& painter, int64_t now) const {
             std::vector<QPoint> points;
             curvePoints(points);
             painter.setPen(QPen(kPlotColour, 1));
-            drawPolylineExcludingEnd(painter, points.data(), static_cast<int>(points.size()));
+            if (m_gaps.empty()) {
+                drawPolylineExcludingEnd(painter, points.data(), static_cast<int>(points.size()));
+            } else {
+                drawRuns(painter, points);
+            }
         }
 
         // Drawn after the curve, so the grid crosses it.

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -28,6 +30,7 @@ public:
     };
 
     static constexpr int32_t kMinFullScale = 100;
+    static constexpr int32_t kGap = INT32_MIN;     // a slot with no sample: drawn as a gap
     static constexpr int kAllChannelsSlots = 140;  // 14 bars of 10 logical units
     static constexpr int kBarCount = 14;
 
@@ -35,6 +38,13 @@ public:
     // else the live powers of records 1..12, 14, 15) and the configured scope.
     void loadSeries(uint16_t selected, const SampleStore& store, const LiveReading& live,
                     const Configuration& config);
+    // A whole recorded day instead of the live store: the ring `selected` of `rings` (one
+    // value per 5-second slot from midnight, kGap where nothing was recorded), or for
+    // kAllChannels the average power of each bar record over its recorded slots. Paint it
+    // with `now` at the day's end: the time labels then run from midnight to midnight.
+    // `title` replaces the live title.
+    void loadDay(uint16_t selected, const std::array<std::vector<int32_t>, kChannelRecords>& rings,
+                 const QString& title);
     // The client size changed: remember it and rebuild the off-screen plot surface.
     void resize(int width, int height);
     // Paints the whole chart from the last loaded series; `now` (seconds since 1970 UTC)
@@ -62,12 +72,16 @@ public:
 private:
     void renderPlot() const;
     void curvePoints(std::vector<QPoint>& out) const;
+    void drawRuns(QPainter& painter, const std::vector<QPoint>& points) const;
 
     uint16_t m_selected = kAllChannels;
     std::vector<uint32_t> m_series;
     int32_t m_fullScale = kMinFullScale;
     int32_t m_samples = 12;
     uint16_t m_shownScope = 0;
+    std::vector<bool> m_gaps;  // per series value: no sample there (a recorded day only)
+    int m_dayStepSeconds = 0;  // a recorded day: seconds between time labels, else 0
+    QString m_dayTitle;
     int m_width = 0;
     int m_height = 0;
     // Plot background and bars, (W - 70) x (H - 80); null while no plot fits. Composed at

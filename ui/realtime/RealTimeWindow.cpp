@@ -20,6 +20,7 @@
 #include "ui/framework/KelvoStyle.h"
 #include "ui/framework/WindowKind.h"
 #include "ui/realtime/ChannelLabels.h"
+#include "ui/realtime/ChannelTree.h"
 #include "ui/realtime/LiveListView.h"
 #include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/RealTimeDocument.h"
@@ -164,35 +165,12 @@ bool RealTimeWindow::createPanes(Document* document, WindowKind& windowKind) {
 }
 
 void RealTimeWindow::fillChannelTree() {
-    m_tree->setHeaderHidden(true);
-    m_tree->setColumnCount(1);
-    // Lines between the items and at the root, and plus and minus boxes.
-    m_tree->setStyle(kelvoStyle());
-    m_tree->setRootIsDecorated(true);
-    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_tree->setAllColumnsShowFocus(true);
-
     LiveReading live{};
     if (MonitorState* s = state()) {
         std::lock_guard lock(s->dataLock);
         live = s->config.channels;
     }
-    QTreeWidgetItem* all = nullptr;
-    for (const ChannelTreeItem& entry : channelTreeItems(live)) {
-        auto* item = new QTreeWidgetItem({entry.label});
-        item->setData(0, Qt::UserRole, entry.data);
-        if (entry.child && all) {
-            all->addChild(item);
-        } else {
-            m_tree->addTopLevelItem(item);
-            if (!all) all = item;
-        }
-    }
-    if (all) all->setExpanded(true);
-    // No item is selected at first; the chart starts with the bars of all channels.
-    m_tree->clearSelection();
-    m_tree->setCurrentItem(nullptr, 0, QItemSelectionModel::NoUpdate);
+    ::fillChannelTree(m_tree, live);
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
         if (!selected.isEmpty()) onChannelSelected(selected.first()->data(0, Qt::UserRole).toInt());

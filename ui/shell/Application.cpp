@@ -9,6 +9,7 @@
 #include "core/acquisition/SamplingCycle.h"
 #include "core/archive/ArchiveWriter.h"
 #include "core/base/CrashSafeFile.h"
+#include "ui/dialogs/ArchiveSettingsDialog.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
@@ -32,6 +33,7 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onCommand(ID_HISTORY_DAYS, [this] { showHistoryByDays(); });
     onCommand(ID_HISTORY_MONTHS, [this] { showHistoryByMonths(); });
     onCommand(ID_REAL_TIME, [this] { showRealTime(); });
+    onCommand(ID_ARCHIVE, [this] { showArchive(); });
     // The button of the window in front is grey, the other two are live.
     auto kindState = [this](WindowKind* const Application::*kind) {
         return [this, kind](CommandState& ui) {
@@ -51,6 +53,12 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onUpdate(ID_HISTORY_DAYS, kindState(&Application::m_daysKind));
     onUpdate(ID_HISTORY_MONTHS, kindState(&Application::m_monthsKind));
     onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
+    onUpdate(ID_ARCHIVE, kindState(&Application::m_archiveKind));
+    onCommand(ID_ARCHIVE_SETTINGS, [this] {
+        if (!runArchiveSettingsDialog(m_settings.archive, m_mainWindow.get())) return;
+        m_archive->configure(m_settings.archive, m_state.config.appDir);
+        saveSettings();
+    });
 
     onCommand(ID_RECONNECT_AUTO, [this] {
         m_settings.link.reconnect = !m_settings.link.reconnect;
@@ -74,7 +82,7 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
 Application::~Application() {
     shutDown();
     // Documents whose windows are already gone (a main window destroyed without closing).
-    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
+    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind, m_archiveKind}) {
         if (kind) kind->closeAllDocuments();
     }
     m_firstRecording = nullptr;
@@ -133,7 +141,7 @@ void Application::closeAll() {
     // Stop the rhythm before the documents go, so no tick runs on a document being
     // destroyed; what the last tick recorded is in the data file the close writes.
     stopCycle();
-    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
+    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind, m_archiveKind}) {
         if (kind) kind->closeAllDocuments();
     }
 }
@@ -150,6 +158,8 @@ void Application::registerWindowKinds() {
     m_monthsKind = makeHistoryByMonthsKind(m_state, this);
     m_realTimeKind = makeRealTimeKind(
         m_state, m_cycle.get(), [this] { updateAllWindows(); }, this);
+    m_archiveKind = makeArchiveKind(
+        m_state, [this] { return archivePath(); }, this);
     connect(m_realTimeKind, &WindowKind::documentsChanged, this, [this] {
         RealTimeDocument* document = firstRealTimeDocument();
         m_firstRecording = document ? &document->recording() : nullptr;
@@ -234,8 +244,10 @@ void Application::showHistoryByMonths() { showKind(m_monthsKind); }
 
 void Application::showRealTime() { showKind(m_realTimeKind); }
 
+void Application::showArchive() { showKind(m_archiveKind); }
+
 void Application::updateAllWindows() {
-    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
+    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind, m_archiveKind}) {
         if (!kind) continue;
         if (Document* document = kind->firstDocument()) document->updateAllViews(nullptr);
     }

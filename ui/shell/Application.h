@@ -57,6 +57,7 @@ public:
     void showHistoryByDays();
     void showHistoryByMonths();
     void showRealTime();
+    void showArchive();
     // Asks the first open document of each kind (days, months, real time) to update its
     // views.
     void updateAllWindows();
@@ -71,6 +72,7 @@ public:
     SamplingCycle& cycle() const { return *m_cycle; }
 
     WindowKind* historyByDaysKind() const { return m_daysKind; }
+    WindowKind* archiveKind() const { return m_archiveKind; }
     // The first open real-time document, or null.
     RealTimeDocument* firstRealTimeDocument() const;
 
@@ -97,6 +99,7 @@ private:
     WindowKind* m_daysKind = nullptr;  // owned as QObject children
     WindowKind* m_monthsKind = nullptr;
     WindowKind* m_realTimeKind = nullptr;
+    WindowKind* m_archiveKind = nullptr;
     std::unique_ptr<MainWindow> m_mainWindow;
     bool m_cycleStopped = false;
     bool m_exited = false;

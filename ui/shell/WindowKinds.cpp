@@ -1,5 +1,8 @@
 #include "ui/shell/WindowKinds.h"
 
+#include "ui/archive/ArchiveChartView.h"
+#include "ui/archive/ArchiveDocument.h"
+#include "ui/archive/ArchiveWindow.h"
 #include "ui/framework/Document.h"
 #include "ui/framework/WindowKind.h"
 #include "ui/history/HistoryTableView.h"
@@ -35,4 +38,13 @@ WindowKind* makeRealTimeKind(MonitorState& state, SamplingCycle* cycle,
                               return new LiveListView(updateAllWindows);
                           },
                           parent);
+}
+
+WindowKind* makeArchiveKind(MonitorState& state, std::function<std::string()> archivePath,
+                            QObject* parent) {
+    return new WindowKind(
+        [&state, archivePath = std::move(archivePath)] {
+            return new ArchiveDocument(state, archivePath);
+        },
+        [] { return new ArchiveWindow; }, [] { return new ArchiveChartView; }, parent);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 class QObject;
 class SamplingCycle;
@@ -17,3 +18,7 @@ WindowKind* makeHistoryByMonthsKind(MonitorState& state, QObject* parent);
 // open window shows the new tables (may be empty).
 WindowKind* makeRealTimeKind(MonitorState& state, SamplingCycle* cycle,
                              std::function<void()> updateAllWindows, QObject* parent);
+// The archive window: one document at a time, opened on demand. archivePath: the archive
+// file as the settings name it now.
+WindowKind* makeArchiveKind(MonitorState& state, std::function<std::string()> archivePath,
+                            QObject* parent);

@@ -108,7 +108,7 @@ TEST_F(ArchiveFixture, RowsEqualTheSamplesAndADayReadsBackWithGapsAndEnergy) {
     ArchiveDay day;
     std::string error;
     ASSERT_TRUE(reader.readDay(2026, 6, 1, day, error)) << error;
-    EXPECT_EQ(day.slots, 17280);
+    EXPECT_EQ(day.slotCount, 17280);
     EXPECT_EQ(day.rows, 721);
     EXPECT_EQ(day.power[3][719], kNoSample);  // 00:59:55: a gap, not 0 W
     EXPECT_EQ(day.power[3][720], 1003);
@@ -125,7 +125,7 @@ TEST_F(ArchiveFixture, RowsEqualTheSamplesAndADayReadsBackWithGapsAndEnergy) {
 TEST_F(ArchiveFixture, DaysAcrossDaylightSavingChangesHaveTheirTrueLength) {
     LocalZone berlin("Europe/Berlin");
     struct Case {
-        int month, day, slots;
+        int month, day, slotCount;
     };
     for (const Case c : {Case{3, 29, 16560}, Case{10, 25, 18000}, Case{6, 1, 17280}}) {
         SCOPED_TRACE(c.month);
@@ -140,9 +140,9 @@ TEST_F(ArchiveFixture, DaysAcrossDaylightSavingChangesHaveTheirTrueLength) {
         ArchiveDay day;
         std::string error;
         ASSERT_TRUE(ArchiveReader(path).readDay(2026, c.month, c.day, day, error)) << error;
-        EXPECT_EQ(day.slots, c.slots);
+        EXPECT_EQ(day.slotCount, c.slotCount);
         EXPECT_EQ(day.rows, 1);
-        EXPECT_EQ(day.power[0][static_cast<size_t>(c.slots - 1)], 500);
+        EXPECT_EQ(day.power[0][static_cast<size_t>(c.slotCount - 1)], 500);
     }
 }
 

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "core/archive/ArchiveDay.h"
+#include "core/archive/ArchiveReader.h"
+#include "ui/framework/Document.h"
+
+struct MonitorState;
+
+// The archive window's document: one local day read from the long-term archive, and the
+// channel the chart shows.
+class ArchiveDocument : public Document {
+    Q_OBJECT
+public:
+    // archivePath: the archive file as the settings name it now.
+    ArchiveDocument(MonitorState& state, std::function<std::string()> archivePath);
+
+    bool onNewDocument() override;  // today
+
+    // Reads `date` and updates every view. A file that cannot be read leaves an empty day
+    // and the reason in problem().
+    void showDay(const QDate& date);
+    void selectChannel(uint16_t channel);
+
+    const QDate& date() const { return m_date; }
+    const ArchiveDay& day() const { return m_day; }
+    uint16_t selectedChannel() const { return m_selected; }
+    // Empty when the day was read; otherwise why it could not be.
+    const QString& problem() const { return m_problem; }
+    MonitorState& state() const { return m_state; }
+    std::string archivePath() const { return m_archivePath(); }
+
+private:
+    MonitorState& m_state;
+    std::function<std::string()> m_archivePath;
+    QDate m_date;
+    ArchiveDay m_day;
+    uint16_t m_selected = kTotalRecord;
+    QString m_problem;
+};
