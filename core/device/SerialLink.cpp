@@ -192,7 +192,14 @@ void SerialLink::readLive(LiveReading& table) {
 }
 
 bool SerialLink::switchChannels(const std::string& request) {
-    // The message box waits for the user: show it only after the line is free again.
+    // The message box waits for the user: shown only after the line is free again.
+    std::string failure;
+    if (switchChannels(request, failure)) return true;
+    m_messages.show(failure);
+    return false;
+}
+
+bool SerialLink::switchChannels(const std::string& request, std::string& failureText) {
     std::optional<std::string> failure;
     {
         Exchange exchange(*this);
@@ -227,7 +234,7 @@ bool SerialLink::switchChannels(const std::string& request) {
         }
     }
     if (failure) {
-        m_messages.show(*failure);
+        failureText = *failure;
         return false;
     }
     return true;

@@ -48,8 +48,11 @@ public:
     void readHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command);
     // Live command: number, power and state of records 1..15.
     void readLive(LiveReading& table);
-    // "05,112," style request text; true when every entry was acknowledged.
+    // "05,112," style request text; true when every entry was acknowledged. A failure is shown
+    // in the message box.
     bool switchChannels(const std::string& request);
+    // The same, with the failure's text handed back instead of shown (remote switching).
+    bool switchChannels(const std::string& request, std::string& failure);
 
     // Where the raw history reply is dumped ("History.dat" in the working directory).
     void setHistoryDumpPath(std::string path);

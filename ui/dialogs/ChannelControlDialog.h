@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "core/store/ChannelRecord.h"
-#include "ui/dialogs/ChannelSwitchRequest.h"
+#include "core/acquisition/ChannelSwitchRequest.h"
 
 class QGridLayout;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "ui/dialogs/ChannelSwitchRequest.h"
+#include "core/acquisition/ChannelSwitchRequest.h"
 
 int stateFromReading(uint8_t stateByte) {
     switch (stateByte) {

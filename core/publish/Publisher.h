@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/acquisition/SampleSink.h"
+#include "core/publish/PublishSettings.h"
+
+// Publishes live power, switch states and the meter's energy tables to an MQTT broker, with
+// discovery configs for home-automation tools, and takes remote switch commands when allowed.
+//
+// Everything that talks to the broker runs on the publisher's own thread and on the client
+// library's network thread; the acquisition thread only hands over the newest sample, so a
+// broker that is slow or gone never delays a poll. While the broker is unreachable the
+// library reconnects with growing waits up to 60 s and only the newest state is kept.
+class Publisher final : public SampleSink {
+public:
+    // Switches load channel 1..12 on or off through the channel control dialog's path and
+    // says how it went. Called on the publisher's thread.
+    using SwitchChannel = std::function<std::string(int channel, bool on)>;
+
+    explicit Publisher(SwitchChannel switchChannel);
+    ~Publisher() override;  // "offline", a clean disconnect, threads joined
+
+    // Applies settings (connects, reconnects or disconnects) on the publisher's thread.
+    void configure(const PublishSettings& settings);
+
+    void onMeterSample(const MeterSample& sample) override;
+    void onLinkChanged(bool open) override;
+
+    // Empty while publishing is off; otherwise where the connection stands.
+    std::string statusText() const;
+    bool connected() const;
+    // Waits until what was handed over so far has been handled (tests).
+    void waitIdle();
+
+private:
+    struct Shared;
+    std::unique_ptr<Shared> m_shared;
+};
+
+// One connection attempt with `settings`, for the settings dialog's Test Connection: true
+// with "Connected to host:port", or false with the broker's or the network's reason.
+bool checkBrokerConnection(const PublishSettings& settings, std::string& result,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(5));
