@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include "XDisplayDriver.h"
 #include "core/config/Configuration.h"
 #include "core/store/DataFile.h"
+#include "support/BrokerProcess.h"
 
 namespace {
 
@@ -111,6 +113,22 @@ bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Rows of the archive's power table with a non-zero total; -1 when it cannot be read.
+int archivedRows(const std::filesystem::path& file) {
+    sqlite3* db = nullptr;
+    int rows = -1;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* count = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM power WHERE total <> 0", -1, &count,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_step(count) == SQLITE_ROW)
+            rows = sqlite3_column_int(count, 0);
+        sqlite3_finalize(count);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
 }  // namespace
 
 enum class EndBy { CloseBox, TerminationSignal };
@@ -137,6 +155,13 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     for (int i = 0; i < 100 && !std::filesystem::is_symlink(dir / "Com1"); ++i)
         std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(std::filesystem::is_symlink(dir / "Com1")) << "the simulator made no Com1";
+
+    // Publishing on, to a broker of the test's own; the archive is on by default.
+    BrokerProcess broker;
+    ASSERT_TRUE(broker.start());
+    TopicRecorder topics(broker.port());
+    std::ofstream(dir / "kelvo.ini")
+        << "[mqtt]\nenabled=true\nhost=127.0.0.1\nport=" << broker.port() << "\n";
 
     // Qt's own options on the command line have no effect (-qwindowtitle would rename the
     // main window); the platform still comes from the environment.
@@ -185,6 +210,8 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     for (const auto& window : x.viewableTopLevels())
         if (window.id == mainWindow) mainTitle = window.title;
     EXPECT_EQ(mainTitle, "Kelvo - [Real Time]");
+    EXPECT_EQ(topics.waitFor("kelvo/status", "online"), "online");
+    EXPECT_NE(topics.waitFor("kelvo/power/total"), "<none>");
 
     if (how == EndBy::CloseBox) {
         x.requestClose(mainWindow);
@@ -227,6 +254,10 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     bool history = false;
     for (int i = 0; i < kDays; ++i) history |= days.consumption[i] != 0 || days.solar[i] != 0;
     EXPECT_TRUE(history);
+
+    // The samples read from the meter reached the archive, and the broker heard it leave.
+    EXPECT_GE(archivedRows(dir / "kelvo-archive.sqlite"), 1);
+    EXPECT_EQ(topics.waitFor("kelvo/status", "offline"), "offline");
 }
 
 TEST(KelvoRun, RecordsFromTheSimulatorAndLeavesItsFilesAfterTheUserClosesIt) {

@@ -6,11 +6,14 @@
 #include <QMdiArea>
 #include <QScreen>
 
+#include "core/acquisition/ChannelSwitchRequest.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/archive/ArchiveWriter.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/publish/Publisher.h"
 #include "ui/dialogs/ArchiveSettingsDialog.h"
 #include "ui/dialogs/DialogCommands.h"
+#include "ui/dialogs/PublishSettingsDialog.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
 #include "ui/framework/PrinterSetup.h"
@@ -26,6 +29,9 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     initResources();
     m_archive = std::make_unique<ArchiveWriter>(m_messages, clock);
     m_state.sampleSinks.push_back(m_archive.get());
+    m_publisher = std::make_unique<Publisher>(
+        [this](int channel, bool on) { return switchChannelRemotely(channel, on); });
+    m_state.sampleSinks.push_back(m_publisher.get());
     // The timer thread asks for the first real-time document; it reads a copy kept here
     // rather than the GUI thread's document lists.
     m_cycle = std::make_unique<SamplingCycle>(m_state, [this] { return m_firstRecording.load(); });
@@ -54,6 +60,11 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onUpdate(ID_HISTORY_MONTHS, kindState(&Application::m_monthsKind));
     onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
     onUpdate(ID_ARCHIVE, kindState(&Application::m_archiveKind));
+    onCommand(ID_MQTT_SETTINGS, [this] {
+        if (!runPublishSettingsDialog(m_settings.mqtt, m_mainWindow.get())) return;
+        m_publisher->configure(m_settings.mqtt);
+        saveSettings();
+    });
     onCommand(ID_ARCHIVE_SETTINGS, [this] {
         if (!runArchiveSettingsDialog(m_settings.archive, m_mainWindow.get())) return;
         m_archive->configure(m_settings.archive, m_state.config.appDir);
@@ -63,7 +74,6 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     onCommand(ID_RECONNECT_AUTO, [this] {
         m_settings.link.reconnect = !m_settings.link.reconnect;
         m_cycle->setAutoReconnect(m_settings.link.reconnect);
-        m_archive->configure(m_settings.archive, m_state.config.appDir);
         saveSettings();
     });
     onUpdate(ID_RECONNECT_AUTO, [this](CommandState& ui) {
@@ -97,6 +107,8 @@ bool Application::startUp() {
     if (!runLoginDialog(m_state)) return false;
     m_settings = loadSettingsFile(settingsPath());
     m_cycle->setAutoReconnect(m_settings.link.reconnect);
+    m_archive->configure(m_settings.archive, m_state.config.appDir);
+    m_publisher->configure(m_settings.mqtt);
 
     registerWindowKinds();
 
@@ -199,7 +211,27 @@ std::string Application::archivePath() const {
 }
 
 QString Application::servicesStatusText() const {
-    return QString::fromStdString(m_archive->statusText());
+    std::string text = m_archive->statusText();
+    const std::string publishing = m_publisher->statusText();
+    if (!text.empty() && !publishing.empty()) text += "; ";
+    return QString::fromStdString(text + publishing);
+}
+
+std::string Application::switchChannelRemotely(int channel, bool on) {
+    if (!m_state.link.isOpen()) return "No device connected";
+    ChannelStates before;
+    {
+        std::lock_guard lock(m_state.dataLock);
+        before = statesFromReading(m_state.config.channels);
+    }
+    ChannelStates after = before;
+    after[channel - kFirstLoad] = on ? kStateOn : kStateOff;
+    before[channel - kFirstLoad] = kStateNone;  // sent even when the table already says so
+    std::string failure;
+    if (!m_state.link.switchChannels(buildSwitchRequest(before, after), failure)) return failure;
+    char done[48];
+    std::snprintf(done, sizeof done, "Channel %02d switched %s", channel, on ? "on" : "off");
+    return done;
 }
 
 QString Application::linkStatusText() const {

@@ -17,6 +17,7 @@ class PortOpener;
 class RealTimeDocument;
 class SamplingCycle;
 class ArchiveWriter;
+class Publisher;
 
 // The application object: owns the state that lives for the whole run (configuration with
 // the channel table, energy tables, serial link, flags), the sampling cycle, the three
@@ -51,6 +52,7 @@ public:
     // What is wrong with the archive (or publishing), empty while all is well.
     QString servicesStatusText() const;
     ArchiveWriter& archive() const { return *m_archive; }
+    Publisher& publisher() const { return *m_publisher; }
     // The archive file as the settings name it, resolved against the working directory.
     std::string archivePath() const;
 
@@ -84,6 +86,9 @@ private:
     void closeAll();
     // Releases the message sink and stops the sampling cycle; later calls only release.
     void stopCycle();
+    // A remote switch command: the channel control dialog's request for one channel, its
+    // outcome as text (publisher's thread).
+    std::string switchChannelRemotely(int channel, bool on);
     // Writes kelvo.ini; a failure is said in the message box.
     void saveSettings();
 
@@ -92,6 +97,7 @@ private:
     KelvoSettings m_settings;
     // Listeners of the samples: made before the cycle and gone after it.
     std::unique_ptr<ArchiveWriter> m_archive;
+    std::unique_ptr<Publisher> m_publisher;
     std::unique_ptr<SamplingCycle> m_cycle;
     // Read by the timer thread through the cycle's first-document callback.
     std::atomic<RecordingDocument*> m_firstRecording{nullptr};

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -245,6 +247,88 @@ TEST_F(ArchiveFixture, UnwritableArchivesAreReportedOnceAndNothingIsLostWhenThey
         w.reset();
         sqlite3_close(other);
     }
+}
+
+// A disk that fills up (the file size limit of the process stands in for it), then a
+// read-only one (permissions, taken from root too by dropping to another user): each is said
+// once, the samples wait in the queue, and all of them land once the file can be written.
+// Runs in a child process, since the limit and the user are the whole process's.
+TEST_F(ArchiveFixture, FullThenReadOnlyDiskIsReportedOnceAndLosesNothing) {
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(report[0]);
+        std::string failures;
+        auto check = [&failures](bool ok, const std::string& what) {
+            if (!ok) failures += what + "\n";
+        };
+        // Polls until the writer's status is (or is no longer) a complaint; 5 s at most.
+        auto settle = [](ArchiveWriter& w, bool failing) {
+            for (int i = 0; i < 250 && w.statusText().empty() == failing; ++i) {
+                w.waitIdle();
+                std::this_thread::sleep_for(20ms);
+            }
+            return w.statusText().empty() != failing;
+        };
+        ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending us
+        int sent = 0;
+        auto w = writer();
+        w->onMeterSample(sample(kJuneFirst, 0));
+        w->waitIdle();
+        ++sent;
+
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlim_t unlimited = limit.rlim_cur;
+        limit.rlim_cur = 32 * 1024;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        for (int i = 0; i < 200 && w->statusText().empty(); ++i, ++sent) {
+            w->onMeterSample(sample(kJuneFirst + 5 * sent, sent));
+            w->waitIdle();
+        }
+        check(!w->statusText().empty(), "a full disk was not noticed");
+        for (int i = 0; i < 3; ++i, ++sent) w->onMeterSample(sample(kJuneFirst + 5 * sent, sent));
+        check(settle(*w, true), "the status stopped saying the disk is full");
+        limit.rlim_cur = unlimited;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        check(settle(*w, false), "no recovery once space came back");
+        w.reset();
+        check(messages.shown.size() == 1,
+              "full disk said " + std::to_string(messages.shown.size()) + " times");
+        check(query(path, "SELECT count(*) FROM power") == std::to_string(sent) + "\n",
+              "rows lost to the full disk");
+
+        ::chmod(path.c_str(), 0444);
+        ::chmod(dir.path().c_str(), 0555);
+        const bool root = ::geteuid() == 0;
+        if (root && ::seteuid(65534) != 0) check(false, "could not drop to another user");
+        w = writer();
+        for (int i = 0; i < 3; ++i, ++sent) w->onMeterSample(sample(kJuneFirst + 5 * sent, sent));
+        check(settle(*w, true), "a read-only file was not noticed");
+        if (root && ::seteuid(0) != 0) check(false, "could not become root again");
+        ::chmod(dir.path().c_str(), 0700);
+        ::chmod(path.c_str(), 0644);
+        check(settle(*w, false), "no recovery once the file was writable again");
+        w.reset();
+        check(messages.shown.size() == 2,
+              "read-only said " + std::to_string(messages.shown.size() - 1) + " times");
+        check(query(path, "SELECT count(*) FROM power") == std::to_string(sent) + "\n",
+              "rows lost to the read-only file");
+        check(query(path, "PRAGMA integrity_check") == "ok\n", "damaged file");
+        const ssize_t written = ::write(report[1], failures.data(), failures.size());
+        ::_exit(written == static_cast<ssize_t>(failures.size()) ? 0 : 1);
+    }
+    ::close(report[1]);
+    std::string failures;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) failures.append(buffer, n);
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(failures, "");
 }
 
 TEST_F(ArchiveFixture, KilledWhileWritingLeavesAWholeFileMissingAtMostTheSampleInHand) {
