@@ -1,5 +1,9 @@
 #include "core/acquisition/ChannelSwitchRequest.h"
 
+#include <cstdio>
+
+#include "core/device/SerialLink.h"
+
 int stateFromReading(uint8_t stateByte) {
     switch (stateByte) {
         case '1':
@@ -29,4 +33,18 @@ std::string buildSwitchRequest(const ChannelStates& before, const ChannelStates&
         request += ',';
     }
     return request;
+}
+
+std::string switchOneChannel(SerialLink& link, int channel, bool on) {
+    if (channel < kFirstLoad || channel > kLastLoad) return "Unknown channel";
+    if (!link.isOpen()) return "No device connected";
+    ChannelStates before;
+    before.fill(kStateNone);
+    ChannelStates after = before;
+    after[channel - kFirstLoad] = on ? kStateOn : kStateOff;
+    std::string failure;
+    if (!link.switchChannels(buildSwitchRequest(before, after), failure)) return failure;
+    char done[40];
+    std::snprintf(done, sizeof done, "Channel %02d switched %s", channel, on ? "on" : "off");
+    return done;
 }

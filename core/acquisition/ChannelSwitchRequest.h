@@ -6,6 +6,8 @@
 
 #include "core/store/ChannelRecord.h"
 
+class SerialLink;
+
 // Selected state of one load channel in the channel control dialog.
 inline constexpr int kStateOn = 0;
 inline constexpr int kStateOff = 1;
@@ -25,3 +27,8 @@ ChannelStates statesFromReading(const LiveReading& channels);
 // channel order, the state digit then the channel number, then a comma ("13,012,").
 // Empty when nothing changed.
 std::string buildSwitchRequest(const ChannelStates& before, const ChannelStates& after);
+
+// A remote command for one load channel (1..12), sent even when the table already shows that
+// state: the channel control dialog's exchange, its outcome as text ("Channel 07 switched
+// on", "No device connected" or the exchange's failure) instead of a message box.
+std::string switchOneChannel(SerialLink& link, int channel, bool on);

@@ -3,7 +3,11 @@
 #include <sys/stat.h>
 
 ArchiveDocument::ArchiveDocument(MonitorState& state, std::function<std::string()> archivePath)
-    : m_state(state), m_archivePath(std::move(archivePath)) {}
+    : m_state(state), m_archivePath(std::move(archivePath)) {
+    m_followToday.setInterval(60 * 1000);
+    connect(&m_followToday, &QTimer::timeout, this, &ArchiveDocument::refreshIfToday);
+    m_followToday.start();
+}
 
 bool ArchiveDocument::onNewDocument() {
     showDay(QDate::currentDate());
@@ -25,6 +29,10 @@ void ArchiveDocument::showDay(const QDate& date) {
                         .arg(QString::fromStdString(path), QString::fromStdString(error));
     }
     updateAllViews(nullptr);
+}
+
+void ArchiveDocument::refreshIfToday() {
+    if (m_date == QDate::currentDate()) showDay(m_date);
 }
 
 void ArchiveDocument::selectChannel(uint16_t channel) {

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <string>
 
@@ -25,6 +26,9 @@ public:
     // and the reason in problem().
     void showDay(const QDate& date);
     void selectChannel(uint16_t channel);
+    // Today's samples keep arriving: a document showing today reads it again (once a minute
+    // by its own timer).
+    void refreshIfToday();
 
     const QDate& date() const { return m_date; }
     const ArchiveDay& day() const { return m_day; }
@@ -41,4 +45,5 @@ private:
     ArchiveDay m_day;
     uint16_t m_selected = kTotalRecord;
     QString m_problem;
+    QTimer m_followToday;
 };

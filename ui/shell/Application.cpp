@@ -30,7 +30,7 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     m_archive = std::make_unique<ArchiveWriter>(m_messages, clock);
     m_state.sampleSinks.push_back(m_archive.get());
     m_publisher = std::make_unique<Publisher>(
-        [this](int channel, bool on) { return switchChannelRemotely(channel, on); });
+        [this](int channel, bool on) { return switchOneChannel(m_state.link, channel, on); });
     m_state.sampleSinks.push_back(m_publisher.get());
     // The timer thread asks for the first real-time document; it reads a copy kept here
     // rather than the GUI thread's document lists.
@@ -215,23 +215,6 @@ QString Application::servicesStatusText() const {
     const std::string publishing = m_publisher->statusText();
     if (!text.empty() && !publishing.empty()) text += "; ";
     return QString::fromStdString(text + publishing);
-}
-
-std::string Application::switchChannelRemotely(int channel, bool on) {
-    if (!m_state.link.isOpen()) return "No device connected";
-    ChannelStates before;
-    {
-        std::lock_guard lock(m_state.dataLock);
-        before = statesFromReading(m_state.config.channels);
-    }
-    ChannelStates after = before;
-    after[channel - kFirstLoad] = on ? kStateOn : kStateOff;
-    before[channel - kFirstLoad] = kStateNone;  // sent even when the table already says so
-    std::string failure;
-    if (!m_state.link.switchChannels(buildSwitchRequest(before, after), failure)) return failure;
-    char done[48];
-    std::snprintf(done, sizeof done, "Channel %02d switched %s", channel, on ? "on" : "off");
-    return done;
 }
 
 QString Application::linkStatusText() const {

@@ -86,9 +86,6 @@ private:
     void closeAll();
     // Releases the message sink and stops the sampling cycle; later calls only release.
     void stopCycle();
-    // A remote switch command: the channel control dialog's request for one channel, its
-    // outcome as text (publisher's thread).
-    std::string switchChannelRemotely(int channel, bool on);
     // Writes kelvo.ini; a failure is said in the message box.
     void saveSettings();
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "core/acquisition/ChannelSwitchRequest.h"
 #include "core/acquisition/MonitorState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/base/Clock.h"
@@ -114,7 +115,7 @@ TEST_F(PublisherTest, PublishesValuesStateEnergyAndDiscoveryThatFollowsRenames) 
     EXPECT_EQ(topics.waitFor("kelvo/link", "disconnected"), "disconnected");
 }
 
-TEST_F(PublisherTest, SamplesTheTickReadsFromTheMeterReachTheBroker) {
+TEST_F(PublisherTest, SamplesFromTheMeterReachTheBrokerAndSwitchCommandsReachTheMeter) {
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--baud", "0"}));
     PortResolver ports(sim.dir(), {}, sim.dir() + "/no-devices");
@@ -122,8 +123,11 @@ TEST_F(PublisherTest, SamplesTheTickReadsFromTheMeterReachTheBroker) {
     MonitorState state(ports, messages, SystemClock::instance());
     state.link.setHistoryDumpPath(sim.dir() + "/History.dat");
     TopicRecorder topics(broker.port());
-    Publisher publisher({});
-    publisher.configure(settingsFor(broker.port()));
+    Publisher publisher(
+        [&state](int channel, bool on) { return switchOneChannel(state.link, channel, on); });
+    PublishSettings settings = settingsFor(broker.port());
+    settings.allowSwitching = true;
+    publisher.configure(settings);
     ASSERT_TRUE(eventually([&] { return publisher.connected(); }));
     state.sampleSinks.push_back(&publisher);
     RecordingDocument doc(state);
@@ -137,6 +141,17 @@ TEST_F(PublisherTest, SamplesTheTickReadsFromTheMeterReachTheBroker) {
                   std::to_string(doc.lastSamples(ring, 1).at(0)))
             << key;
     }
+
+    // Channel 7 off from the bus: the meter switches it and the next sample says so.
+    ASSERT_EQ(topics.waitFor("kelvo/switch/ch07/state", "ON"), "ON");
+    topics.publish("kelvo/switch/ch07/set", "OFF");
+    EXPECT_EQ(topics.waitFor("kelvo/switch/result", "Channel 07 switched off"),
+              "Channel 07 switched off");
+    doc.recordSample();
+    EXPECT_EQ(topics.waitFor("kelvo/switch/ch07/state", "OFF"), "OFF");
+    state.link.closeLink();
+    EXPECT_EQ(switchOneChannel(state.link, 7, true), "No device connected");
+    EXPECT_TRUE(messages.shown.empty());  // outcomes go to the bus, never to a box
 }
 
 TEST_F(PublisherTest, LastWillSaysOfflineWhenThePublishingProcessIsKilled) {

@@ -129,6 +129,34 @@ TEST_F(ArchiveWindowTest, DayShowsEnergyPerChannelAndItsGapsStayEmpty) {
     EXPECT_EQ(document->day().rows, 1440);
 }
 
+TEST_F(ArchiveWindowTest, TodayTakesInWhatIsArchivedWhileItIsShownOtherDaysStay) {
+    ASSERT_NE(window, nullptr);
+    ArchiveWriter writer(messages, clock);
+    writer.configure({true, "kelvo-archive.sqlite", 0}, dir.path());
+    auto archiveNow = [&writer](int32_t watts) {
+        MeterSample sample;
+        sample.time = ::time(nullptr);
+        sample.power[kTotalRecord] = watts;
+        writer.onMeterSample(sample);
+        writer.waitIdle();
+    };
+    window->showDay(QDate::currentDate());
+    const int before = document->day().rows;
+    archiveNow(500);
+    document->refreshIfToday();
+    EXPECT_EQ(document->day().rows, before + 1);
+
+    window->showDay(kDay);
+    writer.onMeterSample([] {
+        MeterSample late;
+        late.time = kJuneFirst + 12 * 3600;
+        return late;
+    }());
+    writer.waitIdle();
+    document->refreshIfToday();
+    EXPECT_EQ(document->day().rows, 1440);  // a past day is read when asked for, not by the timer
+}
+
 TEST_F(ArchiveWindowTest, RangeExportThroughTheWindowWritesTheChosenFile) {
     ASSERT_NE(window, nullptr);
     const QString path = QString::fromStdString(dir.file("range.csv"));
