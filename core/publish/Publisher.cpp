@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "core/publish/PublishPayloads.h"
 
@@ -64,6 +65,8 @@ struct Publisher::Shared {
     std::condition_variable wake;
     std::condition_variable idle;
     bool stop = false;
+    bool stopped = false;  // run() has returned from its last step
+    std::condition_variable ended;
     bool working = false;
     std::optional<PublishSettings> newSettings;
     std::optional<MeterSample> newSample;  // only the newest is kept
@@ -112,12 +115,20 @@ Publisher::Publisher(SwitchChannel switchChannel)
 }
 
 Publisher::~Publisher() {
-    {
-        std::lock_guard lock(m_shared->lock);
-        m_shared->stop = true;
-    }
+    std::unique_lock held(m_shared->lock);
+    m_shared->stop = true;
     m_shared->wake.notify_all();
-    m_shared->thread.join();
+    const bool ended =
+        m_shared->ended.wait_for(held, kStopLimit, [this] { return m_shared->stopped; });
+    held.unlock();
+    if (ended) {
+        m_shared->thread.join();
+        return;
+    }
+    // Left running with what it uses; kept reachable so it never counts as leaked.
+    static auto* abandoned = new std::vector<Shared*>;
+    m_shared->thread.detach();
+    abandoned->push_back(m_shared.release());
 }
 
 void Publisher::configure(const PublishSettings& settings) {
@@ -188,6 +199,9 @@ void Publisher::Shared::run() {
     }
     held.unlock();
     disconnect();
+    held.lock();
+    stopped = true;
+    ended.notify_all();
 }
 
 void Publisher::Shared::apply(const PublishSettings& settings) {
@@ -362,7 +376,10 @@ bool checkBrokerConnection(const PublishSettings& settings, std::string& result,
     }
     mosquitto_connect_callback_set(
         client, [](mosquitto*, void* owner, int rc) { static_cast<Outcome*>(owner)->rc = rc; });
-    int rc = mosquitto_connect(client, settings.host.c_str(), settings.port, kKeepAliveSeconds);
+    // Asynchronous: the TCP connect does not block, so a host that never answers (a firewall
+    // dropping the packets) is bounded by `timeout` too, not by the system's connect timeout.
+    int rc =
+        mosquitto_connect_async(client, settings.host.c_str(), settings.port, kKeepAliveSeconds);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (rc == MOSQ_ERR_SUCCESS && outcome.rc < 0 && std::chrono::steady_clock::now() < deadline)
         rc = mosquitto_loop(client, 100, 1);

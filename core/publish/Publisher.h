@@ -22,7 +22,11 @@ public:
     using SwitchChannel = std::function<std::string(int channel, bool on)>;
 
     explicit Publisher(SwitchChannel switchChannel);
-    ~Publisher() override;  // "offline", a clean disconnect, threads joined
+    // "offline", a clean disconnect, threads joined. A network thread stuck in a connection
+    // to a host that never answers (the system gives up only after minutes) is not waited
+    // for beyond kStopLimit: it is left to end with the process.
+    ~Publisher() override;
+    static constexpr std::chrono::seconds kStopLimit{3};
 
     // Applies settings (connects, reconnects or disconnects) on the publisher's thread.
     void configure(const PublishSettings& settings);

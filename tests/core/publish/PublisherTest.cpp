@@ -1,6 +1,9 @@
 // The publisher against a real mosquitto broker on 127.0.0.1, started by the tests.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -211,7 +214,7 @@ TEST_F(PublisherTest, BrokerGoneAndBackResumesPublishingAndNeverBlocksTheTick) {
     EXPECT_EQ(topics.waitFor("kelvo/power/ch01", "4242"), "4242");
 }
 
-TEST_F(PublisherTest, WrongPasswordIsReportedAndTheRightOneConnects) {
+TEST_F(PublisherTest, WrongPasswordIsReportedTheRightOneConnectsASilentHostEndsOnTime) {
     ASSERT_TRUE(broker.start("kelvo", "right"));
     PublishSettings settings = settingsFor(broker.port());
     settings.username = "kelvo";
@@ -231,6 +234,36 @@ TEST_F(PublisherTest, WrongPasswordIsReportedAndTheRightOneConnects) {
     settings.port = 1;  // nobody listens there
     EXPECT_FALSE(checkBrokerConnection(settings, result));
     EXPECT_FALSE(result.empty());
+
+    // A host that never answers the connection (here a listener whose queue is full, so the
+    // system drops the request as a firewall would): the attempt ends on time.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(silent, 0), 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> queued;
+    for (int i = 0; i < 3; ++i) {
+        queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(queued.back(), reinterpret_cast<sockaddr*>(&address), length);
+    }
+    settings.port = ntohs(address.sin_port);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(checkBrokerConnection(settings, result, 500ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << result;
+    // Nor does a publisher trying that host hold up the program's exit.
+    {
+        Publisher stuck({});
+        stuck.configure(settings);
+        std::this_thread::sleep_for(300ms);
+        start = std::chrono::steady_clock::now();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, Publisher::kStopLimit + 1s);
+    for (int fd : queued) ::close(fd);
+    ::close(silent);
 }
 
 TEST_F(PublisherTest, RemoteSwitchingWorksOnlyWhenAllowed) {
