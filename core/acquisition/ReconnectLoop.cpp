@@ -28,10 +28,10 @@ void ReconnectLoop::stop() {
     m_nextAttempt = 0;
 }
 
-void ReconnectLoop::setEnabled(bool on) {
+void ReconnectLoop::setFlag(bool& flag, bool on) {
     {
         std::lock_guard lock(m_lock);
-        m_enabled = on;
+        flag = on;
     }
     m_wake.notify_all();
 }
@@ -45,27 +45,6 @@ void ReconnectLoop::setTimings(Timings timings) {
     if (timings.waits.empty()) return;
     std::lock_guard lock(m_lock);
     m_timings = std::move(timings);
-}
-
-void ReconnectLoop::arm() {
-    {
-        std::lock_guard lock(m_lock);
-        m_armed = true;
-    }
-    m_wake.notify_all();
-}
-
-void ReconnectLoop::disarm() {
-    {
-        std::lock_guard lock(m_lock);
-        m_armed = false;
-    }
-    m_wake.notify_all();
-}
-
-bool ReconnectLoop::armed() const {
-    std::lock_guard lock(m_lock);
-    return m_armed;
 }
 
 bool ReconnectLoop::wanted() const {

@@ -33,22 +33,23 @@ public:
     void start();
     void stop();  // wakes and joins the thread; an attempt under way ends first
 
-    void setEnabled(bool on);  // the "Reconnect Automatically" setting
+    void setEnabled(bool on) { setFlag(m_enabled, on); }  // "Reconnect Automatically"
     bool enabled() const;
     void setTimings(Timings timings);  // tests make the waits short
 
     // Connect has finished (found or not) or the link has just been lost: attempts may run.
-    void arm();
+    void arm() { setFlag(m_armed, true); }
     // The link may have closed (nothing else changes): looks again whether attempts are due.
     void poke() { m_wake.notify_all(); }
     // The user's Disconnect: no attempt until the next arm().
-    void disarm();
-    bool armed() const;
+    void disarm() { setFlag(m_armed, false); }
     // Unix seconds of the next planned attempt; 0 when none is planned.
     int64_t nextAttempt() const { return m_nextAttempt.load(); }
 
 private:
     void run();
+    // Sets one of the flags below under the lock and wakes the thread to look again.
+    void setFlag(bool& flag, bool on);
     bool wanted() const;  // m_lock held
     // Waits out one step of the schedule; false when attempts are no longer wanted.
     bool waitBeforeAttempt(std::unique_lock<std::mutex>& lock, size_t step);

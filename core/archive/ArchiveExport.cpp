@@ -4,28 +4,17 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "core/archive/ArchiveDatabase.h"
 #include "core/archive/ArchiveReader.h"
+#include "core/base/CrashSafeFile.h"
 #include "core/store/CsvExport.h"
 
 namespace {
 
 // Text is written in pieces of about this size, and progress is told as often.
 constexpr size_t kFlushBytes = 1 << 20;
-
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -89,7 +78,7 @@ ExportOutcome exportRange(const RangeExport& range,
         for (int k = 0; k < kChannelRecords; ++k) power[k] = sqlite3_column_int(rows.get(), k + 1);
         CsvExport::appendSampleLine(text, time, power);
         if (text.size() >= kFlushBytes) {
-            if (!writeAll(fd, text)) {
+            if (!writeAll(fd, text.data(), text.size())) {
                 error = "Fail to write " + range.csvPath;
                 return abandon(ExportOutcome::Failed);
             }
@@ -101,7 +90,7 @@ ExportOutcome exportRange(const RangeExport& range,
         error = db.lastError();
         return abandon(ExportOutcome::Failed);
     }
-    if (!writeAll(fd, text) || ::fsync(fd) != 0) {
+    if (!writeAll(fd, text.data(), text.size()) || ::fsync(fd) != 0) {
         error = "Fail to write " + range.csvPath;
         return abandon(ExportOutcome::Failed);
     }

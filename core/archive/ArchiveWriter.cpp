@@ -12,7 +12,6 @@
 
 #include "core/archive/ArchiveDatabase.h"
 #include "core/base/Clock.h"
-#include "core/base/CrashSafeFile.h"
 #include "core/base/MessageSink.h"
 
 namespace {
@@ -30,15 +29,6 @@ std::string localDate(int64_t seconds) {
     struct tm local {};
     char text[16] = "";
     if (localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
-}
-
-std::string joined(const int32_t* values, int n) {
-    std::string text;
-    for (int i = 0; i < n; ++i) {
-        if (i) text += ',';
-        text += std::to_string(values[i]);
-    }
     return text;
 }
 
@@ -72,18 +62,16 @@ struct ArchiveWriter::Shared {
 
     // Writer thread only.
     ArchiveDatabase db;
-    bool reported = false;  // the box for the present problem has been shown
-    bool haveEnergy = false;
-    DayTable days{};
-    MonthTable months{};
-    std::string energyDate;
+    bool reported = false;   // the box for the present problem has been shown
+    std::string energyDate;  // the local day whose tables were last written
     std::string retentionDate;
     std::thread thread;
 
     void run();
     bool openArchive(std::string& error);
     bool writeBatch(const std::vector<QueuedRow>& rows, std::string& error);
-    bool writeEnergy(ArchiveStatement& upsert, const std::string& date, std::string& error);
+    bool writeEnergy(ArchiveStatement& upsert, const std::string& date, const QueuedRow& row,
+                     std::string& error);
     bool applyRetention(std::string& error);
     void fail(std::unique_lock<std::mutex>& held, const std::string& reason);
 };
@@ -108,9 +96,7 @@ void ArchiveWriter::configure(const ArchiveSettings& settings,
     {
         std::lock_guard lock(m_shared->lock);
         m_shared->settings = settings;
-        m_shared->path = !settings.file.empty() && settings.file[0] == '/'
-                             ? settings.file
-                             : pathInDir(workingDirectory, settings.file);
+        m_shared->path = settings.path(workingDirectory);
         m_shared->reconfigured = true;
     }
     m_shared->wake.notify_all();
@@ -242,11 +228,11 @@ bool ArchiveWriter::Shared::openArchive(std::string& error) {
 }
 
 bool ArchiveWriter::Shared::writeEnergy(ArchiveStatement& upsert, const std::string& date,
-                                        std::string& error) {
+                                        const QueuedRow& row, std::string& error) {
     sqlite3_stmt* st = upsert.get();
-    const std::string values[] = {joined(days.consumption, kDays), joined(days.solar, kDays),
-                                  joined(months.consumption, kMonths),
-                                  joined(months.solar, kMonths)};
+    const std::string values[] = {
+        commaSeparated(row.days.consumption, kDays), commaSeparated(row.days.solar, kDays),
+        commaSeparated(row.months.consumption, kMonths), commaSeparated(row.months.solar, kMonths)};
     sqlite3_bind_text(st, 1, date.c_str(), -1, SQLITE_TRANSIENT);
     for (int i = 0; i < 4; ++i)
         sqlite3_bind_text(st, i + 2, values[i].c_str(), -1, SQLITE_TRANSIENT);
@@ -263,10 +249,7 @@ bool ArchiveWriter::Shared::writeBatch(const std::vector<QueuedRow>& rows, std::
     ArchiveStatement upsert(db, "INSERT OR REPLACE INTO device_energy VALUES(?,?,?,?,?)");
     bool ok = insert.ok() && upsert.ok();
     if (!ok) error = db.lastError();
-    // Energy state of this batch; kept only once it is committed.
-    const bool hadEnergy = haveEnergy;
-    const DayTable keptDays = days;
-    const MonthTable keptMonths = months;
+    // Kept only once the batch is committed.
     const std::string keptDate = energyDate;
     for (size_t i = 0; ok && i < rows.size(); ++i) {
         const QueuedRow& row = rows[i];
@@ -278,20 +261,14 @@ bool ArchiveWriter::Shared::writeBatch(const std::vector<QueuedRow>& rows, std::
         sqlite3_reset(st);
         const std::string date = localDate(row.time);
         if (ok && (row.energyChanged || date != energyDate)) {
-            days = row.days;
-            months = row.months;
-            haveEnergy = true;
             energyDate = date;
-            ok = writeEnergy(upsert, date, error);
+            ok = writeEnergy(upsert, date, row, error);
         }
     }
     if (ok) ok = applyRetention(error);
     if (ok && db.exec("COMMIT", error)) return true;
     std::string ignored;
     db.exec("ROLLBACK", ignored);
-    haveEnergy = hadEnergy;
-    days = keptDays;
-    months = keptMonths;
     energyDate = keptDate;
     return false;
 }

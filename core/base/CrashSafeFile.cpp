@@ -21,19 +21,6 @@ std::string directoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Temporary names are `<name>.tmp<pid>.<serial>.<stamp>`: decimal pid and serial, stamp in
 // lower-case hex. They differ per process and per call, and O_EXCL refuses anything already
 // there, a planted link included. The file gets the permission bits of the regular file it
@@ -97,6 +84,20 @@ void removeStaleTemporaries(const std::string& path) {
 }
 
 }  // namespace
+
+bool writeAll(int fd, const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size) {
     std::string tempPath;

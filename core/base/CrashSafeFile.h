@@ -23,5 +23,9 @@ inline bool writeFileAtomically(const std::string& path, const std::vector<uint8
 // such). False when it cannot be opened or read, or is not a regular file.
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t limit);
 
+// Writes all `size` bytes to `fd`, going on after partial writes and interruptions; false on
+// the first error.
+bool writeAll(int fd, const void* data, size_t size);
+
 // Joins the application directory and a file name; an empty directory means the working one.
 std::string pathInDir(const std::string& dir, const std::string& name);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/acquisition/ChannelSwitchRequest.h"
+
 namespace publish {
 
 namespace {
@@ -13,12 +15,7 @@ std::string twoDigits(int n) {
 }
 
 std::string numberList(const int32_t* values, int n) {
-    std::string out = "[";
-    for (int i = 0; i < n; ++i) {
-        if (i) out += ',';
-        out += std::to_string(values[i]);
-    }
-    return out + "]";
+    return "[" + commaSeparated(values, n) + "]";
 }
 
 std::string deviceBlock(const std::string& node) {
@@ -65,7 +62,8 @@ std::string stateJson(const MeterSample& sample) {
     out += "},\"switch\":{";
     for (int k = kFirstLoad; k <= kLastLoad; ++k) {
         if (k > kFirstLoad) out += ',';
-        out += "\"ch" + twoDigits(k) + "\":\"" + (sample.state[k] == '1' ? "on" : "off") + "\"";
+        out += "\"ch" + twoDigits(k) + "\":\"" +
+               (stateFromReading(sample.state[k]) == kStateOn ? "on" : "off") + "\"";
     }
     return out + "}}";
 }
@@ -160,10 +158,10 @@ std::vector<Message> discoveryMessages(const PublishSettings& settings, const Me
 std::vector<Message> switchStateMessages(const std::string& prefix, const MeterSample& sample) {
     std::vector<Message> out;
     for (int k = kFirstLoad; k <= kLastLoad; ++k) {
-        const uint8_t state = sample.state[k];
-        if (state != '1' && state != '3') continue;
+        const int state = stateFromReading(sample.state[k]);
+        if (state == kStateNone) continue;
         out.emplace_back(prefix + "/switch/ch" + twoDigits(k) + "/state",
-                         state == '1' ? "ON" : "OFF");
+                         state == kStateOn ? "ON" : "OFF");
     }
     return out;
 }

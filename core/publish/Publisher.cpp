@@ -79,7 +79,6 @@ struct Publisher::Shared {
     // Publisher's thread only.
     mosquitto* client = nullptr;
     PublishSettings active;
-    bool enabled = false;
     std::optional<MeterSample> last;
     bool linkOpen = false;
     std::optional<std::string> publishedEnergy;
@@ -217,8 +216,7 @@ void Publisher::Shared::apply(const PublishSettings& settings) {
     }
     disconnect();
     active = settings;
-    enabled = settings.enabled;
-    if (!enabled) {
+    if (!settings.enabled) {
         setStatus("");
         return;
     }

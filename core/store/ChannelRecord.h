@@ -29,6 +29,11 @@ inline constexpr int kLastLoad = 12;
 inline constexpr int kSpareRecord = 13;
 inline constexpr int kConsumptionRecord = 14;
 inline constexpr int kSolarRecord = 15;
+// The number a record goes by in the channel tree and the chart titles: the loads their own,
+// Consumption (14) and Solar (15) 13 and 14, after the unused record 13.
+inline constexpr int shownChannelNumber(int record) {
+    return record <= kLastLoad ? record : record - 1;
+}
 // Not a record: the chart selection that shows the bars of every channel, one past the last
 // record so that 0..15 can each select one ring.
 inline constexpr int kAllChannels = 16;

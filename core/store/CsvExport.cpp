@@ -82,11 +82,12 @@ std::string CsvExport::format(const Source& source) {
     out += "\n\n\n";
     out += sampleHeader();
 
+    int32_t power[kRingCount];
     for (int64_t i = 0; i < store.count; i += step) {
         const int slot = heldSlot(store, i);
-        appendTime(out, static_cast<int64_t>(store.startTime) + kSamplePeriodSeconds * i);
-        for (int ring : kExportedRings) appendf(out, ", %06d", store.samples[ring][slot]);
-        out += '\n';
+        for (int ring = 0; ring < kRingCount; ++ring) power[ring] = store.samples[ring][slot];
+        appendSampleLine(out, static_cast<int64_t>(store.startTime) + kSamplePeriodSeconds * i,
+                         power);
     }
     return out;
 }

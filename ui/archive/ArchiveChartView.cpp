@@ -22,17 +22,19 @@ void ArchiveChartView::loadChart(const ArchiveDocument& document, PowerChart& ch
     } else if (channel >= kAllChannels) {
         name = QStringLiteral("All Channels (average)");
     } else {
-        // Consumption (14) and Solar (15) are numbered 13 and 14, as in the channel tree.
-        name = QStringLiteral("Channel %1")
-                   .arg(channel <= kLastLoad ? channel : channel - 1, 2, 10, QLatin1Char('0'));
+        name =
+            QStringLiteral("Channel %1").arg(shownChannelNumber(channel), 2, 10, QLatin1Char('0'));
     }
     const QString title = QStringLiteral("The %1 Power on %2 (Watt)")
                               .arg(name, document.date().toString(Qt::ISODate));
-    std::array<std::vector<int32_t>, kChannelRecords> rings = document.day().power;
-    if (rings[0].empty()) {
+    // A day that could not be read is drawn as a day without samples.
+    static const auto unread = [] {
+        std::array<std::vector<int32_t>, kChannelRecords> rings;
         for (auto& ring : rings) ring.assign(17280, kNoSample);
-    }
-    chart.loadDay(channel, rings, title);
+        return rings;
+    }();
+    const auto& power = document.day().power;
+    chart.loadDay(channel, power[0].empty() ? unread : power, title);
 }
 
 void ArchiveChartView::onDocumentChanged(View*) {

@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <mutex>
+
+#include "core/acquisition/MonitorState.h"
+
 ArchiveDocument::ArchiveDocument(MonitorState& state, std::function<std::string()> archivePath)
     : m_state(state), m_archivePath(std::move(archivePath)) {
     m_followToday.setInterval(60 * 1000);
@@ -29,6 +33,11 @@ void ArchiveDocument::showDay(const QDate& date) {
                         .arg(QString::fromStdString(path), QString::fromStdString(error));
     }
     updateAllViews(nullptr);
+}
+
+LiveReading ArchiveDocument::channels() const {
+    std::lock_guard lock(m_state.dataLock);
+    return m_state.config.channels;
 }
 
 void ArchiveDocument::refreshIfToday() {

@@ -8,6 +8,7 @@
 
 #include "core/archive/ArchiveDay.h"
 #include "core/archive/ArchiveReader.h"
+#include "core/store/ChannelRecord.h"
 #include "ui/framework/Document.h"
 
 struct MonitorState;
@@ -36,6 +37,8 @@ public:
     // Empty when the day was read; otherwise why it could not be.
     const QString& problem() const { return m_problem; }
     MonitorState& state() const { return m_state; }
+    // A copy of the channel table, for the names (taken under the data lock).
+    LiveReading channels() const;
     std::string archivePath() const { return m_archivePath(); }
 
 private:

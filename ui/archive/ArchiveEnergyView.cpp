@@ -4,9 +4,7 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <mutex>
 
-#include "core/acquisition/MonitorState.h"
 #include "ui/archive/ArchiveDocument.h"
 #include "ui/realtime/ChannelLabels.h"
 
@@ -35,11 +33,7 @@ ArchiveEnergyView::ArchiveEnergyView(QWidget* parent)
 void ArchiveEnergyView::onDocumentChanged(View*) {
     auto* doc = qobject_cast<ArchiveDocument*>(document());
     if (!doc) return;
-    LiveReading live;
-    {
-        std::lock_guard lock(doc->state().dataLock);
-        live = doc->state().config.channels;
-    }
+    const LiveReading live = doc->channels();
     const ArchiveDay& day = doc->day();
     const auto kwh = dayEnergyKwh(day);
     if (!doc->problem().isEmpty()) {

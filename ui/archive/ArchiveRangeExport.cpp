@@ -12,7 +12,6 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <atomic>
-#include <memory>
 #include <thread>
 
 #include "ui/framework/MessageBoxSink.h"
@@ -60,38 +59,37 @@ ExportOutcome runRangeExport(QWidget* parent, const std::string& archivePath,
                       choice.to.month(),     choice.to.day(),
                       choice.intervalSeconds};
 
-    // Shared with the worker, which may still be reporting when the dialog goes.
+    // Written by the worker, read by the ticker below; the worker is joined before it goes.
     struct Progress {
         std::atomic<bool> cancelled{false};
         std::atomic<int64_t> done{0};
         std::atomic<int64_t> total{0};
-    };
-    auto progress = std::make_shared<Progress>();
+    } progress;
     QProgressDialog dialog(QStringLiteral("Exporting archive..."), QStringLiteral("Cancel"), 0,
                            1000, parent);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setMinimumDuration(300);
     QObject::connect(&dialog, &QProgressDialog::canceled,
-                     [progress] { progress->cancelled = true; });
+                     [&progress] { progress.cancelled = true; });
 
     QEventLoop loop;
     ExportOutcome outcome = ExportOutcome::Failed;
     std::string error;
-    std::thread worker([&, progress] {
+    std::thread worker([&] {
         outcome = exportRange(
             range,
-            [progress](int64_t done, int64_t total) {
-                progress->done = done;
-                progress->total = total;
-                return !progress->cancelled.load();
+            [&progress](int64_t done, int64_t total) {
+                progress.done = done;
+                progress.total = total;
+                return !progress.cancelled.load();
             },
             error);
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const int64_t total = progress->total;
-        if (total > 0) dialog.setValue(static_cast<int>(progress->done * 1000 / total));
+        const int64_t total = progress.total;
+        if (total > 0) dialog.setValue(static_cast<int>(progress.done * 1000 / total));
     });
     ticker.start(100);
     loop.exec();

@@ -81,12 +81,8 @@ bool ArchiveWindow::createPanes(Document* document, WindowKind& windowKind) {
     column->addWidget(buildNavigator());
 
     m_tree = new QTreeWidget;
-    LiveReading live{};
-    if (ArchiveDocument* doc = archiveDocument()) {
-        std::lock_guard lock(doc->state().dataLock);
-        live = doc->state().config.channels;
-    }
-    fillChannelTree(m_tree, live);
+    ArchiveDocument* doc = archiveDocument();
+    fillChannelTree(m_tree, doc ? doc->channels() : LiveReading{});
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
         ArchiveDocument* doc = archiveDocument();
@@ -109,7 +105,7 @@ bool ArchiveWindow::createPanes(Document* document, WindowKind& windowKind) {
     column->addWidget(panes, 1);
     setWidget(content);
     setActiveView(energy);
-    if (ArchiveDocument* doc = archiveDocument()) m_date->setDate(doc->date());
+    if (doc) m_date->setDate(doc->date());
     return true;
 }
 
@@ -133,11 +129,7 @@ void ArchiveWindow::onExportRange() {
 void ArchiveWindow::refreshChannelNames() {
     ArchiveDocument* doc = archiveDocument();
     if (!doc || !m_tree || m_tree->topLevelItemCount() == 0) return;
-    LiveReading live;
-    {
-        std::lock_guard lock(doc->state().dataLock);
-        live = doc->state().config.channels;
-    }
+    const LiveReading live = doc->channels();
     QTreeWidgetItem* all = m_tree->topLevelItem(0);
     for (int i = 0; i < all->childCount(); ++i) {
         QTreeWidgetItem* child = all->child(i);

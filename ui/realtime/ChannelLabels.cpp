@@ -31,8 +31,7 @@ std::vector<ChannelTreeItem> channelTreeItems(const LiveReading& live) {
 
 QString channelLabel(int data, const LiveReading& live) {
     if (data < 0 || data >= kChannelRecords) return QString();
-    const int shown = data <= kLastLoad ? data : data - 1;
-    return twoDigits(shown) + QLatin1Char(' ') + recordName(live[data]);
+    return twoDigits(shownChannelNumber(data)) + QLatin1Char(' ') + recordName(live[data]);
 }
 
 QString livePowerText(int row, const LiveReading& live) {

@@ -127,10 +127,8 @@ int32_t PowerChart::settleFullScale(int32_t fullScale, uint32_t largest) {
 QString PowerChart::title(uint16_t selected) {
     if (selected == kTotalRecord) return QStringLiteral("The Channel Total Real-Time Power (Watt)");
     if (selected >= kAllChannels) return QStringLiteral("The All Channels Real-Time Power (Watt)");
-    // Consumption (14) and Solar (15) are numbered 13 and 14, as in the channel tree.
-    const int shown = selected <= kLastLoad ? selected : selected - 1;
     return QStringLiteral("The Channel %1 Real-Time Power (Watt)")
-        .arg(shown, 2, 10, QLatin1Char('0'));
+        .arg(shownChannelNumber(selected), 2, 10, QLatin1Char('0'));
 }
 
 int PowerChart::labelStep(uint16_t scope) {

@@ -206,8 +206,7 @@ void Application::saveSettings() {
 }
 
 std::string Application::archivePath() const {
-    const std::string& file = m_settings.archive.file;
-    return !file.empty() && file[0] == '/' ? file : pathInDir(m_state.config.appDir, file);
+    return m_settings.archive.path(m_state.config.appDir);
 }
 
 QString Application::servicesStatusText() const {
@@ -262,7 +261,8 @@ void Application::showRealTime() { showKind(m_realTimeKind); }
 void Application::showArchive() { showKind(m_archiveKind); }
 
 void Application::updateAllWindows() {
-    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind, m_archiveKind}) {
+    // The archive window shows a stored day, not the poll: it has nothing to take in here.
+    for (WindowKind* kind : {m_daysKind, m_monthsKind, m_realTimeKind}) {
         if (!kind) continue;
         if (Document* document = kind->firstDocument()) document->updateAllViews(nullptr);
     }

@@ -18,7 +18,6 @@
 #include "ui/framework/CommandIds.h"
 #include "ui/framework/KelvoStyle.h"
 #include "ui/framework/View.h"
-#include "ui/realtime/RealTimeDocument.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/LockKeyState.h"
 
@@ -68,9 +67,10 @@ MainWindow::MainWindow(Application& app, std::function<void()> closeAll)
 
     onCommand(ID_CHANNEL_SETTING, [this] {
         if (!runChannelSettingDialog(m_app.state(), this)) return;
-        RealTimeDocument* document = m_app.firstRealTimeDocument();
-        View* view = document ? document->firstView() : nullptr;
-        if (ChildWindow* frame = view ? view->childWindow() : nullptr) frame->refreshChannelNames();
+        // Every window that shows channel names (real time, archive) takes the new ones.
+        for (QMdiSubWindow* window : m_mdi->subWindowList()) {
+            if (auto* child = qobject_cast<ChildWindow*>(window)) child->refreshChannelNames();
+        }
     });
     onCommand(ID_CHANNEL_CONTROL, [this] { runChannelControlDialog(m_app.state(), this); });
     onCommand(ID_WINDOW_CASCADE, [this] { m_mdi->cascadeSubWindows(); });

@@ -14,6 +14,7 @@
 #include "core/base/Clock.h"
 #include "core/config/Configuration.h"
 #include "support/ShellFixture.h"
+#include "ui/archive/ArchiveWindow.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
 #include "ui/framework/View.h"
@@ -174,8 +175,9 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
             entries << a->text();
             if (a->text().endsWith("History by months")) months = a;
         }
-        EXPECT_EQ(entries, (QStringList{"Archive", "Cascade(&C)", "Tile(&T)", "Arrange(&A)", "&1 Real Time",
-                                        "&2 History by days", "&3 History by months"}));
+        EXPECT_EQ(entries,
+                  (QStringList{"Archive", "Cascade(&C)", "Tile(&T)", "Arrange(&A)", "&1 Real Time",
+                               "&2 History by days", "&3 History by months"}));
         ASSERT_NE(months, nullptr);
         months->trigger();
         EXPECT_EQ(m_frame->activeChildWindow()->windowTitle(), "History by months");
@@ -183,12 +185,16 @@ TEST_F(CommandStates, ViewMenuListsOpenWindowsAndBringsTheChosenOneToFront) {
     }
 }
 
-TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) {
+TEST_F(CommandStates, ChannelSettingRefreshesTheNamesOfEveryWindowOnlyWhenConfirmed) {
     auto* realTime =
         qobject_cast<RealTimeWindow*>(m_app->firstRealTimeDocument()->firstView()->childWindow());
     ASSERT_NE(realTime, nullptr);
     QTreeWidgetItem* channel3 = realTime->channelTree()->topLevelItem(0)->child(2);
     ASSERT_NE(channel3, nullptr);
+    ASSERT_TRUE(m_frame->executeCommand(ID_ARCHIVE));
+    auto* archive = qobject_cast<ArchiveWindow*>(m_frame->activeChildWindow());
+    ASSERT_NE(archive, nullptr);
+    QTreeWidgetItem* archived3 = archive->channelTree()->topLevelItem(0)->child(2);
     {  // A name that changed behind the window's back, as the dialog's OK leaves it.
         std::lock_guard lock(m_app->state().dataLock);
         std::strcpy(m_app->state().config.channels[3].name, "Pump");
@@ -199,6 +205,7 @@ TEST_F(CommandStates, ChannelSettingRefreshesTheRealTimeNamesOnlyWhenConfirmed) 
         ASSERT_TRUE(m_frame->executeCommand(ID_CHANNEL_SETTING));
         ASSERT_EQ(m_answers.seen().last(), "ChannelSettingDialog");
         EXPECT_EQ(channel3->text(0), confirm ? "03 Pump" : "03 ") << confirm;
+        EXPECT_EQ(archived3->text(0), channel3->text(0));
     }
 }
 
