@@ -68,13 +68,21 @@ void ReconnectLoop::run() {
     while (!m_stop) {
         m_wake.wait(lock, [this] { return m_stop || wanted(); });
         for (size_t step = 0; waitBeforeAttempt(lock, step); ++step) {
-            const bool fullProbe = !m_state.link.lastPortPresent();
+            if (m_state.link.lastPortPresent()) {
+                lock.unlock();
+                const bool back = m_attempt(false);
+                lock.lock();
+                if (back) break;
+                if (!wanted()) continue;  // the loop's wait gives up at once
+            }
+            // The last port is gone or something else answers to its number now (every PC
+            // has a first serial device): the meter may be back at another port, so every
+            // port is probed, though not more often than the spacing allows.
             const auto now = std::chrono::steady_clock::now();
-            if (fullProbe && m_lastFullProbe && now - *m_lastFullProbe < m_timings.fullProbeSpacing)
-                continue;
-            if (fullProbe) m_lastFullProbe = now;
+            if (m_lastFullProbe && now - *m_lastFullProbe < m_timings.fullProbeSpacing) continue;
+            m_lastFullProbe = now;
             lock.unlock();
-            const bool back = m_attempt(fullProbe);
+            const bool back = m_attempt(true);
             lock.lock();
             if (back) break;
         }

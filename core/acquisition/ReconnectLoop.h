@@ -14,8 +14,9 @@ struct MonitorState;
 // Gets a lost link back without a click, on a thread of its own. After the link closed for
 // any reason but the user's Disconnect, and after a Connect that found nothing, it tries the
 // port the device last answered on, waiting 5 s, 10 s, 20 s, 40 s, then 60 s between
-// attempts. When that port has gone from the machine (an adapter back under another name) it
-// probes every port instead, at most once a minute.
+// attempts. When that port has gone from the machine (an adapter back under another name) or
+// does not answer (another device took its number) it probes every port too, at most once a
+// minute.
 class ReconnectLoop {
 public:
     struct Timings {
@@ -26,7 +27,8 @@ public:
     };
 
     // attempt(fullProbe): one try at opening the link that resumes polling on success; true
-    // when the link is back. Runs on the loop's thread.
+    // when the link is back. A full probe follows a failed try of the last port, so it may
+    // leave that port out. Runs on the loop's thread.
     ReconnectLoop(MonitorState& state, std::function<bool(bool fullProbe)> attempt);
     ~ReconnectLoop();  // stop()
 

@@ -167,7 +167,9 @@ bool SamplingCycle::tryReconnect(bool fullProbe) {
     RecordingDocument* document = m_state.currentDoc;
     bool back = false;
     if (view && view->exists() && document && m_state.running) {
-        back = fullProbe ? m_state.link.openDevice() : m_state.link.reopenLastPort();
+        // The loop tries the last port on its own first: the full probe leaves it out.
+        back = fullProbe ? m_state.link.openDevice(m_state.link.lastPort())
+                         : m_state.link.reopenLastPort();
         if (back && m_userDisconnected) {  // Disconnect came while the port was tried
             m_state.link.closeLink();
             back = false;

@@ -37,12 +37,13 @@ SerialLink::Exchange::~Exchange() {
     if (m_link.m_closeRequested.load()) m_link.closeLocked();
 }
 
-bool SerialLink::openDevice() {
+bool SerialLink::openDevice(int skipPort) {
     Exchange exchange(*this);
     if (m_open.load()) {
         return true;  // Connect only probes a closed link; never leak the held port
     }
     for (int n = 1; n <= kHighestPort && !m_probeCancelled.load(); ++n) {
+        if (n == skipPort) continue;
         if (std::unique_ptr<SerialPort> port = probePort(n)) {
             adopt(std::move(port), n);
             return true;

@@ -25,7 +25,9 @@ public:
     SerialLink(PortOpener& ports, MessageSink& messages, Clock& clock);
     ~SerialLink();
 
-    bool openDevice();  // true when a device answered the probe on some port
+    // True when a device answered the probe on some port. `skipPort`: a port just probed
+    // without an answer, left out.
+    bool openDevice(int skipPort = 0);
     // Probes only the port the device last answered on (none yet: false). True when the link
     // is open afterwards.
     bool reopenLastPort();

@@ -13,6 +13,7 @@
 #include "core/base/Clock.h"
 #include "core/device/posix/PortResolver.h"
 #include "fakes/RecordingMessageSink.h"
+#include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
 using namespace std::chrono_literals;
@@ -134,6 +135,44 @@ TEST_F(ReconnectFixture, MeterRestartedOnANewTerminalUnderTheSameLinkIsFoundAgai
     ASSERT_TRUE(again.start({"--baud", "0"}));
     const int64_t lost = state->lastGoodSample;
     ASSERT_TRUE(pollingAgain(lost, 10s));
+}
+
+TEST_F(ReconnectFixture, MeterBackAtTheNextPortNumberIsFoundWhileAnotherDeviceTakesItsOwn) {
+    startAll({});
+    // Attempts come far more often than the full probe may.
+    cycle->setReconnectTimings({{50ms}, 1s});
+    ASSERT_TRUE(connect());
+    ASSERT_TRUE(pollingAgain(0, 5s));
+    ASSERT_EQ(sim.stop(), 0);
+    ASSERT_TRUE(eventually([&] { return !state->link.isOpen(); }, 10s));
+
+    // As after plugging in an adapter: port 1 is now a device that never answers, and so is
+    // port 2 for a while. Both only count the probe frames they get.
+    PtyPair other;
+    PtyPair second;
+    ASSERT_TRUE(other.ok() && second.ok());
+    other.answerProbes({});
+    second.answerProbes({});
+    ASSERT_EQ(::symlink(other.slaveName.c_str(), sim.link(1).c_str()), 0);
+    ASSERT_EQ(::symlink(second.slaveName.c_str(), sim.link(2).c_str()), 0);
+    const auto watched = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(2s);
+    const int fullProbes = second.probes;
+    const auto window = std::chrono::steady_clock::now() - watched;
+    EXPECT_GE(other.probes, 1) << "the last port is still tried first";
+    // Every port is probed when the last one stays silent, but never more often than the
+    // spacing allows.
+    EXPECT_GE(fullProbes, 1);
+    EXPECT_LE(fullProbes, window / 1s + 1);
+
+    // The meter comes back as port 2.
+    ASSERT_EQ(::unlink(sim.link(2).c_str()), 0);
+    second.stopAnswering();
+    SimProcess again(sim.dir());
+    ASSERT_TRUE(again.start({"--baud", "0"}, 2));
+    const int64_t lost = state->lastGoodSample;
+    ASSERT_TRUE(pollingAgain(lost, 10s));
+    EXPECT_EQ(cycle->linkStatus().port, 2);
 }
 
 TEST_F(ReconnectFixture, NoAttemptAfterDisconnectOrWithTheSettingOffUntilConnect) {
