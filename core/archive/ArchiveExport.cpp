@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "core/archive/ArchiveDatabase.h"
 #include "core/archive/ArchiveReader.h"
@@ -15,6 +18,32 @@ namespace {
 
 // Text is written in pieces of about this size, and progress is told as often.
 constexpr size_t kFlushBytes = 1 << 20;
+
+// Whether writing `target` would truncate or replace the archive or a file SQLite keeps
+// beside it, under the writer's feet. Compared by name and by device and inode, so another
+// spelling of the same file ("./", a symbolic or second hard link) is caught too; the names
+// also catch a log file that does not exist at this moment.
+bool isArchiveFile(const std::string& target, const std::string& archivePath) {
+    auto fullName = [](const std::string& path) {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+        if (error) return std::filesystem::path();
+        std::filesystem::path name = std::filesystem::weakly_canonical(absolute, error);
+        return error ? std::filesystem::path() : name;
+    };
+    struct stat targetInfo {};
+    const bool targetExists = ::stat(target.c_str(), &targetInfo) == 0;
+    const std::filesystem::path targetName = fullName(target);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const std::string file = archivePath + suffix;
+        struct stat info {};
+        if (targetExists && ::stat(file.c_str(), &info) == 0 && info.st_dev == targetInfo.st_dev &&
+            info.st_ino == targetInfo.st_ino)
+            return true;
+        if (!targetName.empty() && fullName(file) == targetName) return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -28,6 +57,13 @@ ExportOutcome exportRange(const RangeExport& range,
         !ArchiveReader::dayBounds(range.toYear, range.toMonth, range.toDay, ignored, to) ||
         to <= from) {
         error = "The date range is not valid";
+        return ExportOutcome::Failed;
+    }
+    // The part file is truncated and then renamed over the target: neither may be the archive.
+    const std::string temporary = range.csvPath + ".part";
+    if (isArchiveFile(range.csvPath, range.archivePath) ||
+        isArchiveFile(temporary, range.archivePath)) {
+        error = "Cannot export into the archive itself: " + range.csvPath;
         return ExportOutcome::Failed;
     }
     ArchiveDatabase db;
@@ -48,7 +84,6 @@ ExportOutcome exportRange(const RangeExport& range,
 
     // Written beside the target and renamed over it at the end: a cancelled or failed export
     // never leaves a half file under the chosen name.
-    const std::string temporary = range.csvPath + ".part";
     const int fd =
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {

@@ -190,6 +190,34 @@ TEST_F(ArchiveFixture, RangeExportWritesTheSampleLinesOfTheDataExport) {
     EXPECT_FALSE(std::ifstream(range.csvPath + ".part").good());
 }
 
+TEST_F(ArchiveFixture, RangeExportRefusesEveryNameOfTheLiveArchive) {
+    auto w = writer();
+    for (int i = 0; i < 3; ++i) w->onMeterSample(sample(kJuneFirst + 5 * i, i));
+    w->waitIdle();  // the writer keeps the file open, with its -wal and -shm beside it
+    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
+    ASSERT_EQ(::link(path.c_str(), dir.file("hard-link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.path().c_str(), dir.file("via").c_str()), 0);
+    const std::string before = query(path, "SELECT * FROM power");
+    ASSERT_EQ(std::count(before.begin(), before.end(), '\n'), 3);
+
+    // The files themselves, a log file not there at this moment, other spellings, a second
+    // hard link.
+    for (const std::string& target :
+         {path, path + "-wal", path + "-shm", path + "-journal",
+          dir.file("sub/../kelvo-archive.sqlite"), dir.file("via/kelvo-archive.sqlite-wal"),
+          dir.file("hard-link")}) {
+        SCOPED_TRACE(target);
+        RangeExport range{path, target, 2026, 6, 1, 2026, 6, 1, 5};
+        std::string error;
+        EXPECT_EQ(exportRange(range, {}, error), ExportOutcome::Failed);
+        EXPECT_EQ(error, "Cannot export into the archive itself: " + target);
+    }
+    w->onMeterSample(sample(kJuneFirst + 15, 3));
+    w->waitIdle();
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(query(path, "SELECT count(*) FROM power"), "4\n");
+}
+
 TEST_F(ArchiveFixture, RetentionRemovesRowsOlderThanKeepDays) {
     auto w = writer(2);
     w->onMeterSample(sample(kJuneFirst - 3 * 86400, 1));  // older than two days
