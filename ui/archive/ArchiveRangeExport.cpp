@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "ui/framework/MessageBoxSink.h"
 
@@ -51,6 +52,22 @@ std::optional<RangeChoice> askRangeExport(QWidget* parent, const QDate& day,
     return choice;
 }
 
+namespace {
+
+// The cancel flags of the range exports under way (GUI thread only), for the way out.
+std::vector<std::atomic<bool>*>& exportsUnderWay() {
+    static std::vector<std::atomic<bool>*> flags;
+    return flags;
+}
+
+}  // namespace
+
+bool rangeExportRunning() { return !exportsUnderWay().empty(); }
+
+void cancelRangeExports() {
+    for (std::atomic<bool>* cancelled : exportsUnderWay()) *cancelled = true;
+}
+
 ExportOutcome runRangeExport(QWidget* parent, const std::string& archivePath,
                              const RangeChoice& choice) {
     RangeExport range{archivePath,           QFile::encodeName(choice.path).toStdString(),
@@ -65,14 +82,21 @@ ExportOutcome runRangeExport(QWidget* parent, const std::string& archivePath,
         std::atomic<int64_t> done{0};
         std::atomic<int64_t> total{0};
     } progress;
-    QProgressDialog dialog(QStringLiteral("Exporting archive..."), QStringLiteral("Cancel"), 0,
-                           1000, parent);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setMinimumDuration(300);
-    QObject::connect(&dialog, &QProgressDialog::canceled,
-                     [&progress] { progress.cancelled = true; });
-
     QEventLoop loop;
+    auto cancel = [&progress] { progress.cancelled = true; };
+    // The window (and the dialog, its child) may be destroyed while the loop runs, when the
+    // application is made to quit from outside: both are only reached through guards, and
+    // either going ends the export.
+    const QPointer<QWidget> owner(parent);
+    const QPointer<QProgressDialog> dialog = new QProgressDialog(
+        QStringLiteral("Exporting archive..."), QStringLiteral("Cancel"), 0, 1000, parent);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumDuration(300);
+    QObject::connect(dialog, &QProgressDialog::canceled, &loop, cancel);
+    // Rejected from outside (the way out answers every modal dialog so).
+    QObject::connect(dialog, &QDialog::rejected, &loop, cancel);
+    QObject::connect(dialog, &QObject::destroyed, &loop, cancel);
+
     ExportOutcome outcome = ExportOutcome::Failed;
     std::string error;
     std::thread worker([&] {
@@ -87,16 +111,22 @@ ExportOutcome runRangeExport(QWidget* parent, const std::string& archivePath,
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
         const int64_t total = progress.total;
-        if (total > 0) dialog.setValue(static_cast<int>(progress.done * 1000 / total));
+        if (dialog && total > 0) dialog->setValue(static_cast<int>(progress.done * 1000 / total));
     });
     ticker.start(100);
+    exportsUnderWay().push_back(&progress.cancelled);
     loop.exec();
+    // The loop also ends when the application quits, with the export still running: it ends
+    // now, at its next piece of text, and removes its part file.
+    progress.cancelled = true;
     worker.join();
+    std::erase(exportsUnderWay(), &progress.cancelled);
     ticker.stop();
-    dialog.reset();
+    delete dialog.data();
 
+    if (!owner) return outcome;  // the program is on its way out
     switch (outcome) {
         case ExportOutcome::Written:
             showMessageBox(QStringLiteral("Archive data exported to file: %1").arg(choice.path),

@@ -1,14 +1,11 @@
 #include <QApplication>
-#include <QDialog>
-#include <QTimer>
 #include <filesystem>
-#include <functional>
 #include <system_error>
 
 #include "core/base/Clock.h"
 #include "core/device/posix/PortResolver.h"
 #include "ui/shell/Application.h"
-#include "ui/shell/MainWindow.h"
+#include "ui/shell/ExitRequest.h"
 #include "ui/shell/QtArguments.h"
 #include "ui/shell/TerminationSignals.h"
 
@@ -26,27 +23,7 @@ int main(int, char** argv) {
     Application app(ports, SystemClock::instance());
     QObject::connect(&app, &Application::mainWindowClosed, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    // A termination signal ends the run as the close box does, so nothing recorded is lost:
-    // open boxes and dialogs give way first (the login answers "Quit"), then the main window
-    // closes once no dialog's own loop is running any more.
-    std::function<void()> closeWhenFree = [&] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                dialog->reject();
-            } else {
-                modal->close();
-            }
-            QTimer::singleShot(50, &application, closeWhenFree);
-            return;
-        }
-        if (MainWindow* frame = app.mainWindow()) frame->close();
-    };
-    // Both files are written first: when the session ends, the X server may go away before
-    // the orderly close has finished waiting for a poll in flight.
-    TerminationSignals terminationSignals([&](int) {
-        app.saveNow();
-        closeWhenFree();
-    });
+    TerminationSignals terminationSignals([&](int) { endRunOnRequest(app); });
 
     int exitCode = 0;
     if (app.startUp()) exitCode = application.exec();

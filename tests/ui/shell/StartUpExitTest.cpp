@@ -1,21 +1,35 @@
-// Start-up order, the exit sequence and the files a run leaves in its working directory.
+// Start-up order, the exit sequence (a termination signal during a range export among them)
+// and the files a run leaves in its working directory.
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QStyle>
+#include <QTimer>
 #include <chrono>
 #include <future>
 
+#include "core/archive/ArchiveWriter.h"
 #include "core/base/Clock.h"
 #include "core/config/Configuration.h"
+#include "fakes/RecordingMessageSink.h"
 #include "support/ShellFixture.h"
+#include "ui/archive/ArchiveRangeExport.h"
+#include "ui/archive/ArchiveWindow.h"
 #include "ui/dialogs/ExportConfigDialog.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
 #include "ui/framework/WindowKind.h"
 #include "ui/shell/Application.h"
+#include "ui/shell/ExitRequest.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/TerminationSignals.h"
 
 namespace {
 
@@ -164,6 +178,79 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
     EXPECT_EQ(readConfig().scopeIndex, 6);
     EXPECT_EQ(readFile("Log.txt"), "Loading Config!\n");
     EXPECT_TRUE(answers.seen() == QStringList{"login"});
+}
+
+TEST_F(StartUpExit, TerminationSignalDuringALargeRangeExportCancelsItAndEndsTheRun) {
+    writeConfig(kDefaultScopeIndex);
+    // Twenty days of samples every 5 s in the archive at its default place: some 38 MB of
+    // text, far longer to write than the signal takes to arrive.
+    const int64_t juneFirst = QDateTime(QDate(2026, 6, 1), QTime(0, 0)).toSecsSinceEpoch();
+    {
+        RecordingMessageSink messages;
+        ArchiveWriter writer(messages, SystemClock::instance());
+        writer.configure({true, "kelvo-archive.sqlite", 0}, m_dir.string());
+        MeterSample first;
+        first.time = juneFirst;
+        writer.onMeterSample(first);
+        writer.waitIdle();
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("kelvo-archive.sqlite", &db), SQLITE_OK);
+    const std::string fill = "WITH RECURSIVE t(x) AS (SELECT " + std::to_string(juneFirst + 5) +
+                             " UNION ALL SELECT x + 5 FROM t WHERE x < " +
+                             std::to_string(juneFirst + 20 * 86400 - 5) +
+                             ") INSERT INTO power(time, total, ch01) SELECT x, 1234, 1234 FROM t";
+    EXPECT_EQ(sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    Application app(m_ports, SystemClock::instance());
+    {
+        ModalAnswerer answers;
+        ASSERT_TRUE(app.startUp());
+    }
+    app.showArchive();
+    Document* archive = app.archiveKind()->firstDocument();
+    ASSERT_NE(archive, nullptr);
+    auto* window = qobject_cast<ArchiveWindow*>(WindowKind::windowsOf(archive).value(0));
+    ASSERT_NE(window, nullptr);
+    window->setRangePrompt([&](QWidget*, const QDate&) {
+        return std::optional<RangeChoice>(
+            RangeChoice{QDate(2026, 6, 1), QDate(2026, 6, 20), 5, QStringLiteral("range.csv")});
+    });
+
+    // The run as main wires it: the signal is sent as soon as the export is writing.
+    QObject::connect(&app, &Application::mainWindowClosed, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    TerminationSignals termination([&](int) { endRunOnRequest(app); });
+    bool sent = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (sent || !exists("range.csv.part")) return;
+        sent = true;
+        ::kill(::getpid(), SIGTERM);
+    });
+    watch.start(5);
+    // The windows close from the main loop once the export's own loop has ended, never from
+    // inside it, under the export's feet.
+    const QPointer<ArchiveWindow> guard(window);
+    bool outlived = false;
+    QTimer::singleShot(0, window, [&] {
+        window->onExportRange();
+        outlived = !guard.isNull();
+    });
+    QTimer::singleShot(120'000, qApp, [] { QCoreApplication::exit(3); });  // never ended
+    const int code = QApplication::exec();
+    watch.stop();
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(outlived);
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(rangeExportRunning());
+    EXPECT_TRUE(app.mainWindow()->mdiArea()->subWindowList().isEmpty());
+    EXPECT_EQ(app.shutDown(code), 0);
+    // Cancelled, not finished: nothing under either name.
+    EXPECT_FALSE(exists("range.csv"));
+    EXPECT_FALSE(exists("range.csv.part"));
+    EXPECT_TRUE(exists("dast.data"));
 }
 
 TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
