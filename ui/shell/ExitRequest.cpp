@@ -4,29 +4,21 @@
 #include <QDialog>
 #include <QTimer>
 
-#include "ui/archive/ArchiveRangeExport.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/MainWindow.h"
 
 namespace {
 
-// Closing the windows from inside another loop would destroy what that loop's owner still
-// uses (a range export's window and progress dialog): each is asked to end, and the close is
-// tried again a moment later.
+// Open boxes and dialogs give way first (the login answers "Quit"), then the main window
+// closes once no dialog's own loop is running any more (it waits for a range export itself).
 void closeWhenFree(Application& app) {
-    auto again = [&app] { QTimer::singleShot(50, &app, [&app] { closeWhenFree(app); }); };
-    if (rangeExportRunning()) {
-        cancelRangeExports();
-        again();
-        return;
-    }
     if (QWidget* modal = QApplication::activeModalWidget()) {
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->reject();
         } else {
             modal->close();
         }
-        again();
+        QTimer::singleShot(50, &app, [&app] { closeWhenFree(app); });
         return;
     }
     if (MainWindow* frame = app.mainWindow()) frame->close();

@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "ui/archive/ArchiveRangeExport.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
 #include "ui/framework/CommandIds.h"
@@ -400,6 +401,16 @@ void MainWindow::arrangeIcons() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A range export runs an event loop of its own: closing the documents from inside it
+    // would destroy its window and progress dialog under it. Every way out passes here (the
+    // close box, Exit, a termination signal, a quit from the session), so here the export is
+    // cancelled, its part file removed, and the close comes again once its loop has ended.
+    if (rangeExportRunning()) {
+        cancelRangeExports();
+        event->ignore();
+        QTimer::singleShot(50, this, &MainWindow::close);
+        return;
+    }
     if (m_closeAll) m_closeAll();
     m_idle->stop();
     event->accept();

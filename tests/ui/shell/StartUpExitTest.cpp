@@ -180,10 +180,10 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
     EXPECT_TRUE(answers.seen() == QStringList{"login"});
 }
 
-TEST_F(StartUpExit, TerminationSignalDuringALargeRangeExportCancelsItAndEndsTheRun) {
+TEST_F(StartUpExit, EndOfTheRunDuringALargeRangeExportCancelsItAndExitsCleanly) {
     writeConfig(kDefaultScopeIndex);
     // Twenty days of samples every 5 s in the archive at its default place: some 38 MB of
-    // text, far longer to write than the signal takes to arrive.
+    // text, far longer to write than the end takes to arrive.
     const int64_t juneFirst = QDateTime(QDate(2026, 6, 1), QTime(0, 0)).toSecsSinceEpoch();
     {
         RecordingMessageSink messages;
@@ -203,54 +203,62 @@ TEST_F(StartUpExit, TerminationSignalDuringALargeRangeExportCancelsItAndEndsTheR
     EXPECT_EQ(sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
 
-    Application app(m_ports, SystemClock::instance());
-    {
-        ModalAnswerer answers;
-        ASSERT_TRUE(app.startUp());
-    }
-    app.showArchive();
-    Document* archive = app.archiveKind()->firstDocument();
-    ASSERT_NE(archive, nullptr);
-    auto* window = qobject_cast<ArchiveWindow*>(WindowKind::windowsOf(archive).value(0));
-    ASSERT_NE(window, nullptr);
-    window->setRangePrompt([&](QWidget*, const QDate&) {
-        return std::optional<RangeChoice>(
-            RangeChoice{QDate(2026, 6, 1), QDate(2026, 6, 20), 5, QStringLiteral("range.csv")});
-    });
+    // A termination signal, and a quit from elsewhere that ends every loop at once (as when
+    // the session manager ends the program).
+    for (const bool bySignal : {true, false}) {
+        SCOPED_TRACE(bySignal ? "termination signal" : "quit");
+        Application app(m_ports, SystemClock::instance());
+        {
+            ModalAnswerer answers;
+            ASSERT_TRUE(app.startUp());
+        }
+        app.showArchive();
+        Document* archive = app.archiveKind()->firstDocument();
+        ASSERT_NE(archive, nullptr);
+        auto* window = qobject_cast<ArchiveWindow*>(WindowKind::windowsOf(archive).value(0));
+        ASSERT_NE(window, nullptr);
+        window->setRangePrompt([&](QWidget*, const QDate&) {
+            return std::optional<RangeChoice>(
+                RangeChoice{QDate(2026, 6, 1), QDate(2026, 6, 20), 5, QStringLiteral("range.csv")});
+        });
 
-    // The run as main wires it: the signal is sent as soon as the export is writing.
-    QObject::connect(&app, &Application::mainWindowClosed, qApp, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    TerminationSignals termination([&](int) { endRunOnRequest(app); });
-    bool sent = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (sent || !exists("range.csv.part")) return;
-        sent = true;
-        ::kill(::getpid(), SIGTERM);
-    });
-    watch.start(5);
-    // The windows close from the main loop once the export's own loop has ended, never from
-    // inside it, under the export's feet.
-    const QPointer<ArchiveWindow> guard(window);
-    bool outlived = false;
-    QTimer::singleShot(0, window, [&] {
-        window->onExportRange();
-        outlived = !guard.isNull();
-    });
-    QTimer::singleShot(120'000, qApp, [] { QCoreApplication::exit(3); });  // never ended
-    const int code = QApplication::exec();
-    watch.stop();
-    EXPECT_TRUE(sent);
-    EXPECT_TRUE(outlived);
-    EXPECT_EQ(code, 0);
-    EXPECT_FALSE(rangeExportRunning());
-    EXPECT_TRUE(app.mainWindow()->mdiArea()->subWindowList().isEmpty());
-    EXPECT_EQ(app.shutDown(code), 0);
-    // Cancelled, not finished: nothing under either name.
-    EXPECT_FALSE(exists("range.csv"));
-    EXPECT_FALSE(exists("range.csv.part"));
-    EXPECT_TRUE(exists("dast.data"));
+        // The run as main wires it; the end comes as soon as the export is writing.
+        QObject::connect(&app, &Application::mainWindowClosed, qApp, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        TerminationSignals termination([&](int) { endRunOnRequest(app); });
+        bool sent = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (sent || !exists("range.csv.part")) return;
+            sent = true;
+            if (bySignal)
+                ::kill(::getpid(), SIGTERM);
+            else
+                QCoreApplication::quit();
+        });
+        watch.start(5);
+        const QPointer<ArchiveWindow> guard(window);
+        bool outlived = false;
+        QTimer::singleShot(0, window, [&] {
+            window->onExportRange();
+            outlived = !guard.isNull();
+        });
+        QTimer::singleShot(120'000, qApp, [] { QCoreApplication::exit(3); });  // never ended
+        const int code = QApplication::exec();
+        watch.stop();
+        EXPECT_TRUE(sent);
+        EXPECT_EQ(code, 0);
+        EXPECT_FALSE(rangeExportRunning());
+        // The windows closed from the main loop once the export's own loop had ended, never
+        // from inside it, under the export's feet.
+        EXPECT_TRUE(outlived);
+        EXPECT_TRUE(app.mainWindow()->mdiArea()->subWindowList().isEmpty());
+        EXPECT_EQ(app.shutDown(code), 0);
+        // Cancelled, not finished: nothing under either name.
+        EXPECT_FALSE(exists("range.csv"));
+        EXPECT_FALSE(exists("range.csv.part"));
+        EXPECT_TRUE(exists("dast.data"));
+    }
 }
 
 TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
