@@ -80,7 +80,9 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     ASSERT_TRUE(runUntil([&] { return paneShows("Com1, last sample "); }, 1s))
         << pane->text().toStdString();
     heartbeat.stop();
-    EXPECT_LT(longestStall, 16);
+    // Any serial wait on this thread would last at least one empty read (150 ms); the bound
+    // leaves room for a loaded machine's scheduling without letting such a wait through.
+    EXPECT_LT(longestStall, 100);
 
     ASSERT_TRUE(frame->executeCommand(ID_DISCONNECT));
     ASSERT_TRUE(runUntil([&] { return pane->text() == "Disconnected"; }, 2s))
