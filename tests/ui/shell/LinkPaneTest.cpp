@@ -44,7 +44,10 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--baud", "0"}));
     SerialTimings timings;
-    timings.emptyRead = 150ms;
+    // Every reply ends only after 300 ms of quiet, so any exchange run on the GUI thread
+    // would stall it beyond the bound below.
+    timings.quietGap = 300ms;
+    timings.emptyRead = 600ms;
     PortResolver ports(sim.dir(), timings, sim.dir() + "/no-devices");
     ModalAnswerer answers;
     Application app(ports, SystemClock::instance());
@@ -80,9 +83,9 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     ASSERT_TRUE(runUntil([&] { return paneShows("Com1, last sample "); }, 1s))
         << pane->text().toStdString();
     heartbeat.stop();
-    // Any serial wait on this thread would last at least one empty read (150 ms); the bound
-    // leaves room for a loaded machine's scheduling without letting such a wait through.
-    EXPECT_LT(longestStall, 100);
+    // Any serial exchange on this thread would last at least one quiet gap (300 ms); the
+    // bound leaves room for a loaded machine's scheduling without letting such a wait through.
+    EXPECT_LT(longestStall, 200);
 
     ASSERT_TRUE(frame->executeCommand(ID_DISCONNECT));
     ASSERT_TRUE(runUntil([&] { return pane->text() == "Disconnected"; }, 2s))
