@@ -83,7 +83,7 @@ struct RecordingDocument::PolledTables {
     LiveReading live;
 };
 
-void RecordingDocument::recordSample() {
+bool RecordingDocument::recordSample() {
     busy = true;
     if (m_state.link.isOpen()) {
         PolledTables polled;
@@ -108,7 +108,7 @@ void RecordingDocument::recordSample() {
             if (listWindow) listWindow->post(UM_DATAUPDATED);
             notifySinks(&sample, true);
             busy = false;
-            return;
+            return true;
         }
     }
 
@@ -119,6 +119,7 @@ void RecordingDocument::recordSample() {
     }
     notifySinks(nullptr, false);
     busy = false;
+    return false;
 }
 
 MeterSample RecordingDocument::meterSample() const {

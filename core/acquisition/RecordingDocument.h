@@ -28,7 +28,9 @@ public:
     // Writes dast.data as the store stands now (crash-safe); the document stays open.
     bool saveDataFile() const;
 
-    void recordSample();  // the sampling tick
+    // The sampling tick; true when the sample came from the meter, false for a zero sample
+    // (the link was closed, or closed during the poll).
+    bool recordSample();
     void exportCsv(const std::string& path);
 
     // Copies under the data lock, for windows and tests.

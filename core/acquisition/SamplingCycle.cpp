@@ -77,13 +77,18 @@ void SamplingCycle::runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocum
         if (!m_timerEvent.wait()) break;
         m_timerEvent.reset();
         if (!view->exists() || !m_state.link.isOpen() || document != m_state.currentDoc) break;
+        bool fromMeter = false;
         {
             std::lock_guard gate(m_tickGate);
             // The document may have been released while this worker waited for the gate.
             if (!m_state.running || document != m_state.currentDoc) break;
-            document->recordSample();
+            fromMeter = document->recordSample();
         }
         if (!view->exists()) break;
+        // A poll cut short by the user's Disconnect records its zero sample like any tick
+        // without a link, and like those it tells the list nothing: the list keeps the last
+        // values read from the meter. A link lost to the meter's failures is shown at once.
+        if (!fromMeter && m_userDisconnected) continue;
         view->post(UM_SAMPLESTORED);
     }
     m_acquisition.release();

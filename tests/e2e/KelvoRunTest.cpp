@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -113,14 +114,16 @@ bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Rows of the archive's power table with a non-zero total; -1 when it cannot be read.
-int archivedRows(const std::filesystem::path& file) {
+// Rows of the archive's power table (with a non-zero total, or all); -1 when it cannot be
+// read.
+int archivedRows(const std::filesystem::path& file, bool nonZeroOnly = true) {
     sqlite3* db = nullptr;
     int rows = -1;
+    const char* query =
+        nonZeroOnly ? "SELECT count(*) FROM power WHERE total <> 0" : "SELECT count(*) FROM power";
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt* count = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM power WHERE total <> 0", -1, &count,
-                               nullptr) == SQLITE_OK &&
+        if (sqlite3_prepare_v2(db, query, -1, &count, nullptr) == SQLITE_OK &&
             sqlite3_step(count) == SQLITE_ROW)
             rows = sqlite3_column_int(count, 0);
         sqlite3_finalize(count);
@@ -129,6 +132,100 @@ int archivedRows(const std::filesystem::path& file) {
     return rows;
 }
 
+// Waits up to `limit` for `done`.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = Steady::now() + limit;
+    while (!done()) {
+        if (Steady::now() > end) return false;
+        std::this_thread::sleep_for(100ms);
+    }
+    return true;
+}
+
+// Kelvo started in a fresh directory on a virtual X server, with the simulator as Com1 and
+// publishing to a broker of the test's own, past its start-up boxes to the main window.
+struct RunningKelvo {
+    std::filesystem::path dir;
+    std::unique_ptr<Child> xvfb;
+    std::unique_ptr<Child> sim;
+    BrokerProcess broker;
+    std::unique_ptr<TopicRecorder> topics;
+    std::unique_ptr<Child> kelvo;
+    XDisplayDriver x;
+    unsigned long mainWindow = 0;
+    // The titles of the boxes answered before the main window showed, and whether each had
+    // a _NET_WM_NAME at all.
+    std::vector<std::string> answered;
+    std::vector<bool> named;
+
+    ~RunningKelvo() {
+        kelvo.reset();
+        x.close();
+        std::error_code ignored;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+    }
+
+    void start() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kelvo-e2e-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        const std::string display = startXvfb(xvfb);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+
+        sim = std::make_unique<Child>(
+            std::vector<std::string>{KELVO_SIM, "--dir", dir.string(), "--port", "1"}, "",
+            std::map<std::string, std::string>{});
+        for (int i = 0; i < 100 && !std::filesystem::is_symlink(dir / "Com1"); ++i)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(std::filesystem::is_symlink(dir / "Com1")) << "the simulator made no Com1";
+
+        // Publishing on; the archive is on by default.
+        ASSERT_TRUE(broker.start());
+        topics = std::make_unique<TopicRecorder>(broker.port());
+        std::ofstream(dir / "kelvo.ini")
+            << "[mqtt]\nenabled=true\nhost=127.0.0.1\nport=" << broker.port() << "\n";
+
+        // Qt's own options on the command line have no effect (-qwindowtitle would rename
+        // the main window); the platform still comes from the environment.
+        kelvo = std::make_unique<Child>(
+            std::vector<std::string>{KELVO_BINARY, "-reverse", "-qwindowtitle", "Mirrored"},
+            dir.string(),
+            std::map<std::string, std::string>{{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
+        ASSERT_TRUE(x.open(display));
+
+        // Answer every box with Return (its default button) until the main window shows.
+        std::map<unsigned long, Steady::time_point> lastPress;
+        const auto end = Steady::now() + 40s;
+        while (!mainWindow && Steady::now() < end && kelvo->running()) {
+            for (const auto& window : x.viewableTopLevels()) {
+                if (startsWith(window.title, "Kelvo")) {
+                    mainWindow = window.id;
+                    break;
+                }
+                auto it = lastPress.find(window.id);
+                // Give a new box a moment to take the keyboard; press again if it stays.
+                if (it == lastPress.end()) {
+                    lastPress[window.id] = Steady::now() - 700ms;
+                    answered.push_back(window.title);
+                    named.push_back(x.netWmName(window.id).has_value());
+                } else if (Steady::now() - it->second > 1s) {
+                    x.pressReturn(window.id);
+                    it->second = Steady::now();
+                }
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        ASSERT_NE(mainWindow, 0u) << "the main window never showed";
+    }
+
+    std::string mainTitle() {
+        for (const auto& window : x.viewableTopLevels())
+            if (window.id == mainWindow) return window.title;
+        return "<gone>";
+    }
+};
+
 }  // namespace
 
 enum class EndBy { CloseBox, TerminationSignal };
@@ -136,80 +233,24 @@ enum class EndBy { CloseBox, TerminationSignal };
 // Starts Kelvo on the simulator, answers the start-up boxes, lets it record for `recording`,
 // ends it as `how` says and checks the files it leaves.
 void recordAndEnd(EndBy how, std::chrono::seconds recording) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-e2e-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path dir = pattern;
-    struct Cleanup {
-        std::filesystem::path dir;
-        ~Cleanup() {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir, ignored);
-        }
-    } cleanup{dir};
-
-    std::unique_ptr<Child> xvfb;
-    const std::string display = startXvfb(xvfb);
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
-
-    Child sim({KELVO_SIM, "--dir", dir.string(), "--port", "1"}, "", {});
-    for (int i = 0; i < 100 && !std::filesystem::is_symlink(dir / "Com1"); ++i)
-        std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(std::filesystem::is_symlink(dir / "Com1")) << "the simulator made no Com1";
-
-    // Publishing on, to a broker of the test's own; the archive is on by default.
-    BrokerProcess broker;
-    ASSERT_TRUE(broker.start());
-    TopicRecorder topics(broker.port());
-    std::ofstream(dir / "kelvo.ini")
-        << "[mqtt]\nenabled=true\nhost=127.0.0.1\nport=" << broker.port() << "\n";
-
-    // Qt's own options on the command line have no effect (-qwindowtitle would rename the
-    // main window); the platform still comes from the environment.
-    Child kelvo({KELVO_BINARY, "-reverse", "-qwindowtitle", "Mirrored"}, dir.string(),
-                {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
-
-    XDisplayDriver x;
-    ASSERT_TRUE(x.open(display));
-
-    // Answer every box with Return (its default button) until the main window shows. A
-    // fresh directory has no dast.cfg: the "vorn" box comes first, then the login.
-    std::vector<std::string> answered;
-    std::map<unsigned long, Steady::time_point> lastPress;
-    unsigned long mainWindow = 0;
-    std::string mainTitle;
-    const auto end = Steady::now() + 40s;
-    while (!mainWindow && Steady::now() < end && kelvo.running()) {
-        for (const auto& window : x.viewableTopLevels()) {
-            if (startsWith(window.title, "Kelvo")) {
-                mainWindow = window.id;
-                mainTitle = window.title;
-                break;
-            }
-            auto it = lastPress.find(window.id);
-            // Give a new box a moment to take the keyboard; press again if it stays.
-            if (it == lastPress.end()) {
-                lastPress[window.id] = Steady::now() - 700ms;
-                answered.push_back(window.title);
-            } else if (Steady::now() - it->second > 1s) {
-                x.pressReturn(window.id);
-                it->second = Steady::now();
-            }
-        }
-        std::this_thread::sleep_for(100ms);
-    }
-    ASSERT_NE(mainWindow, 0u) << "the main window never showed";
-    // The box, then the login, which has no caption of its own (the platform shows the
-    // program's name in its place).
-    ASSERT_EQ(answered.size(), 2u);
-    EXPECT_EQ(answered[0], "vorn");
-    EXPECT_NE(answered[1], "vorn");
+    RunningKelvo run;
+    ASSERT_NO_FATAL_FAILURE(run.start());
+    const std::filesystem::path& dir = run.dir;
+    Child& kelvo = *run.kelvo;
+    XDisplayDriver& x = run.x;
+    TopicRecorder& topics = *run.topics;
+    const unsigned long mainWindow = run.mainWindow;
+    // A fresh directory has no dast.cfg: the "vorn" box comes first, then the login, whose
+    // caption is empty, also as the name the desktop shows.
+    ASSERT_EQ(run.answered.size(), 2u);
+    EXPECT_EQ(run.answered[0], "vorn");
+    EXPECT_EQ(run.answered[1], "");
+    EXPECT_TRUE(run.named[1]);
 
     // A few 5-second ticks with the device connected (the first poll follows the probe).
     std::this_thread::sleep_for(recording);
     ASSERT_TRUE(kelvo.running()) << "Kelvo ended by itself";
-    for (const auto& window : x.viewableTopLevels())
-        if (window.id == mainWindow) mainTitle = window.title;
-    EXPECT_EQ(mainTitle, "Kelvo - [Real Time]");
+    EXPECT_EQ(run.mainTitle(), "Kelvo - [Real Time]");
     EXPECT_EQ(topics.waitFor("kelvo/status", "online"), "online");
     EXPECT_NE(topics.waitFor("kelvo/power/total"), "<none>");
 
@@ -222,7 +263,7 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
         kelvo.signal(SIGTERM);
         std::this_thread::sleep_for(500ms);
         x.close();
-        xvfb->stop();
+        run.xvfb->stop();
     }
     const int status = kelvo.waitFor(30s);
     ASSERT_NE(status, -1) << "Kelvo did not end";
@@ -266,4 +307,101 @@ TEST(KelvoRun, RecordsFromTheSimulatorAndLeavesItsFilesAfterTheUserClosesIt) {
 
 TEST(KelvoRun, TerminationSignalSavesLikeTheCloseBox) {
     recordAndEnd(EndBy::TerminationSignal, 16s);
+}
+
+namespace {
+
+// Where the main window shows its controls, in pixels from its top-left corner: the
+// toolbar's buttons as the program lays them out, and the close box of a maximized child
+// window at the right end of the menu bar.
+constexpr int kToolbarY = 34;
+constexpr int kRealTimeButtonX = 92;
+constexpr int kDisconnectButtonX = 193;
+constexpr int kCloseBoxFromRight = 11;
+constexpr int kCloseBoxY = 9;
+
+// How far right the menu bar's titles reach: the x after the last dark pixel of the menu
+// bar's left half.
+int menuBarTextEnd(XDisplayDriver& x, unsigned long window) {
+    XDisplayDriver::Size size;
+    const std::vector<uint32_t> pixels = x.capture(window, size);
+    int end = 0;
+    for (int y = 2; y < 18 && y < size.height; ++y) {
+        for (int xp = 20; xp < size.width / 2; ++xp) {
+            const uint32_t p = pixels[static_cast<size_t>(y) * size.width + xp];
+            if (((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60)
+                end = std::max(end, xp + 1);
+        }
+    }
+    return end;
+}
+
+}  // namespace
+
+// The real-time window closed by the user and opened again, with real clicks and keys:
+// closing it saves the data file and stops recording; with every child window gone the first
+// menu (three titles) shows; the toolbar opens it again, which connects and records again.
+TEST(KelvoRun, RealTimeWindowClosesByCloseBoxAndCtrlF4AndReopensFromTheToolbar) {
+    RunningKelvo run;
+    ASSERT_NO_FATAL_FAILURE(run.start());
+    XDisplayDriver& x = run.x;
+    const unsigned long main = run.mainWindow;
+    const std::filesystem::path archive = run.dir / "kelvo-archive.sqlite";
+    ASSERT_TRUE(waitUntil([&] { return archivedRows(archive) >= 1; }, 30s))
+        << "no sample from the meter";
+    const int fourMenus = menuBarTextEnd(x, main);
+    EXPECT_EQ(run.topics->waitFor("kelvo/link", "connected"), "connected");
+    x.click(main, kDisconnectButtonX, kToolbarY);
+    EXPECT_EQ(run.topics->waitFor("kelvo/link", "disconnected"), "disconnected");
+    std::this_thread::sleep_for(1s);  // the first tick after Disconnect is short, too
+
+    // The close box of the maximized real-time window: the data file is written.
+    EXPECT_FALSE(std::filesystem::exists(run.dir / "dast.data"));
+    x.click(main, static_cast<int>(x.sizeOf(main).width) - kCloseBoxFromRight, kCloseBoxY);
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(run.dir / "dast.data"); }, 5s))
+        << run.mainTitle();
+    EXPECT_TRUE(startsWith(run.mainTitle(), "Kelvo - [History by"));
+
+    // Ctrl+F4 closes the two history windows: no child window is left, the first menu shows.
+    x.focus(main);
+    for (int open = 2; open > 0; --open) {
+        const std::string before = run.mainTitle();
+        x.pressKey(main, "F4", XDisplayDriver::kControl);
+        EXPECT_TRUE(waitUntil([&] { return run.mainTitle() != before; }, 5s)) << before;
+    }
+    EXPECT_EQ(run.mainTitle(), "Kelvo");
+    EXPECT_TRUE(waitUntil([&] { return menuBarTextEnd(x, main) < fourMenus - 30; }, 5s))
+        << fourMenus;
+    const int threeMenus = menuBarTextEnd(x, main);
+
+    // Closed, nothing is recorded: not in the archive, not on the broker.
+    const int rowsWhileClosed = archivedRows(archive, false);
+    run.topics->forget();
+    std::this_thread::sleep_for(11s);
+    EXPECT_EQ(archivedRows(archive, false), rowsWhileClosed);
+    EXPECT_EQ(run.topics->last("kelvo/power/total"), "<none>");
+
+    // The toolbar opens it again (the second menu returns): it connects and the meter's
+    // samples flow again.
+    const int rowsBefore = archivedRows(archive);
+    x.click(main, kRealTimeButtonX, kToolbarY);
+    EXPECT_TRUE(waitUntil([&] { return menuBarTextEnd(x, main) > threeMenus + 30; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return archivedRows(archive) > rowsBefore; }, 20s));
+    EXPECT_NE(run.topics->waitFor("kelvo/power/total"), "<none>");
+
+    // At exit the file holds the whole run: the closed spell filled with zero samples.
+    const auto started = std::filesystem::last_write_time(run.dir / "Log.txt");
+    x.requestClose(main);
+    ASSERT_NE(run.kelvo->waitFor(30s), -1) << "Kelvo did not end";
+    const std::string data = readAll(run.dir / "dast.data");
+    ASSERT_EQ(data.size(), kDataFileSize);
+    DayTable days{};
+    MonthTable months{};
+    auto store = std::make_unique<SampleStore>();
+    ASSERT_EQ(DataFile::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), days,
+                               months, *store),
+              DataFile::Load::Loaded);
+    const auto ran = std::chrono::duration_cast<std::chrono::seconds>(
+        std::filesystem::file_time_type::clock::now() - started);
+    EXPECT_GE(store->count, ran.count() / 5 - 2) << ran.count() << " s";
 }

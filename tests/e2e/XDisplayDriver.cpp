@@ -5,6 +5,9 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+static_assert(XDisplayDriver::kShift == ShiftMask && XDisplayDriver::kControl == ControlMask &&
+              XDisplayDriver::kAlt == Mod1Mask);
+
 namespace {
 
 // A window that goes away between the query and the event is not an error for a driver.
@@ -27,25 +30,32 @@ bool XDisplayDriver::open(const std::string& display) {
     return m_display != nullptr;
 }
 
-std::string XDisplayDriver::titleOf(unsigned long window) {
+std::optional<std::string> XDisplayDriver::netWmName(unsigned long window) {
     Display* d = dpy(m_display);
-    // The UTF-8 title first, the old WM_NAME as a fallback.
     const Atom netName = XInternAtom(d, "_NET_WM_NAME", False);
     const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
     Atom type = None;
     int format = 0;
     unsigned long items = 0, after = 0;
     unsigned char* data = nullptr;
-    std::string title;
     if (XGetWindowProperty(d, window, netName, 0, 1024, False, utf8, &type, &format, &items, &after,
-                           &data) == Success &&
-        data) {
-        title.assign(reinterpret_cast<char*>(data), items);
+                           &data) != Success ||
+        type == None)
+        return std::nullopt;
+    std::string name;
+    if (data) {
+        name.assign(reinterpret_cast<char*>(data), items);
         XFree(data);
-        return title;
     }
+    return name;
+}
+
+std::string XDisplayDriver::titleOf(unsigned long window) {
+    // The UTF-8 title first, the old WM_NAME as a fallback.
+    if (std::optional<std::string> name = netWmName(window)) return *name;
+    std::string title;
     char* name = nullptr;
-    if (XFetchName(d, window, &name) && name) {
+    if (XFetchName(dpy(m_display), window, &name) && name) {
         title = name;
         XFree(name);
     }
@@ -69,7 +79,7 @@ std::vector<XDisplayDriver::TopLevel> XDisplayDriver::viewableTopLevels() {
     return result;
 }
 
-void XDisplayDriver::pressReturn(unsigned long window) {
+void XDisplayDriver::pressKey(unsigned long window, const char* keyName, unsigned modifiers) {
     Display* d = dpy(m_display);
     XKeyEvent key{};
     key.display = d;
@@ -79,12 +89,79 @@ void XDisplayDriver::pressReturn(unsigned long window) {
     key.time = CurrentTime;
     key.x = key.y = key.x_root = key.y_root = 1;
     key.same_screen = True;
-    key.keycode = XKeysymToKeycode(d, XK_Return);
+    key.state = modifiers;
+    key.keycode = XKeysymToKeycode(d, XStringToKeysym(keyName));
     key.type = KeyPress;
     XSendEvent(d, window, True, KeyPressMask, reinterpret_cast<XEvent*>(&key));
     key.type = KeyRelease;
     XSendEvent(d, window, True, KeyReleaseMask, reinterpret_cast<XEvent*>(&key));
     XFlush(d);
+}
+
+void XDisplayDriver::focus(unsigned long window) {
+    XSetInputFocus(dpy(m_display), window, RevertToParent, CurrentTime);
+    XFlush(dpy(m_display));
+}
+
+void XDisplayDriver::pressReturn(unsigned long window) { pressKey(window, "Return"); }
+
+void XDisplayDriver::click(unsigned long window, int x, int y) {
+    Display* d = dpy(m_display);
+    int rootX = 0, rootY = 0;
+    Window child = None;
+    XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
+    // The pointer moves there first: a button reacts to a press only while it is hovered.
+    XMotionEvent motion{};
+    motion.type = MotionNotify;
+    motion.display = d;
+    motion.window = window;
+    motion.root = DefaultRootWindow(d);
+    motion.time = CurrentTime;
+    motion.x = x;
+    motion.y = y;
+    motion.x_root = rootX;
+    motion.y_root = rootY;
+    motion.same_screen = True;
+    XSendEvent(d, window, True, PointerMotionMask, reinterpret_cast<XEvent*>(&motion));
+    XButtonEvent button{};
+    button.display = d;
+    button.window = window;
+    button.root = DefaultRootWindow(d);
+    button.time = CurrentTime;
+    button.x = x;
+    button.y = y;
+    button.x_root = rootX;
+    button.y_root = rootY;
+    button.same_screen = True;
+    button.button = Button1;
+    button.type = ButtonPress;
+    XSendEvent(d, window, True, ButtonPressMask, reinterpret_cast<XEvent*>(&button));
+    button.type = ButtonRelease;
+    button.state = Button1Mask;
+    XSendEvent(d, window, True, ButtonReleaseMask, reinterpret_cast<XEvent*>(&button));
+    XFlush(d);
+}
+
+XDisplayDriver::Size XDisplayDriver::sizeOf(unsigned long window) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(dpy(m_display), window, &attributes)) return {};
+    return {attributes.width, attributes.height};
+}
+
+std::vector<uint32_t> XDisplayDriver::capture(unsigned long window, Size& size) {
+    Display* d = dpy(m_display);
+    size = sizeOf(window);
+    std::vector<uint32_t> pixels;
+    if (size.width <= 0 || size.height <= 0) return pixels;
+    XImage* image = XGetImage(d, window, 0, 0, static_cast<unsigned>(size.width),
+                              static_cast<unsigned>(size.height), AllPlanes, ZPixmap);
+    if (!image) return pixels;
+    pixels.reserve(static_cast<size_t>(size.width) * static_cast<size_t>(size.height));
+    for (int y = 0; y < size.height; ++y)
+        for (int x = 0; x < size.width; ++x)
+            pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu);
+    XDestroyImage(image);
+    return pixels;
 }
 
 void XDisplayDriver::requestClose(unsigned long window) {

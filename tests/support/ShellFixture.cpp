@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <fstream>
@@ -63,6 +64,16 @@ void ModalAnswerer::poll() {
         dialog->accept();
     else
         dialog->reject();
+}
+
+bool runEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limit.count()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
 }
 
 void ShellTest::SetUp() {

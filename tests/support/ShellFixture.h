@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -51,6 +52,9 @@ private:
     QStringList m_seen;
     QTimer* m_timer;
 };
+
+// Runs the event loop until `done` holds (true) or `limit` has passed (false).
+bool runEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 // Every test in a fresh working directory of its own, left afterwards.
 class ShellTest : public ::testing::Test {

@@ -8,6 +8,12 @@
 #include <QPushButton>
 #include <cstring>
 
+#if defined(KELVO_HAVE_X11)
+#include <QtGui/qguiapplication_platform.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#endif
+
 #include "ui/dialogs/DialogUnits.h"
 #include "ui/dialogs/PictureFrame.h"
 #include "ui/framework/MessageBoxSink.h"
@@ -76,6 +82,23 @@ void LoginDialog::accept() {
         return;
     }
     showMessageBox(QStringLiteral("Password not correct!"), this);
+}
+
+void LoginDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+#if defined(KELVO_HAVE_X11)
+    // The caption is empty. Qt's X11 window names an untitled window after the program
+    // (_NET_WM_NAME "kelvo"), which a desktop shows as the title: the name is emptied
+    // again on the native window, which exists by now.
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display || !windowHandle()) return;
+    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    XChangeProperty(display, static_cast<Window>(winId()), name, utf8, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(""), 0);
+    XFlush(display);
+#endif
 }
 
 void LoginDialog::closeEvent(QCloseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMenu>
 
 #include "ui/framework/CommandIds.h"
 #include "ui/framework/Document.h"
@@ -11,6 +12,15 @@
 ChildWindow::ChildWindow(const QString& caption) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(caption);
+    // Ctrl+F4 is the main window's key for closing the child window in front; the system
+    // menu's own binding of it answered in some windows and not in others, and clashed with
+    // that key where it did.
+    if (QMenu* menu = systemMenu()) {
+        for (QAction* action : menu->actions()) {
+            if (action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4)))
+                action->setShortcuts({});
+        }
+    }
     onCommand(ID_NEXT_PANE, [this] { activateNextPane(false); });
     onCommand(ID_PREV_PANE, [this] { activateNextPane(true); });
     for (int id : {ID_NEXT_PANE, ID_PREV_PANE})

@@ -63,6 +63,14 @@ Document* WindowKind::openDocument(QMdiArea* area) {
     emit documentsChanged();
 
     frame->show();
+    // A window that opens while no other is maximized takes a default place and size, the
+    // upper left three quarters of the area, instead of its contents' smallest size (a bare
+    // title bar).
+    if (area && !frame->isMaximized()) {
+        const QSize room = area->viewport()->size();
+        frame->setGeometry(0, 0, std::max(room.width() * 3 / 4, frame->minimumSizeHint().width()),
+                           std::max(room.height() * 3 / 4, frame->minimumSizeHint().height()));
+    }
     for (View* view : document->views()) {
         if (view->childWindow() == frame) view->onInitialUpdate();
     }

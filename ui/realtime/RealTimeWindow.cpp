@@ -32,7 +32,10 @@ namespace {
 constexpr DialogUnits kBarUnits{6, 13};
 constexpr int kBarTemplateWidth = 123;
 
-// The channel bar: the tree inset 10 pixels left and right, 20 above and below.
+// The channel bar: the tree inset 10 pixels left and right, 20 above and below, within the
+// bar's own area. Above that area the dock's title bar is the bar's gripper, by which it is
+// dragged to the window's other side, so the tree's top lies the gripper's height further
+// down in the window.
 class ChannelBar : public QWidget {
 public:
     explicit ChannelBar(QTreeWidget* tree) : m_tree(tree) {

@@ -172,6 +172,15 @@ void MainWindow::buildActions() {
         pane->setShortcutContext(Qt::WindowShortcut);
         addAction(pane);
     }
+
+    // Ctrl+F4 closes the child window in front, whichever pane has the keyboard.
+    auto* closeChild = new QAction(QStringLiteral("Close"), this);
+    closeChild->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
+    closeChild->setShortcutContext(Qt::WindowShortcut);
+    connect(closeChild, &QAction::triggered, this, [this] {
+        if (QMdiSubWindow* child = m_mdi->currentSubWindow()) child->close();
+    });
+    addAction(closeChild);
 }
 
 void MainWindow::buildMenus() {

@@ -4,15 +4,15 @@
 #include <thread>
 
 #include "core/acquisition/MonitorState.h"
-#include "support/TempWorkDir.h"
 #include "core/acquisition/PeriodicTimer.h"
-#include "core/device/Protocol.h"
+#include "core/acquisition/RecordingDocument.h"
 #include "core/acquisition/SamplingCycle.h"
+#include "core/device/Protocol.h"
+#include "core/store/SampleStore.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "core/acquisition/RecordingDocument.h"
-#include "core/store/SampleStore.h"
+#include "support/TempWorkDir.h"
 
 using namespace std::chrono_literals;
 
@@ -138,6 +138,39 @@ TEST_F(CycleFixture, ConnectedTimerOnlyWakesTheWorkerUntilDisconnect) {
     EXPECT_EQ(held(), 4);
     EXPECT_EQ(list->stored.load(), 3);
     EXPECT_EQ(cycle.liveWorkers(), 1);
+}
+
+// A poll whose link closes under it records a zero sample either way; the list hears of it
+// only when the meter was lost, not when the user disconnected (it keeps the last values).
+TEST_F(CycleFixture, PollCutShortTellsTheListOnlyOfALostLink) {
+    std::function<void()> duringLive;
+    attachMeter([&] {
+        if (duringLive) std::exchange(duringLive, nullptr)();
+    });
+    struct Case {
+        const char* what;
+        std::function<void()> close;
+        int posted;
+    };
+    const Case cases[] = {{"the user's Disconnect", [&] { cycle.onDisconnect(); }, 0},
+                          {"failures", [&] { state.link.closeLink(); }, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(connect(), 1);
+        const int stored = list->stored;
+        const int before = held();
+        state.config.channels[kTotalRecord].power = 700;
+        duringLive = c.close;
+        cycle.onSampleTimer();
+        ASSERT_TRUE(eventually([&] { return held() == before + 1; }));
+        if (c.posted > 0) {
+            ASSERT_TRUE(eventually([&] { return list->stored > stored; }));
+        }
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(list->stored - stored, c.posted);
+        EXPECT_EQ(doc.lastSamples(kTotalRecord, 1), std::vector<int32_t>{0});
+        EXPECT_FALSE(state.link.isOpen());
+    }
 }
 
 // Timer signals that arrive during a poll are not lost, and never queue beyond one.

@@ -124,9 +124,16 @@ TEST_F(CommandStates, HistoryWindowInFrontDisablesRealTimeCommands) {
 }
 
 TEST_F(CommandStates, NoChildWindowShowsFirstMenuWithConnectionCommandsDisabled) {
-    for (QMdiSubWindow* w : m_frame->mdiArea()->subWindowList()) w->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // Ctrl+F4 closes the window in front, the real-time window among them.
+    m_frame->activateWindow();
+    QApplication::processEvents();
+    for (int open = 3; open > 0; --open) {
+        ASSERT_EQ(m_frame->mdiArea()->subWindowList().size(), open);
+        QTest::keyClick(m_frame, Qt::Key_F4, Qt::ControlModifier);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     ASSERT_TRUE(m_frame->mdiArea()->subWindowList().isEmpty());
+    EXPECT_EQ(m_app->firstRealTimeDocument(), nullptr);
     check({{ID_CONNECT, false},
            {ID_DISCONNECT, false},
            {ID_PORT, false},

@@ -1,8 +1,10 @@
 // The link pane of the status bar through a meter that goes away and comes back, with the
-// window kept responsive throughout, and the reconnect setting kept in kelvo.ini.
+// window kept responsive throughout, and the reconnect setting kept in kelvo.ini; the live
+// list after the user's Disconnect.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QTableWidget>
 #include <QTimer>
 #include <chrono>
 #include <fstream>
@@ -15,6 +17,9 @@
 #include "support/ShellFixture.h"
 #include "support/SimProcess.h"
 #include "ui/framework/CommandIds.h"
+#include "ui/realtime/LiveListView.h"
+#include "ui/realtime/RealTimeDocument.h"
+#include "ui/realtime/RealTimeWindow.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/MainWindow.h"
 
@@ -22,19 +27,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class LinkPane : public ShellTest {
-protected:
-    // Runs the event loop until `done` holds or `limit` has passed.
-    static bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > limit.count()) return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
-};
+class LinkPane : public ShellTest {};
 
 }  // namespace
 
@@ -57,7 +50,7 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     const QLabel* pane = frame->linkPane();
     auto paneShows = [pane](const char* start) { return pane->text().startsWith(start); };
 
-    ASSERT_TRUE(runUntil([&] { return paneShows("Com1, last sample "); }, 15s))
+    ASSERT_TRUE(runEventsUntil([&] { return paneShows("Com1, last sample "); }, 15s))
         << pane->text().toStdString();
     // The longest wait of the GUI thread between two turns of a 1 ms timer, from the link's
     // loss to its return (the first paint of the windows at start-up is not counted).
@@ -72,15 +65,15 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
 
     ASSERT_EQ(sim.stop(), 0);
     sinceLast.restart();  // the test itself waited for the simulator: not the window's stall
-    ASSERT_TRUE(runUntil([&] { return paneShows("No device, next attempt "); }, 15s))
+    ASSERT_TRUE(runEventsUntil([&] { return paneShows("No device, next attempt "); }, 15s))
         << pane->text().toStdString();
-    runUntil([] { return false; }, 1s);  // attempts at the vanished port, and full probes
+    runEventsUntil([] { return false; }, 1s);  // attempts at the vanished port, and full probes
     SimProcess again(sim.dir());
     ASSERT_TRUE(again.start({"--baud", "0"}));
     sinceLast.restart();
     const int64_t lost = app.state().lastGoodSample;
-    ASSERT_TRUE(runUntil([&] { return app.state().lastGoodSample > lost; }, 15s));
-    ASSERT_TRUE(runUntil([&] { return paneShows("Com1, last sample "); }, 1s))
+    ASSERT_TRUE(runEventsUntil([&] { return app.state().lastGoodSample > lost; }, 15s));
+    ASSERT_TRUE(runEventsUntil([&] { return paneShows("Com1, last sample "); }, 1s))
         << pane->text().toStdString();
     heartbeat.stop();
     // Any serial exchange on this thread would last at least one quiet gap (300 ms); the
@@ -88,7 +81,7 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     EXPECT_LT(longestStall, 200);
 
     ASSERT_TRUE(frame->executeCommand(ID_DISCONNECT));
-    ASSERT_TRUE(runUntil([&] { return pane->text() == "Disconnected"; }, 2s))
+    ASSERT_TRUE(runEventsUntil([&] { return pane->text() == "Disconnected"; }, 2s))
         << pane->text().toStdString();
 
     // The setting: on by default, switched off from the menu and kept in kelvo.ini.
@@ -100,5 +93,39 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     std::stringstream text;
     text << ini.rdbuf();
     EXPECT_NE(text.str().find("[link]\nreconnect=false\n"), std::string::npos) << text.str();
+    app.shutDown();
+}
+
+// Disconnect while the meter is being polled: that poll and the ticks after it record zeros,
+// yet the live list keeps showing the last values read from the meter.
+TEST_F(LinkPane, LiveListKeepsTheLastValuesAfterDisconnect) {
+    Configuration config = Configuration::defaults();
+    ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({}));  // 9,600 baud: a poll takes a good part of a second
+    PortResolver ports(sim.dir(), SerialTimings{}, sim.dir() + "/no-devices");
+    ModalAnswerer answers;
+    Application app(ports, SystemClock::instance());
+    ASSERT_TRUE(app.startUp());
+    MainWindow* frame = app.mainWindow();
+    auto* window = qobject_cast<RealTimeWindow*>(frame->activeChildWindow());
+    ASSERT_NE(window, nullptr);
+    const QTableWidget* list = window->listView()->list();
+    auto column = [list] {
+        QStringList cells;
+        for (int row = 0; row < list->rowCount(); ++row) cells << list->item(row, 1)->text();
+        return cells.join(QLatin1Char(' ')).toStdString();
+    };
+    auto zeros = [&] { return column().find_first_not_of("0 ") == std::string::npos; };
+    ASSERT_TRUE(runEventsUntil([&] { return !zeros(); }, 20s)) << "no values from the meter";
+
+    RecordingDocument& recording = app.firstRealTimeDocument()->recording();
+    ASSERT_TRUE(runEventsUntil([&] { return recording.busy.load(); }, 10s));  // a poll under way
+    const std::string shown = column();
+    ASSERT_TRUE(frame->executeCommand(ID_DISCONNECT));
+    runEventsUntil([] { return false; }, 11s);  // two ticks
+    EXPECT_EQ(column(), shown);
+    EXPECT_EQ(app.state().config.channels[kConsumptionRecord].power, 0u);
+    EXPECT_FALSE(app.state().link.isOpen());
     app.shutDown();
 }
