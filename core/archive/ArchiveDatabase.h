@@ -37,6 +37,7 @@ public:
 
 private:
     bool createOrCheckLayout(bool writable, std::string& error);
+    bool hasLayout();
 
     sqlite3* m_db = nullptr;
 };
