@@ -96,6 +96,7 @@ struct ArchiveWriter::Shared {
         int keepDays = 0;
         std::vector<ArchiveRow> rows;
         std::vector<ArchiveRow> droppedEnergy;
+        bool fromPendingFile = false;  // rows that may be in the archive already
     };
 
     void run();
@@ -108,7 +109,7 @@ struct ArchiveWriter::Shared {
     bool openArchive(const std::string& file, int keepDays, std::string& error);
     bool writeBatch(const Work& work, std::string& error);
     bool insertRow(ArchiveStatement& insert, ArchiveStatement& existing, const ArchiveRow& row,
-                   std::string& error);
+                   bool skipSame, std::string& error);
     bool writeEnergy(ArchiveStatement& upsert, const ArchiveRow& row, std::string& error);
     bool applyRetention(int keepDays, std::string& error);
     void say(const std::string& text);
@@ -373,6 +374,7 @@ bool ArchiveWriter::Shared::openArchive(const std::string& file, int keepDays, s
     const std::string pendingFile = pending::pathFor(file);
     Work merge;
     merge.keepDays = keepDays;
+    merge.fromPendingFile = true;
     if (!pending::load(pendingFile, merge.rows)) return true;
     if (!merge.rows.empty() && !writeBatch(merge, error)) {
         db.close();
@@ -383,10 +385,12 @@ bool ArchiveWriter::Shared::openArchive(const std::string& file, int keepDays, s
 }
 
 bool ArchiveWriter::Shared::insertRow(ArchiveStatement& insert, ArchiveStatement& existing,
-                                      const ArchiveRow& row, std::string& error) {
+                                      const ArchiveRow& row, bool skipSame, std::string& error) {
     // A committed row is never replaced. A second sample for a second already taken (a clock
     // stepped back) goes to the next free second, so it is kept and read back in the nearest
-    // free slot; the very same sample again (a pending file merged twice) is written once.
+    // free slot. Only a pending file's row equal to the one in its second is taken for the
+    // same sample (a merge cut off between its commit and the file's removal), never a live
+    // one: a night of equal readings after a clock step still counts every sample.
     for (int64_t time = row.time; time < row.time + kDaySeconds; ++time) {
         sqlite3_stmt* st = insert.get();
         sqlite3_bind_int64(st, 1, time);
@@ -398,6 +402,7 @@ bool ArchiveWriter::Shared::insertRow(ArchiveStatement& insert, ArchiveStatement
             return false;
         }
         if (sqlite3_changes(db.handle()) == 1) return true;
+        if (!skipSame) continue;
         sqlite3_stmt* q = existing.get();
         sqlite3_bind_int64(q, 1, time);
         bool same = sqlite3_step(q) == SQLITE_ROW;
@@ -450,7 +455,7 @@ bool ArchiveWriter::Shared::writeBatch(const Work& work, std::string& error) {
         if (ok) ok = writeEnergy(upsert, changed, error);
     }
     for (size_t i = 0; ok && i < work.rows.size(); ++i) {
-        ok = insertRow(insert, existing, work.rows[i], error) &&
+        ok = insertRow(insert, existing, work.rows[i], work.fromPendingFile, error) &&
              writeEnergy(upsert, work.rows[i], error);
     }
     if (ok) ok = applyRetention(work.keepDays, error);

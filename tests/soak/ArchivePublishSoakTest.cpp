@@ -90,7 +90,7 @@ TEST(ArchivePublishSoak, WriterAndPublisherOnTheSamplingCycle) {
     std::atomic<RecordingDocument*> first{doc.get()};
     SamplingCycle cycle(state, [&first] { return first.load(); });
 
-    const long target = soakCount(3000, 6, 300);
+    const long target = soakCount(3000, 2, 300);
     const auto budget = 60s;
     std::atomic<bool> finished{false};
     std::atomic<long> reads{0};
