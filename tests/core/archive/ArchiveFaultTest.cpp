@@ -7,8 +7,13 @@
 #include <future>
 #include <thread>
 
+#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecordingDocument.h"
 #include "core/archive/ArchiveReader.h"
+#include "core/base/Clock.h"
+#include "core/device/posix/PortResolver.h"
 #include "support/ArchiveFixture.h"
+#include "support/SimProcess.h"
 #include "support/SyncGateVfs.h"
 
 using namespace std::chrono_literals;
@@ -68,6 +73,29 @@ TEST_F(ArchiveFixture, RowsSharingASlotAllReadBackWithTheirEnergy) {
     for (int32_t watts : day.power[0]) placed += watts != kNoSample;
     EXPECT_EQ(placed, 3);
     EXPECT_NEAR(dayEnergyKwh(day)[0], 3 * 1000 * 5 / 3.6e6, 1e-12);
+}
+
+// Over the real link on a pseudo-terminal: polls back to back, one of them waiting out a reply
+// the meter leaves out, each keep a row of their own at the time of their store slot.
+TEST_F(ArchiveFixture, PollsOverTheLinkKeepARowEachAtTheirStoreSlot) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.start({"--baud", "0", "--silent-after", "6", "--silent-for", "1"}));
+    PortResolver ports(sim.dir(), {}, sim.dir() + "/no-devices");
+    MonitorState state(ports, messages, SystemClock::instance());
+    state.config.appDir = dir.path();
+    state.link.setHistoryDumpPath(sim.dir() + "/History.dat");
+    auto w = writer();
+    state.sampleSinks.push_back(w.get());
+    RecordingDocument doc(state);
+    ASSERT_TRUE(state.link.openDevice());
+    for (int i = 0; i < 3; ++i) doc.recordSample();
+    w->waitIdle();
+    auto store = std::make_unique<SampleStore>();
+    doc.copyStore(*store);
+    ASSERT_EQ(store->count, 3);
+    std::string slots;
+    for (int j = 0; j < 3; ++j) slots += std::to_string(store->startTime + 5 * j) + "\n";
+    EXPECT_EQ(query(path, "SELECT time FROM power ORDER BY time"), slots);
 }
 
 TEST_F(ArchiveFixture, AMessageBoxLeftOpenHoldsUpNoWriting) {
