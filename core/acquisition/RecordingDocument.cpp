@@ -124,7 +124,10 @@ bool RecordingDocument::recordSample() {
 
 MeterSample RecordingDocument::meterSample() const {
     MeterSample sample;
-    sample.time = m_state.clock.now();
+    // The time the 24-hour store gives the sample just recorded, not the end of the poll: a
+    // poll that waited out a missing reply would otherwise share a 5-second slot with the next.
+    sample.time =
+        int64_t{m_store->startTime} + int64_t{kSamplePeriodSeconds} * (m_store->count - 1);
     const LiveReading& table = m_state.config.channels;
     for (int k = 0; k < kChannelRecords; ++k) {
         sample.power[k] = static_cast<int32_t>(table[k].power);

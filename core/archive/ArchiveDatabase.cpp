@@ -55,6 +55,18 @@ bool ArchiveDatabase::open(const std::string& path, bool writable, std::string& 
     return true;
 }
 
+bool ArchiveDatabase::hasLayout() {
+    // Preparing a statement reads the schema only: true when both tables with every column
+    // of layout 1 are there (columns added later do not matter).
+    ArchiveStatement power(*this,
+                           "SELECT time, total, ch01, ch02, ch03, ch04, ch05, ch06, ch07, ch08, "
+                           "ch09, ch10, ch11, ch12, spare13, consumption, solar FROM power");
+    ArchiveStatement energy(*this,
+                            "SELECT date, day_consumption, day_solar, month_consumption, "
+                            "month_solar FROM device_energy");
+    return power.ok() && energy.ok();
+}
+
 bool ArchiveDatabase::createOrCheckLayout(bool writable, std::string& error) {
     int version = -1;
     {
@@ -69,30 +81,28 @@ bool ArchiveDatabase::createOrCheckLayout(bool writable, std::string& error) {
         error = "made by a newer version of Kelvo";
         return false;
     }
+    int tableCount = 0;
+    {
+        ArchiveStatement tables(*this, "SELECT count(*) FROM sqlite_master");
+        if (!tables.ok() || sqlite3_step(tables.get()) != SQLITE_ROW) {
+            error = lastError();
+            return false;
+        }
+        tableCount = sqlite3_column_int(tables.get(), 0);
+    }
+    // Everything is checked before anything is written: a file that is not an archive keeps
+    // its journal mode and gets no -wal or -shm beside it.
+    if (version == kLayoutVersion ? !hasLayout() : version != 0 || tableCount != 0) {
+        error = version == kLayoutVersion || version == 0 ? "not a Kelvo archive"
+                                                          : "unknown archive layout";
+        return false;
+    }
     if (!writable) return true;
     // WAL: the window reads while the writer appends, and a killed process leaves every
     // committed sample in place. NORMAL sync is enough for that: only a power cut may lose
     // the last commits, never the file's consistency.
     if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error)) return false;
     if (version == kLayoutVersion) return true;
-    if (version != 0) {
-        error = "unknown archive layout";
-        return false;
-    }
-    // A non-empty file with user_version 0 holding other tables is not ours to change.
-    {
-        ArchiveStatement tables(*this,
-                                "SELECT count(*) FROM sqlite_master WHERE name NOT IN "
-                                "('power','device_energy')");
-        if (!tables.ok() || sqlite3_step(tables.get()) != SQLITE_ROW) {
-            error = lastError();
-            return false;
-        }
-        if (sqlite3_column_int(tables.get(), 0) != 0) {
-            error = "not a Kelvo archive";
-            return false;
-        }
-    }
     const std::string create = std::string("BEGIN;") + kCreateLayout +
                                "PRAGMA user_version=" + std::to_string(kLayoutVersion) + ";COMMIT;";
     if (exec(create.c_str(), error)) return true;

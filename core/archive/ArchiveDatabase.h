@@ -23,7 +23,8 @@ public:
     ArchiveDatabase(const ArchiveDatabase&) = delete;
     ArchiveDatabase& operator=(const ArchiveDatabase&) = delete;
 
-    // Writable: creates the file and its tables when missing, in write-ahead-log mode.
+    // Writable: creates the file and its tables when missing, in write-ahead-log mode; the
+    // layout is checked before that, so a file that is not an archive is never changed.
     // Read-only: never creates or changes anything. False with the reason in `error` for a
     // file that cannot be opened, is not an archive or has a newer layout than this program.
     bool open(const std::string& path, bool writable, std::string& error);
@@ -37,6 +38,7 @@ public:
 
 private:
     bool createOrCheckLayout(bool writable, std::string& error);
+    bool hasLayout();
 
     sqlite3* m_db = nullptr;
 };

@@ -3,7 +3,7 @@
 std::array<double, kChannelRecords> dayEnergyKwh(const ArchiveDay& day) {
     std::array<double, kChannelRecords> kwh{};
     for (int k = 0; k < kChannelRecords; ++k) {
-        int64_t wattSlots = 0;
+        int64_t wattSlots = day.unplacedWatts[k];
         for (int32_t watts : day.power[k]) {
             if (watts != kNoSample) wattSlots += watts;
         }

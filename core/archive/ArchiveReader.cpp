@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <ctime>
+#include <vector>
 
 ArchiveReader::ArchiveReader(std::string path) : m_path(std::move(path)) {}
 
@@ -37,6 +38,7 @@ bool ArchiveReader::readDay(int year, int month, int day, ArchiveDay& out, std::
     out.start = start;
     out.slotCount = static_cast<int>((end - start) / 5);
     out.rows = 0;
+    out.unplacedWatts = {};
     for (auto& ring : out.power) ring.assign(static_cast<size_t>(out.slotCount), kNoSample);
 
     // Opened per day: a file created or replaced since the last look is seen as it is now.
@@ -50,13 +52,45 @@ bool ArchiveReader::readDay(int year, int month, int day, ArchiveDay& out, std::
     sqlite3_stmt* st = query.get();
     sqlite3_bind_int64(st, 1, start);
     sqlite3_bind_int64(st, 2, end);
+    // A row whose slot is taken (two polls in one 5-second slot, a clock stepped back) still
+    // counts: it goes to the nearest free slot once every row has had its own.
+    struct Displaced {
+        int64_t slot;
+        std::array<int32_t, kChannelRecords> power;
+    };
+    std::vector<Displaced> displaced;
     int step;
     while ((step = sqlite3_step(st)) == SQLITE_ROW) {
         const int64_t slot = (sqlite3_column_int64(st, 0) - start) / 5;
         if (slot < 0 || slot >= out.slotCount) continue;
-        if (out.power[0][static_cast<size_t>(slot)] == kNoSample) ++out.rows;
+        ++out.rows;
+        Displaced row{slot, {}};
+        for (int k = 0; k < kChannelRecords; ++k) row.power[k] = sqlite3_column_int(st, k + 1);
+        if (out.power[0][static_cast<size_t>(slot)] == kNoSample) {
+            for (int k = 0; k < kChannelRecords; ++k)
+                out.power[k][static_cast<size_t>(slot)] = row.power[k];
+        } else {
+            displaced.push_back(row);
+        }
+    }
+    int64_t free = out.slotCount - (out.rows - static_cast<int>(displaced.size()));
+    for (const Displaced& row : displaced) {
+        int64_t slot = -1;
+        for (int64_t d = 1; free > 0 && slot < 0; ++d) {
+            if (row.slot + d < out.slotCount &&
+                out.power[0][static_cast<size_t>(row.slot + d)] == kNoSample)
+                slot = row.slot + d;
+            else if (row.slot - d >= 0 &&
+                     out.power[0][static_cast<size_t>(row.slot - d)] == kNoSample)
+                slot = row.slot - d;
+        }
+        if (slot < 0) {  // more rows than the day has slots: only its energy has a place
+            for (int k = 0; k < kChannelRecords; ++k) out.unplacedWatts[k] += row.power[k];
+            continue;
+        }
+        --free;
         for (int k = 0; k < kChannelRecords; ++k)
-            out.power[k][static_cast<size_t>(slot)] = sqlite3_column_int(st, k + 1);
+            out.power[k][static_cast<size_t>(slot)] = row.power[k];
     }
     const bool ok = step == SQLITE_DONE;
     if (!ok) error = m_db.lastError();

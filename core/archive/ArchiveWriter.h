@@ -13,13 +13,20 @@ class MessageSink;
 // Appends every sample recorded from the meter to the archive, on a thread of its own: the
 // tick only queues. A database that cannot be written (locked, corrupt, full or read-only
 // disk) is reported once through the message sink (file and reason), then only in
-// statusText(); the writer keeps the queued samples and retries later.
+// statusText(); the writer keeps the queued samples and retries later. The message sink is
+// called from a second thread, so a box left open never holds up the retries. The queue lock
+// is never held across file work (a WAL checkpoint may wait on the disk). What cannot be
+// written by the exit goes to a pending file beside the archive, written into it at the next
+// open; an archive deleted or moved away is noticed, started again at its path and said once.
 class ArchiveWriter final : public SampleSink {
 public:
     ArchiveWriter(MessageSink& messages, Clock& clock);
-    ~ArchiveWriter() override;  // writes what is queued (bounded), then joins its thread
+    // One last try with what is queued, the rest to the pending file; then joins its threads
+    // (a box still open is closed by the sink's own shut-down).
+    ~ArchiveWriter() override;
 
-    // Applies settings (file relative to workingDirectory); may be called again at any time.
+    // Applies settings (file relative to workingDirectory) and opens the archive at once,
+    // merging a pending file; may be called again at any time.
     void configure(const ArchiveSettings& settings, const std::string& workingDirectory);
 
     void onMeterSample(const MeterSample& sample) override;

@@ -169,3 +169,27 @@ TEST_F(RecordSampleTest, LastSamplesEndJustBeforeWriteIndexAcrossTheWrap) {
 }
 
 }  // namespace
+
+// Listeners (the archive) get the time of the slot the 24-hour store put the sample in,
+// however long the poll took: a poll that waits out a missing reply keeps its own slot.
+TEST_F(RecordSampleTest, ListenersGetTheTimeOfTheStoreSlot) {
+    struct Listener final : SampleSink {
+        void onMeterSample(const MeterSample& sample) override { times.push_back(sample.time); }
+        void onLinkChanged(bool) override {}
+        std::vector<int64_t> times;
+    } listener;
+    state.sampleSinks.push_back(&listener);
+    connectMeter();
+    RecordingDocument doc(state);
+    for (int i = 0; i < 4; ++i) {
+        // The second poll waits out a missing reply before the live record comes.
+        duringLive = [this, i] {
+            if (i == 1) clock.advance(std::chrono::milliseconds(1300));
+        };
+        doc.recordSample();
+        clock.advance(std::chrono::seconds(5));
+    }
+    auto store = copyOf(doc);
+    ASSERT_EQ(listener.times.size(), 4u);
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(listener.times[j], store->startTime + 5 * j) << j;
+}

@@ -17,75 +17,9 @@
 #include "core/archive/ArchiveExport.h"
 #include "core/archive/ArchiveReader.h"
 #include "core/archive/ArchiveWriter.h"
-#include "fakes/FakeClock.h"
-#include "fakes/RecordingMessageSink.h"
-#include "support/TempWorkDir.h"
+#include "support/ArchiveFixture.h"
 
 using namespace std::chrono_literals;
-
-namespace {
-
-// 2026-06-01 00:00:00 UTC
-constexpr int64_t kJuneFirst = 1'780'272'000;
-
-class LocalZone {
-public:
-    explicit LocalZone(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~LocalZone() {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-};
-
-MeterSample sample(int64_t time, int32_t base) {
-    MeterSample s;
-    s.time = time;
-    for (int k = 0; k < kChannelRecords; ++k) s.power[k] = base + k;
-    s.days.consumption[0] = 7;
-    s.months.solar[11] = 99;
-    return s;
-}
-
-// Every row of `sql`, its columns joined by '|', rows by '\n'.
-std::string query(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* st = nullptr;
-    std::string out;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            for (int c = 0; c < sqlite3_column_count(st); ++c) {
-                if (c) out += '|';
-                const unsigned char* text = sqlite3_column_text(st, c);
-                out += text ? reinterpret_cast<const char*>(text) : "";
-            }
-            out += '\n';
-        }
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
-}
-
-struct ArchiveFixture : ::testing::Test {
-    LocalZone utc{"UTC"};
-    TempWorkDir dir;
-    RecordingMessageSink messages;
-    FakeClock clock{kJuneFirst};
-    std::string path = dir.file("kelvo-archive.sqlite");
-
-    std::unique_ptr<ArchiveWriter> writer(int keepDays = 0) {
-        auto w = std::make_unique<ArchiveWriter>(messages, clock);
-        w->setRetryDelay(50ms);
-        w->configure({true, "kelvo-archive.sqlite", keepDays}, dir.path());
-        return w;
-    }
-};
-
-}  // namespace
 
 TEST_F(ArchiveFixture, RowsEqualTheSamplesAndADayReadsBackWithGapsAndEnergy) {
     {
@@ -230,11 +164,12 @@ TEST_F(ArchiveFixture, RetentionRemovesRowsOlderThanKeepDays) {
 }
 
 TEST_F(ArchiveFixture, UnwritableArchivesAreReportedOnceAndNothingIsLostWhenTheyRecover) {
-    enum class Fault { Garbage, ForeignDatabase, NewerLayout, Locked };
-    for (Fault fault :
-         {Fault::Garbage, Fault::ForeignDatabase, Fault::NewerLayout, Fault::Locked}) {
+    enum class Fault { Garbage, ForeignDatabase, ForeignVersionOne, NewerLayout, Locked };
+    for (Fault fault : {Fault::Garbage, Fault::ForeignDatabase, Fault::ForeignVersionOne,
+                        Fault::NewerLayout, Fault::Locked}) {
         SCOPED_TRACE(static_cast<int>(fault));
         std::remove(path.c_str());
+        std::remove((path + ".pending").c_str());  // what the case before could not write
         messages.shown.clear();
         sqlite3* other = nullptr;
         if (fault == Fault::Garbage) {
@@ -242,8 +177,10 @@ TEST_F(ArchiveFixture, UnwritableArchivesAreReportedOnceAndNothingIsLostWhenThey
         } else {
             sqlite3_open(path.c_str(), &other);
             const char* sql = fault == Fault::ForeignDatabase ? "CREATE TABLE notes(text);"
-                              : fault == Fault::NewerLayout   ? "PRAGMA user_version=2;"
-                                                              : "BEGIN EXCLUSIVE;";
+                              : fault == Fault::ForeignVersionOne
+                                  ? "CREATE TABLE notes(text); PRAGMA user_version=1;"
+                              : fault == Fault::NewerLayout ? "PRAGMA user_version=2;"
+                                                            : "BEGIN EXCLUSIVE;";
             ASSERT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK);
         }
         const std::string before = query(path, "SELECT count(*) FROM sqlite_master");
@@ -258,8 +195,13 @@ TEST_F(ArchiveFixture, UnwritableArchivesAreReportedOnceAndNothingIsLostWhenThey
         EXPECT_NE(messages.shown[0].find(path), std::string::npos) << messages.shown[0];
         EXPECT_FALSE(w->statusText().empty());
         if (fault != Fault::Locked) {
-            // Not ours: left exactly as it was.
+            // Not ours: left exactly as it was, journal mode included, nothing beside it.
             EXPECT_EQ(query(path, "SELECT count(*) FROM sqlite_master"), before);
+            if (fault != Fault::Garbage) {
+                EXPECT_EQ(query(path, "PRAGMA journal_mode"), "delete\n");
+            }
+            EXPECT_NE(::access((path + "-wal").c_str(), F_OK), 0);
+            EXPECT_NE(::access((path + "-shm").c_str(), F_OK), 0);
         } else {
             sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
             std::this_thread::sleep_for(100ms);
