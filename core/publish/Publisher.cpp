@@ -111,7 +111,7 @@ struct Publisher::Shared {
     std::condition_variable idle;
     std::condition_variable ended;
     bool stop = false;
-    bool workEnded = false;  // run() will not call switchChannel again
+    bool switching = false;  // run() is inside switchChannel
     bool stopped = false;    // run() has returned from its last step
     bool working = false;
     std::optional<PublishSettings> newSettings;
@@ -198,7 +198,7 @@ Publisher::~Publisher() {
     m_shared->wake.notify_all();
     // The serial link may die right after this object: a switch exchange under way is waited
     // for whatever it takes (its own timeouts bound it), only the network is given up on.
-    m_shared->ended.wait(held, [this] { return m_shared->workEnded; });
+    m_shared->ended.wait(held, [this] { return !m_shared->switching; });
     const bool ended =
         m_shared->ended.wait_for(held, kStopLimit, [this] { return m_shared->stopped; });
     held.unlock();
@@ -325,15 +325,16 @@ void Publisher::Shared::run() {
             if (!switchWanted[k] || switchedAt[k] + kSwitchSpacing > now) continue;
             const bool on = *std::exchange(switchWanted[k], std::nullopt);
             switchedAt[k] = now;
+            switching = true;
             held.unlock();
             runSwitch(k, on);
             held.lock();
+            switching = false;
+            ended.notify_all();
         }
         working = false;
         idle.notify_all();
     }
-    workEnded = true;
-    ended.notify_all();
     held.unlock();
     disconnect();
     held.lock();

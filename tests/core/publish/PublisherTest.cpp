@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -595,6 +596,28 @@ TEST_F(PublisherTest, AFloodOfCommandsSwitchesAChannelAtMostOnceASecondAndTheLas
     EXPECT_LE(switched.size(), 3u);
     EXPECT_FALSE(switched.back());
     EXPECT_EQ(topics.last("kelvo/switch/ch09/state"), "OFF");
+}
+
+TEST_F(PublisherTest, AStopDuringASwitchWaitsForTheExchangeSoTheLinkIsNeverUsedAfterwards) {
+    std::atomic<bool> inside{false}, finished{false};
+    {
+        Publisher publisher([&](int, bool, std::string& outcome) {
+            inside = true;
+            std::this_thread::sleep_for(Publisher::kStopLimit + 1s);  // a slow exchange
+            finished = true;
+            outcome = "done";
+            return true;
+        });
+        PublishSettings settings = settingsFor(broker.port());
+        settings.allowSwitching = true;
+        publisher.configure(settings);
+        ASSERT_TRUE(eventually([&] { return publisher.connected(); }));
+        TopicRecorder topics(broker.port());
+        std::this_thread::sleep_for(200ms);  // the subscription is in place
+        topics.publish("kelvo/switch/ch02/set", "ON");
+        ASSERT_TRUE(eventually([&] { return inside.load(); }));
+    }
+    EXPECT_TRUE(finished);
 }
 
 TEST_F(PublisherTest, DiscoveryConfigsGoOnlyWithWhatWasTurnedOff) {
