@@ -131,6 +131,9 @@ struct Publisher::Shared {
     std::string problem;         // the last refused publish or subscription
     std::string counterProblem;  // the energy counters' file
     std::atomic<bool> isConnected{false};
+    // Counting only while publishing is on: a desktop that never publishes writes no
+    // counter files.
+    std::atomic<bool> counting{false};
 
     // Publisher's thread only.
     mosquitto* client = nullptr;
@@ -224,11 +227,13 @@ void Publisher::configure(const PublishSettings& settings) {
     {
         std::lock_guard lock(m_shared->lock);
         m_shared->newSettings = settings;
+        m_shared->counting = settings.enabled;  // from the next sample on, not from apply()
     }
     m_shared->wake.notify_all();
 }
 
 void Publisher::onMeterSample(const MeterSample& sample) {
+    if (!m_shared->counting) return;  // nothing is published either
     {
         std::lock_guard lock(m_shared->lock);
         m_shared->newSample = sample;

@@ -37,7 +37,8 @@ public:
     static constexpr std::chrono::milliseconds kSwitchSpacing{1000};
 
     // Keeps the energy counters in `dir` (the working directory when empty): loaded now, then
-    // saved after every sample. Without it they live in memory only.
+    // saved after every sample while publishing is on, reachable broker or not. Without it
+    // they live in memory only.
     void keepEnergyCountersIn(const std::string& dir);
     // Applies settings (connects, reconnects or disconnects) on the publisher's thread.
     void configure(const PublishSettings& settings);
