@@ -284,11 +284,14 @@ std::optional<Steady::time_point> Publisher::Shared::nextSwitchDue() const {
 void Publisher::Shared::run() {
     std::unique_lock held(lock);
     while (true) {
+        // A command that comes in while waiting may be due earlier than (or, with nothing
+        // waiting before, unlike) what this wait was set for: the wait ends to set it again.
         const auto due = nextSwitchDue();
+        auto ready = [this, due] { return anythingPending() || nextSwitchDue() != due; };
         if (due)
-            wake.wait_until(held, *due, [this] { return anythingPending(); });
+            wake.wait_until(held, *due, ready);
         else
-            wake.wait(held, [this] { return anythingPending(); });
+            wake.wait(held, ready);
         if (stop) break;
         if (!anythingPending()) continue;
         auto settings = std::exchange(newSettings, std::nullopt);
