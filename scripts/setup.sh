@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
           libbenchmark-dev qt6-base-dev libgl1-mesa-dev xvfb xauth fonts-dejavu-core
           fonts-wqy-zenhei libx11-dev python3 dpkg-dev
-          libsqlite3-dev sqlite3 libmosquitto-dev mosquitto mosquitto-clients tzdata)
+          libsqlite3-dev sqlite3 libmosquitto-dev mosquitto mosquitto-clients tzdata
+          openssl nlohmann-json3-dev)
 
 missing=()
 for p in "${packages[@]}"; do

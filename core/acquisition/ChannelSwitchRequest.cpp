@@ -36,15 +36,27 @@ std::string buildSwitchRequest(const ChannelStates& before, const ChannelStates&
 }
 
 std::string switchOneChannel(SerialLink& link, int channel, bool on) {
-    if (channel < kFirstLoad || channel > kLastLoad) return "Unknown channel";
-    if (!link.isOpen()) return "No device connected";
+    std::string outcome;
+    switchOneChannel(link, channel, on, outcome);
+    return outcome;
+}
+
+bool switchOneChannel(SerialLink& link, int channel, bool on, std::string& outcome) {
+    if (channel < kFirstLoad || channel > kLastLoad) {
+        outcome = "Unknown channel";
+        return false;
+    }
+    if (!link.isOpen()) {
+        outcome = "No device connected";
+        return false;
+    }
     ChannelStates before;
     before.fill(kStateNone);
     ChannelStates after = before;
     after[channel - kFirstLoad] = on ? kStateOn : kStateOff;
-    std::string failure;
-    if (!link.switchChannels(buildSwitchRequest(before, after), failure)) return failure;
+    if (!link.switchChannels(buildSwitchRequest(before, after), outcome)) return false;
     char done[40];
     std::snprintf(done, sizeof done, "Channel %02d switched %s", channel, on ? "on" : "off");
-    return done;
+    outcome = done;
+    return true;
 }

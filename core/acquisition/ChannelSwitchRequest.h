@@ -32,3 +32,5 @@ std::string buildSwitchRequest(const ChannelStates& before, const ChannelStates&
 // state: the channel control dialog's exchange, its outcome as text ("Channel 07 switched
 // on", "No device connected" or the exchange's failure) instead of a message box.
 std::string switchOneChannel(SerialLink& link, int channel, bool on);
+// The same, true when the meter acknowledged the switch.
+bool switchOneChannel(SerialLink& link, int channel, bool on, std::string& outcome);

@@ -1,8 +1,13 @@
 #include "core/publish/PublishPayloads.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "core/acquisition/ChannelSwitchRequest.h"
+
+#ifndef KELVO_VERSION
+#define KELVO_VERSION "unknown"
+#endif
 
 namespace publish {
 
@@ -18,10 +23,59 @@ std::string numberList(const int32_t* values, int n) {
     return "[" + commaSeparated(values, n) + "]";
 }
 
+std::string localText(int64_t time, const char* format) {
+    const auto seconds = static_cast<std::time_t>(time);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[64];
+    return std::strftime(text, sizeof text, format, &local) ? text : "";
+}
+
 std::string deviceBlock(const std::string& node) {
     return "{\"identifiers\":[" + jsonString(node) +
            "],\"name\":\"Kelvo\",\"manufacturer\":\"Kelvo\",\"model\":\"Kelvo home energy "
-           "monitor\"}";
+           "monitor\",\"sw_version\":\"" KELVO_VERSION "\"}";
+}
+
+// What every config carries: available only while Kelvo is online and the meter's link is up,
+// so a dashboard shows "unavailable" instead of a frozen last value.
+std::string commonKeys(const PublishSettings& settings, const std::string& uniqueKey) {
+    return ",\"unique_id\":" + jsonString(settings.nodeId + "_" + uniqueKey) +
+           ",\"availability\":[{\"topic\":" + jsonString(settings.prefix + "/status") +
+           "},{\"topic\":" + jsonString(settings.prefix + "/link") +
+           ",\"payload_available\":\"connected\",\"payload_not_available\":\"disconnected\"}],"
+           "\"availability_mode\":\"all\",\"device\":" +
+           deviceBlock(settings.nodeId) +
+           ",\"origin\":{\"name\":\"Kelvo\",\"sw_version\":\"" KELVO_VERSION "\"}}";
+}
+
+std::string configTopic(const PublishSettings& settings, const char* platform,
+                        const std::string& key) {
+    return settings.discoveryPrefix + "/" + platform + "/" + settings.nodeId + "/" + key +
+           "/config";
+}
+
+// The energy sensors: every counter, then the meter's today values.
+struct EnergySensor {
+    std::string key;  // under <prefix>/energy/
+    std::string name;
+    bool today;
+};
+
+std::vector<EnergySensor> energySensors(const MeterSample& names) {
+    std::vector<EnergySensor> out;
+    const auto& counters = EnergyCounters::names();
+    for (int k = 0; k < 12; ++k)
+        out.push_back(
+            {counters[k], displayName(names, {counters[k], kFirstLoad + k}) + " energy", false});
+    out.push_back(
+        {counters[12], displayName(names, {"consumption", kConsumptionRecord}) + " energy", false});
+    out.push_back({counters[13], displayName(names, {"solar", kSolarRecord}) + " energy", false});
+    out.push_back({counters[EnergyCounters::kGridImport], "Grid import", false});
+    out.push_back({counters[EnergyCounters::kGridExport], "Grid export", false});
+    out.push_back({"consumption_today", "Consumption today", true});
+    out.push_back({"solar_today", "Solar today", true});
+    return out;
 }
 
 }  // namespace
@@ -29,10 +83,11 @@ std::string deviceBlock(const std::string& node) {
 const std::vector<PowerValue>& powerValues() {
     static const std::vector<PowerValue> values = [] {
         std::vector<PowerValue> v{{"total", kTotalRecord}};
-        for (int k = kFirstLoad; k <= kLastLoad; ++k) v.push_back({"ch" + twoDigits(k), k});
+        for (int k = kFirstLoad; k <= kLastLoad; ++k) v.push_back({channelKey(k), k});
         v.push_back({"consumption", kConsumptionRecord});
         v.push_back({"solar", kSolarRecord});
-        v.push_back({"balance", -1});
+        v.push_back({"balance", kBalance});
+        v.push_back({"grid", kGrid});
         return v;
     }();
     return values;
@@ -40,9 +95,21 @@ const std::vector<PowerValue>& powerValues() {
 
 int64_t powerOf(const MeterSample& sample, const PowerValue& value) {
     if (value.record >= 0) return static_cast<uint32_t>(sample.power[value.record]);
-    return static_cast<int64_t>(static_cast<uint32_t>(sample.power[kSolarRecord])) -
-           static_cast<uint32_t>(sample.power[kConsumptionRecord]);
+    const int64_t balance =
+        static_cast<int64_t>(static_cast<uint32_t>(sample.power[kSolarRecord])) -
+        static_cast<uint32_t>(sample.power[kConsumptionRecord]);
+    return value.record == kGrid ? -balance : balance;
 }
+
+std::string localTimeText(int64_t time) {
+    std::string text = localText(time, "%Y-%m-%dT%H:%M:%S%z");  // offset as +0200
+    if (text.size() > 2) text.insert(text.size() - 2, ":");     // ISO 8601 wants +02:00
+    return text;
+}
+
+std::string localDateText(int64_t time) { return localText(time, "%Y-%m-%d"); }
+
+std::string localMonthText(int64_t time) { return localText(time, "%Y-%m"); }
 
 std::vector<Message> powerMessages(const std::string& prefix, const MeterSample& sample) {
     std::vector<Message> out;
@@ -52,7 +119,8 @@ std::vector<Message> powerMessages(const std::string& prefix, const MeterSample&
 }
 
 std::string stateJson(const MeterSample& sample) {
-    std::string out = "{\"time\":" + std::to_string(sample.time) + ",\"power\":{";
+    std::string out = "{\"time\":" + std::to_string(sample.time) +
+                      ",\"local_time\":" + jsonString(localTimeText(sample.time)) + ",\"power\":{";
     bool first = true;
     for (const PowerValue& value : powerValues()) {
         if (!first) out += ',';
@@ -62,17 +130,50 @@ std::string stateJson(const MeterSample& sample) {
     out += "},\"switch\":{";
     for (int k = kFirstLoad; k <= kLastLoad; ++k) {
         if (k > kFirstLoad) out += ',';
-        out += "\"ch" + twoDigits(k) + "\":\"" +
-               (stateFromReading(sample.state[k]) == kStateOn ? "on" : "off") + "\"";
+        const int state = stateFromReading(sample.state[k]);
+        out += "\"" + channelKey(k) + "\":\"" +
+               (state == kStateOn    ? "on"
+                : state == kStateOff ? "off"
+                                     : "unknown") +
+               "\"";
     }
     return out + "}}";
 }
 
-std::string energyJson(const DayTable& days, const MonthTable& months) {
-    return "{\"days\":{\"consumption\":" + numberList(days.consumption, kDays) +
+std::string energyJson(const MeterSample& sample) {
+    const DayTable& days = sample.days;
+    const MonthTable& months = sample.months;
+    return "{\"date\":" + jsonString(localDateText(sample.time)) +
+           ",\"month\":" + jsonString(localMonthText(sample.time)) +
+           ",\"days\":{\"consumption\":" + numberList(days.consumption, kDays) +
            ",\"solar\":" + numberList(days.solar, kDays) +
            "},\"months\":{\"consumption\":" + numberList(months.consumption, kMonths) +
            ",\"solar\":" + numberList(months.solar, kMonths) + "}}";
+}
+
+std::vector<Message> counterMessages(const std::string& prefix,
+                                     const std::array<int64_t, EnergyCounters::kCount>& counts) {
+    std::vector<Message> out;
+    for (int k = 0; k < EnergyCounters::kCount; ++k)
+        out.emplace_back(prefix + "/energy/" + EnergyCounters::names()[k],
+                         EnergyCounters::kwhText(counts[k]));
+    return out;
+}
+
+std::vector<Message> todayMessages(const std::string& prefix, const MeterSample& sample) {
+    const std::string date = jsonString(localDateText(sample.time));
+    return {
+        {prefix + "/energy/consumption_today",
+         "{\"value\":" + std::to_string(sample.days.consumption[0]) + ",\"date\":" + date + "}"},
+        {prefix + "/energy/solar_today",
+         "{\"value\":" + std::to_string(sample.days.solar[0]) + ",\"date\":" + date + "}"}};
+}
+
+std::string switchResultJson(const std::string& channel, const std::string& requested,
+                             const std::string& outcome, int64_t time) {
+    return "{\"channel\":" + jsonString(channel) + ",\"requested\":" + jsonString(requested) +
+           ",\"outcome\":" + jsonString(outcome) + ",\"time\":" + jsonString(localTimeText(time)) +
+           "}";
 }
 
 std::string jsonString(const std::string& text) {
@@ -105,52 +206,69 @@ std::string nodeId(const std::string& prefix) {
     return node.find_first_not_of('_') == std::string::npos ? "kelvo" : node;
 }
 
+std::string topicPrefixProblem(const std::string& prefix) {
+    if (prefix.empty()) return "it is empty";
+    if (prefix.find_first_of("+#") != std::string::npos)
+        return "'+' and '#' are wildcards, not part of a topic";
+    if (prefix.front() == '/' || prefix.back() == '/' || prefix.find("//") != std::string::npos)
+        return "it has an empty level (a leading, doubled or trailing '/')";
+    return "";
+}
+
 std::string displayName(const MeterSample& sample, const PowerValue& value) {
-    if (value.record < 0) return "Balance";
+    if (value.record == kBalance) return "Balance";
+    if (value.record == kGrid) return "Grid";
     const std::string& name = sample.names[value.record];
     if (!name.empty()) return name;
     if (value.record == kTotalRecord) return "Total";
-    return "Channel " + twoDigits(value.record);
+    return "Channel " + twoDigits(shownChannelNumber(value.record));
 }
 
-std::vector<Message> discoveryMessages(const PublishSettings& settings, const MeterSample& names,
-                                       bool remove) {
+std::vector<Message> discoveryMessages(const PublishSettings& settings, const MeterSample& names) {
     std::vector<Message> out;
-    const std::string node = nodeId(settings.prefix);
-    const std::string availability = settings.prefix + "/status";
     for (const PowerValue& value : powerValues()) {
-        const std::string topic =
-            settings.discoveryPrefix + "/sensor/" + node + "/" + value.key + "/config";
-        if (remove) {
-            out.emplace_back(topic, "");
-            continue;
-        }
         out.emplace_back(
-            topic, "{\"name\":" + jsonString(displayName(names, value)) +
-                       ",\"unique_id\":" + jsonString(node + "_" + value.key) +
-                       ",\"state_topic\":" + jsonString(settings.prefix + "/power/" + value.key) +
-                       ",\"device_class\":\"power\",\"unit_of_measurement\":\"W\","
-                       "\"state_class\":\"measurement\",\"availability_topic\":" +
-                       jsonString(availability) + ",\"device\":" + deviceBlock(node) + "}");
+            configTopic(settings, "sensor", value.key),
+            "{\"name\":" + jsonString(displayName(names, value)) +
+                ",\"state_topic\":" + jsonString(settings.prefix + "/power/" + value.key) +
+                ",\"device_class\":\"power\",\"unit_of_measurement\":\"W\","
+                "\"state_class\":\"measurement\"" +
+                commonKeys(settings, value.key));
     }
-    if (!settings.allowSwitching && !remove) return out;
+    for (const EnergySensor& sensor : energySensors(names)) {
+        const std::string topic = settings.prefix + "/energy/" + sensor.key;
+        out.emplace_back(configTopic(settings, "sensor", "energy_" + sensor.key),
+                         "{\"name\":" + jsonString(sensor.name) +
+                             ",\"state_topic\":" + jsonString(topic) +
+                             (sensor.today ? ",\"value_template\":\"{{ value_json.value }}\","
+                                             "\"json_attributes_topic\":" +
+                                                 jsonString(topic)
+                                           : std::string()) +
+                             ",\"device_class\":\"energy\",\"unit_of_measurement\":\"kWh\","
+                             "\"state_class\":\"total_increasing\"" +
+                             commonKeys(settings, "energy_" + sensor.key));
+    }
+    if (!settings.allowSwitching) return out;
     for (int k = kFirstLoad; k <= kLastLoad; ++k) {
-        const std::string key = "ch" + twoDigits(k);
-        const std::string topic =
-            settings.discoveryPrefix + "/switch/" + node + "/" + key + "/config";
-        if (remove) {
-            out.emplace_back(topic, "");
-            continue;
-        }
+        const std::string key = channelKey(k);
         const std::string base = settings.prefix + "/switch/" + key;
-        out.emplace_back(topic, "{\"name\":" + jsonString(displayName(names, {key, k})) +
-                                    ",\"unique_id\":" + jsonString(node + "_" + key + "_switch") +
-                                    ",\"command_topic\":" + jsonString(base + "/set") +
-                                    ",\"state_topic\":" + jsonString(base + "/state") +
-                                    ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\","
-                                    "\"availability_topic\":" +
-                                    jsonString(availability) + ",\"device\":" + deviceBlock(node) +
-                                    "}");
+        out.emplace_back(configTopic(settings, "switch", key),
+                         "{\"name\":" + jsonString(displayName(names, {key, k})) +
+                             ",\"command_topic\":" + jsonString(base + "/set") +
+                             ",\"state_topic\":" + jsonString(base + "/state") +
+                             ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\"" +
+                             commonKeys(settings, key + "_switch"));
+    }
+    return out;
+}
+
+std::vector<Message> discoveryRemovals(const PublishSettings& settings, bool switchesOnly) {
+    PublishSettings every = settings;
+    every.allowSwitching = true;
+    std::vector<Message> out;
+    for (auto& [topic, payload] : discoveryMessages(every, MeterSample{})) {
+        if (switchesOnly && topic.find("/switch/") == std::string::npos) continue;
+        out.emplace_back(std::move(topic), "");
     }
     return out;
 }
@@ -159,11 +277,14 @@ std::vector<Message> switchStateMessages(const std::string& prefix, const MeterS
     std::vector<Message> out;
     for (int k = kFirstLoad; k <= kLastLoad; ++k) {
         const int state = stateFromReading(sample.state[k]);
-        if (state == kStateNone) continue;
-        out.emplace_back(prefix + "/switch/ch" + twoDigits(k) + "/state",
-                         state == kStateOn ? "ON" : "OFF");
+        out.emplace_back(prefix + "/switch/" + channelKey(k) + "/state", state == kStateOn ? "ON"
+                                                                         : state == kStateOff
+                                                                             ? "OFF"
+                                                                             : "None");
     }
     return out;
 }
+
+std::string channelKey(int channel) { return "ch" + twoDigits(channel); }
 
 }  // namespace publish

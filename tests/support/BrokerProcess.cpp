@@ -1,5 +1,6 @@
 #include "support/BrokerProcess.h"
 
+#include <arpa/inet.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -56,24 +57,28 @@ BrokerProcess::~BrokerProcess() {
     std::filesystem::remove_all(m_dir, ignored);
 }
 
-bool BrokerProcess::start(const std::string& user, const std::string& password) {
+bool BrokerProcess::start(const Options& options) {
     stop();
     const std::string conf = m_dir + "/mosquitto.conf";
     {
         std::ofstream out(conf);
         out << "listener " << m_port << " 127.0.0.1\n"
-            << "persistence false\n"
+            << "persistence " << (options.persistence ? "true" : "false") << "\n"
+            << "persistence_location " << m_dir << "/\n"
             << "log_dest none\n";
+        if (!options.tlsCaFile.empty())
+            out << "cafile " << options.tlsCaFile << "\ncertfile " << options.tlsCertFile
+                << "\nkeyfile " << options.tlsKeyFile << "\nrequire_certificate true\n";
         if (::geteuid() == 0) out << "user root\n";  // otherwise it drops to its own user
-        if (user.empty()) {
+        if (options.user.empty()) {
             out << "allow_anonymous true\n";
         } else {
             out << "allow_anonymous false\npassword_file " << m_dir << "/passwords\n";
         }
     }
-    if (!user.empty()) {
-        const std::string make = "/usr/bin/mosquitto_passwd -b -c " + m_dir + "/passwords " + user +
-                                 " " + password + " >/dev/null 2>&1";
+    if (!options.user.empty()) {
+        const std::string make = "/usr/bin/mosquitto_passwd -b -c " + m_dir + "/passwords " +
+                                 options.user + " " + options.password + " >/dev/null 2>&1";
         if (std::system(make.c_str()) != 0) return false;
     }
     m_pid = ::fork();
@@ -128,6 +133,19 @@ void TopicRecorder::onMessage(mosquitto*, void* owner, const mosquitto_message* 
         std::string(static_cast<const char*>(message->payload),
                     static_cast<size_t>(std::max(0, message->payloadlen))),
         message->retain};
+    self->m_history[message->topic].push_back(self->m_topics[message->topic].first);
+}
+
+std::vector<std::string> TopicRecorder::history(const std::string& topic, size_t count) {
+    for (int i = 0; i < 400; ++i) {
+        {
+            std::lock_guard lock(m_lock);
+            if (m_history[topic].size() >= count) return m_history[topic];
+        }
+        std::this_thread::sleep_for(25ms);
+    }
+    std::lock_guard lock(m_lock);
+    return m_history[topic];
 }
 
 std::string TopicRecorder::last(const std::string& topic) {
@@ -151,12 +169,81 @@ std::string TopicRecorder::waitFor(const std::string& topic, const char* payload
     return last(topic);
 }
 
+std::string TopicRecorder::waitForContaining(const std::string& topic,
+                                             const std::string& fragment) {
+    for (int i = 0; i < 400; ++i) {
+        if (last(topic).find(fragment) != std::string::npos) break;
+        std::this_thread::sleep_for(25ms);
+    }
+    return last(topic);
+}
+
+std::map<std::string, std::string> TopicRecorder::topicsUnder(const std::string& prefix) {
+    std::lock_guard lock(m_lock);
+    std::map<std::string, std::string> out;
+    for (const auto& [topic, message] : m_topics)
+        if (topic.rfind(prefix, 0) == 0) out[topic] = message.first;
+    return out;
+}
+
 void TopicRecorder::forget() {
     std::lock_guard lock(m_lock);
     m_topics.clear();
+    m_history.clear();
 }
 
-void TopicRecorder::publish(const std::string& topic, const std::string& payload) {
+void TopicRecorder::publish(const std::string& topic, const std::string& payload, bool retain) {
     mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                      payload.data(), 1, false);
+                      payload.data(), 1, retain);
+    for (int i = 0; i < 200 && mosquitto_want_write(m_client); ++i)
+        std::this_thread::sleep_for(5ms);
+}
+
+SilentListener::SilentListener() {
+    m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(m_socket, 0) != 0 ||
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return;
+    for (int i = 0; i < 3; ++i) {
+        m_queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(m_queued.back(), reinterpret_cast<sockaddr*>(&address), length);
+    }
+    m_port = ntohs(address.sin_port);
+}
+
+SilentListener::~SilentListener() {
+    for (int fd : m_queued) ::close(fd);
+    ::close(m_socket);
+}
+
+TestCertificates::TestCertificates(const std::string& dir) {
+    ca = dir + "/ca.pem";
+    serverCert = dir + "/server.pem";
+    serverKey = dir + "/server.key";
+    clientCert = dir + "/client.pem";
+    clientKey = dir + "/client.key";
+    otherCa = dir + "/other-ca.pem";
+    // EC keys: made in milliseconds, where RSA keys would take seconds under the sanitizers.
+    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    const std::string quiet = " >/dev/null 2>&1";
+    const std::string script =
+        "cd '" + dir + "' && " + "openssl req -x509 -days 2" + key +
+        " -keyout ca.key -out ca.pem -subj /CN=KelvoTestCA" + quiet +
+        " && openssl req -x509 -days 2" + key +
+        " -keyout other-ca.key -out other-ca.pem -subj /CN=OtherCA" + quiet + " && openssl req" +
+        key + " -keyout server.key -out server.csr -subj /CN=127.0.0.1" + quiet +
+        " && printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext" +
+        " && openssl x509 -req -days 2 -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
+        " -extfile san.ext -out server.pem" +
+        quiet + " && openssl req" + key + " -keyout client.key -out client.csr -subj /CN=kelvo" +
+        quiet +
+        " && openssl x509 -req -days 2 -in client.csr -CA ca.pem -CAkey ca.key -CAcreateserial"
+        " -out client.pem" +
+        quiet;
+    made = std::system(script.c_str()) == 0;
 }

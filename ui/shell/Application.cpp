@@ -29,8 +29,9 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     initResources();
     m_archive = std::make_unique<ArchiveWriter>(m_messages, clock);
     m_state.sampleSinks.push_back(m_archive.get());
-    m_publisher = std::make_unique<Publisher>(
-        [this](int channel, bool on) { return switchOneChannel(m_state.link, channel, on); });
+    m_publisher = std::make_unique<Publisher>([this](int channel, bool on, std::string& outcome) {
+        return switchOneChannel(m_state.link, channel, on, outcome);
+    });
     m_state.sampleSinks.push_back(m_publisher.get());
     // The timer thread asks for the first real-time document; it reads a copy kept here
     // rather than the GUI thread's document lists.
@@ -106,8 +107,10 @@ bool Application::startUp() {
     if (!loadConfig()) m_messages.show("Config file missing!");
     if (!runLoginDialog(m_state)) return false;
     m_settings = loadSettingsFile(settingsPath());
+    if (m_settings.nodeIdChosen && m_settings.mqtt.enabled) saveSettings();
     m_cycle->setAutoReconnect(m_settings.link.reconnect);
     m_archive->configure(m_settings.archive, m_state.config.appDir);
+    m_publisher->keepEnergyCountersIn(m_state.config.appDir);
     m_publisher->configure(m_settings.mqtt);
 
     registerWindowKinds();

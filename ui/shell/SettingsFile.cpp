@@ -6,6 +6,10 @@
 
 #include <QFile>
 #include <QSettings>
+#include <cstdio>
+#include <random>
+
+#include "core/publish/PublishPayloads.h"
 
 namespace {
 
@@ -28,11 +32,23 @@ int number(const QSettings& ini, const char* key, int fallback, int lowest, int 
 
 QString qtext(const std::string& value) { return QString::fromStdString(value); }
 
+// "kelvo_" and six random hex digits: two Kelvos on one broker never share entities.
+std::string newNodeId() {
+    std::random_device random;
+    char id[16];
+    std::snprintf(id, sizeof id, "kelvo_%06x", static_cast<unsigned>(random() & 0xffffff));
+    return id;
+}
+
 }  // namespace
 
 KelvoSettings loadSettingsFile(const QString& path) {
     KelvoSettings settings;
-    if (!QFile::exists(path)) return settings;
+    if (!QFile::exists(path)) {
+        settings.mqtt.nodeId = newNodeId();
+        settings.nodeIdChosen = true;
+        return settings;
+    }
     const QSettings ini(path, QSettings::IniFormat);
     const KelvoSettings defaults;
 
@@ -51,9 +67,21 @@ KelvoSettings loadSettingsFile(const QString& path) {
     mqtt.port = number(ini, "mqtt/port", standard.port, 1, 65535);
     mqtt.username = text(ini, "mqtt/username", standard.username);
     mqtt.password = text(ini, "mqtt/password", standard.password);
+    mqtt.tls = flag(ini, "mqtt/tls", standard.tls);
     mqtt.tlsCaFile = text(ini, "mqtt/tls_ca_file", standard.tlsCaFile);
+    mqtt.tlsCertFile = text(ini, "mqtt/tls_cert_file", standard.tlsCertFile);
+    mqtt.tlsKeyFile = text(ini, "mqtt/tls_key_file", standard.tlsKeyFile);
     mqtt.prefix = text(ini, "mqtt/prefix", standard.prefix);
     if (mqtt.prefix.empty()) mqtt.prefix = standard.prefix;
+    // A file from before node ids were kept: the id its prefix gave, so the entities a home
+    // automation already knows stay the same ones.
+    if (ini.contains(QStringLiteral("mqtt/node_id"))) {
+        mqtt.nodeId = publish::nodeId(text(ini, "mqtt/node_id", mqtt.nodeId));
+    } else {
+        mqtt.nodeId = ini.contains(QStringLiteral("mqtt/prefix")) ? publish::nodeId(mqtt.prefix)
+                                                                  : newNodeId();
+        settings.nodeIdChosen = true;
+    }
     mqtt.discovery = flag(ini, "mqtt/discovery", standard.discovery);
     mqtt.discoveryPrefix = text(ini, "mqtt/discovery_prefix", standard.discoveryPrefix);
     if (mqtt.discoveryPrefix.empty()) mqtt.discoveryPrefix = standard.discoveryPrefix;
@@ -85,8 +113,12 @@ bool saveSettingsFile(const QString& path, const KelvoSettings& settings) {
     ini.setValue(QStringLiteral("mqtt/port"), mqtt.port);
     ini.setValue(QStringLiteral("mqtt/username"), qtext(mqtt.username));
     ini.setValue(QStringLiteral("mqtt/password"), qtext(mqtt.password));
+    ini.setValue(QStringLiteral("mqtt/tls"), mqtt.tls);
     ini.setValue(QStringLiteral("mqtt/tls_ca_file"), qtext(mqtt.tlsCaFile));
+    ini.setValue(QStringLiteral("mqtt/tls_cert_file"), qtext(mqtt.tlsCertFile));
+    ini.setValue(QStringLiteral("mqtt/tls_key_file"), qtext(mqtt.tlsKeyFile));
     ini.setValue(QStringLiteral("mqtt/prefix"), qtext(mqtt.prefix));
+    ini.setValue(QStringLiteral("mqtt/node_id"), qtext(mqtt.nodeId));
     ini.setValue(QStringLiteral("mqtt/discovery"), mqtt.discovery);
     ini.setValue(QStringLiteral("mqtt/discovery_prefix"), qtext(mqtt.discoveryPrefix));
     ini.setValue(QStringLiteral("mqtt/allow_switching"), mqtt.allowSwitching);

@@ -12,6 +12,9 @@ struct KelvoSettings {
     LinkSettings link;
     ArchiveSettings archive;
     PublishSettings mqtt;
+    // The node id was chosen while loading (the file had none): it is kept from then on, so it
+    // belongs in the file at once.
+    bool nodeIdChosen = false;
 };
 
 // Missing file, section or key: its default. Values out of range fall back to the default.

@@ -84,3 +84,60 @@ TEST(PublishSettingsDialog, EditsEveryKeyAndFallsBackToTheDefaultPrefixes) {
     EXPECT_EQ(edited.prefix, "kelvo");
     EXPECT_EQ(edited.discoveryPrefix, "homeassistant");
 }
+
+TEST(PublishSettingsDialog, ClosesAtOnceWhileATestWaitsForASilentHost) {
+    qtTestApp();
+    SilentListener silent;
+    PublishSettings given;
+    given.host = "127.0.0.1";
+    given.port = silent.port();
+    QElapsedTimer closing;
+    {
+        PublishSettingsDialog dialog(given);
+        dialog.testButton()->click();
+        QApplication::processEvents(QEventLoop::AllEvents, 100);
+        EXPECT_EQ(dialog.testResult()->text(), "Connecting...");
+        closing.start();
+    }
+    EXPECT_LT(closing.elapsed(), 1000);  // the test itself goes on for up to 5 s
+}
+
+TEST(PublishSettingsDialog, RefusesWildcardPrefixesAndWarnsOfAPasswordWithoutTls) {
+    qtTestApp();
+    PublishSettings given;
+    given.nodeId = "kelvo_1a2b3c";
+    PublishSettingsDialog dialog(given);
+    struct Case {
+        const char* prefix;
+        const char* discoveryPrefix;
+        bool accepted;
+    } cases[] = {
+        {"kelvo/+", "homeassistant", false},    {"kelvo", "home/#", false},
+        {"kelvo/", "homeassistant", false},     {"a//b", "homeassistant", false},
+        {"house/kelvo", "homeassistant", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix);
+        dialog.setResult(QDialog::Rejected);
+        dialog.problemText()->clear();
+        dialog.prefixEdit()->setText(c.prefix);
+        dialog.discoveryPrefixEdit()->setText(c.discoveryPrefix);
+        dialog.accept();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted);
+        EXPECT_EQ(dialog.problemText()->text().isEmpty(), c.accepted)
+            << dialog.problemText()->text().toStdString();
+    }
+    EXPECT_EQ(dialog.settings().nodeId, "kelvo_1a2b3c");  // not the dialog's to change
+
+    dialog.show();
+    dialog.passwordEdit()->setText("secret");
+    EXPECT_TRUE(dialog.passwordWarning()->isVisible());
+    dialog.tlsBox()->setChecked(true);
+    EXPECT_FALSE(dialog.passwordWarning()->isVisible());
+    dialog.certFileEdit()->setText("/etc/kelvo/client.pem");
+    dialog.keyFileEdit()->setText("/etc/kelvo/client.key");
+    const PublishSettings edited = dialog.settings();
+    EXPECT_TRUE(edited.usesTls());
+    EXPECT_EQ(edited.tlsCaFile, "");  // the system's trust store
+    EXPECT_EQ(edited.tlsKeyFile, "/etc/kelvo/client.key");
+}

@@ -37,6 +37,9 @@ TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
     EXPECT_EQ(settings.mqtt.port, 1883);
     EXPECT_EQ(settings.mqtt.prefix, "home/kelvo");
     EXPECT_EQ(settings.mqtt.password, "s3cret");
+    // A file from before node ids: the one its prefix gave, so the entities stay the same.
+    EXPECT_EQ(settings.mqtt.nodeId, "home_kelvo");
+    EXPECT_TRUE(settings.nodeIdChosen);
 
     // Round trip of every value, through a file that was readable by others before.
     settings.link.reconnect = false;
@@ -44,6 +47,9 @@ TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
     settings.mqtt.host = "broker.local";
     settings.mqtt.port = 8883;
     settings.mqtt.tlsCaFile = "/etc/ssl/ca.pem";
+    settings.mqtt.tlsCertFile = "/etc/kelvo/client.pem";
+    settings.mqtt.tlsKeyFile = "/etc/kelvo/client.key";
+    settings.mqtt.prefix = "other";  // the node id stays what it was
     settings.mqtt.allowSwitching = true;
     settings.mqtt.discovery = false;
     ASSERT_TRUE(saveSettingsFile(path, settings));
@@ -59,10 +65,19 @@ TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
     EXPECT_TRUE(back.mqtt.allowSwitching);
     EXPECT_FALSE(back.mqtt.discovery);
     EXPECT_EQ(back.mqtt.password, "s3cret");
+    EXPECT_EQ(back.mqtt.tlsCertFile, "/etc/kelvo/client.pem");
+    EXPECT_EQ(back.mqtt.tlsKeyFile, "/etc/kelvo/client.key");
+    EXPECT_EQ(back.mqtt.nodeId, "home_kelvo");
+    EXPECT_FALSE(back.nodeIdChosen);
 
     // A new file is created owner-only too.
     const QString fresh = dir.filePath("new.ini");
     ASSERT_TRUE(saveSettingsFile(fresh, KelvoSettings{}));
     EXPECT_EQ(permissions(fresh), 0600u);
     EXPECT_TRUE(loadSettingsFile(fresh).archive.enabled);
+    // No file: a node id of its own, different for every installation.
+    const KelvoSettings first = loadSettingsFile(dir.filePath("none.ini"));
+    EXPECT_TRUE(first.nodeIdChosen);
+    EXPECT_EQ(first.mqtt.nodeId.rfind("kelvo_", 0), 0u);
+    EXPECT_NE(first.mqtt.nodeId, loadSettingsFile(dir.filePath("none.ini")).mqtt.nodeId);
 }
