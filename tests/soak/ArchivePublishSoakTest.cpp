@@ -77,7 +77,11 @@ TEST(ArchivePublishSoak, WriterAndPublisherOnTheSamplingCycle) {
 
     ArchiveWriter archive(messages, clock);
     archive.configure({true, "kelvo-archive.sqlite", 0}, dir.path());
-    Publisher publisher([](int, bool) { return std::string("not here"); });
+    Publisher publisher([](int, bool, std::string& outcome) {
+        outcome = "not here";
+        return false;
+    });
+    publisher.keepEnergyCountersIn(dir.path());
     PublishSettings mqtt;
     mqtt.enabled = true;
     mqtt.host = "127.0.0.1";
