@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "SoakScale.h"
+#include "support/SoakScale.h"
 #include "core/acquisition/MonitorState.h"
 #include "support/TempWorkDir.h"
 #include "core/base/NotifyTarget.h"
