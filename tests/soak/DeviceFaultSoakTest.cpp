@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "support/SoakScale.h"
 #include "core/device/Protocol.h"
 #include "core/device/SerialLink.h"
 #include "core/device/posix/PortResolver.h"
@@ -29,6 +28,7 @@
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "support/SimProcess.h"
+#include "support/SoakScale.h"
 #include "tools/meter-sim/ReplyComposer.h"
 
 using namespace std::chrono_literals;
