@@ -1,24 +1,109 @@
 #!/usr/bin/env bash
-# The whole test suite: set-up, then the plain build with the windows, the core under
-# AddressSanitizer + UndefinedBehaviorSanitizer, and the core under ThreadSanitizer.
+# The whole test suite: set-up, then three builds, each with its tests (ctest):
+#   build-asan  the core, its tests and the fuzzers under AddressSanitizer + UBSan (clang);
+#               one build serves both;
+#   build-tsan  the core and its tests under ThreadSanitizer (g++);
+#   build       the whole program with the windows (g++), the benchmarks built but not run.
+# The tests mostly wait (serial lines, timers, child processes), so the next build runs beside
+# them at a lower priority, and the fuzzers (a million inputs each, all three at once) at the
+# lowest: they take the processor time the tests leave. The window tests, some of which time
+# the GUI thread, come last, when no build is left. Ends with the time each step took; exits
+# non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+set -m  # each background step in a process group of its own, so that it can be stopped whole
 
 jobs=$(nproc)
-run_suite() {  # build dir, then cmake options
-    local dir=$1; shift
-    echo "=== $dir"
-    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
+laps=()
+running=()  # process groups of the background steps
+lap() {     # seconds, what
+    laps+=("$(printf '%5d s  %s' "$1" "$2")")
+}
+summary() {
+    local status=$? group
+    for group in "${running[@]}"; do kill -- "-$group" 2>/dev/null || true; done
+    echo "=== Time per step"
+    printf '%s\n' "${laps[@]}"
+    printf '%5d s  in all%s\n' "$SECONDS" "$([ "$status" -eq 0 ] || echo ', FAILED')"
+}
+trap summary EXIT
+
+start=$SECONDS
+bash scripts/setup.sh
+lap $((SECONDS - start)) "set-up"
+
+# build DIR CMAKE-OPTIONS...: configures and builds into DIR, the output in DIR/build.log and
+# the seconds it took in DIR/build.seconds.
+build() {
+    local dir=$1 start=$SECONDS status=0
+    shift
+    mkdir -p "$dir"
+    { cmake -S . -B "$dir" -G Ninja "$@" && cmake --build "$dir" -j "$jobs"; } \
+        >"$dir/build.log" 2>&1 || status=$?
+    echo $((SECONDS - start)) >"$dir/build.seconds"
+    return "$status"
+}
+# built STATUS DIR WHAT: notes the time of a build; its log and failure on a failed one.
+built() {
+    lap "$(cat "$2/build.seconds")" "$3"
+    if [ "$1" -ne 0 ]; then
+        tail -n 80 "$2/build.log"
+        echo "=== $3: failed"
+        return "$1"
+    fi
+}
+# in_background NICENESS COMMAND...: runs COMMAND (a function too) in the background at that
+# niceness; $! is its process group.
+in_background() {
+    local niceness=$1
+    shift
+    (renice -n "$niceness" -p "$BASHPID" >/dev/null && "$@") &
+    running+=("$!")
+}
+# suite_tests NAME DIR CTEST-OPTIONS...
+suite_tests() {
+    local name=$1 dir=$2 start=$SECONDS status=0
+    shift 2
+    echo "=== $name: tests"
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 "$@") || status=$?
+    lap $((SECONDS - start)) "$name: tests"
+    return "$status"
 }
 
-run_suite build -DKELVO_BENCH=ON  # the benchmarks are built, not run
-run_suite build-asan -DKELVO_UI=OFF -DKELVO_SANITIZE=address,undefined
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    run_suite build-tsan -DKELVO_UI=OFF -DKELVO_SANITIZE=thread
-# Fuzzers (clang, AddressSanitizer + UndefinedBehaviorSanitizer): replay the kept corpus and
-# every input that ever crashed, then a million inputs each (about 6 minutes on 2 cores).
-CC=clang CXX=clang++ run_suite build-fuzz -DKELVO_UI=OFF -DKELVO_TESTS=OFF -DKELVO_FUZZ=ON \
-    -DKELVO_SANITIZE=address,undefined
+echo "=== address + UB sanitizers: build, with the fuzzers"
+status=0
+CC=clang CXX=clang++ build build-asan -DKELVO_UI=OFF -DKELVO_FUZZ=ON \
+    -DKELVO_SANITIZE=address,undefined || status=$?
+built "$status" build-asan "address + UB sanitizers: build, with the fuzzers"
+
+# The fuzzers replay the kept corpus and every input that ever crashed, then run a million
+# inputs each; a run that outlasts its bound fails.
+fuzz_start=$SECONDS
+in_background 19 bash -c "cd build-asan/tests/fuzz && ctest --output-on-failure -j 3 \
+    >../../fuzz.log 2>&1"
+fuzzers=$!
+
+in_background 10 build build-tsan -DKELVO_UI=OFF -DKELVO_SANITIZE=thread
+next=$!
+suite_tests "address + UB sanitizers" build-asan -LE fuzz
+status=0
+wait "$next" || status=$?
+built "$status" build-tsan "thread sanitizer: build (beside the tests before it)"
+
+in_background 10 build build -DKELVO_BENCH=ON
+next=$!
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" suite_tests "thread sanitizer" build-tsan
+status=0
+wait "$next" || status=$?
+built "$status" build "plain: build (beside the tests before it)"
+
+status=0
+wait "$fuzzers" || status=$?
+lap $((SECONDS - fuzz_start)) "fuzzers (beside everything since their build)"
+grep -E "Test +#|Done [0-9]+ runs" build-asan/fuzz.log || true
+if [ "$status" -ne 0 ]; then
+    cat build-asan/fuzz.log
+    exit "$status"
+fi
+
+suite_tests "plain (whole program, windows, package)" build

@@ -5,10 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
-#include <ctime>
 
+#include "core/store/DecimalText.h"
 #include "core/store/SampleRing.h"
 
 namespace {
@@ -17,16 +15,8 @@ namespace {
 // device record are not exported.
 constexpr int kExportedRings[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15};
 
-void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-void appendf(std::string& out, const char* format, ...) {
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (n > 0) out.append(line, std::min<size_t>(static_cast<size_t>(n), sizeof line - 1));
-}
+// The longest sample line: label, fourteen ", " and signed 32-bit values, line feed.
+constexpr int kLineLength = LocalTimeLabels::kMaxLength + 14 * (2 + 11) + 1;
 
 // Day and month values are 16-bit device counts in 32-bit fields. The month lines print them
 // as 32-bit unsigned numbers; the day lines as signed.
@@ -35,26 +25,30 @@ void appendSeries(std::string& out, const std::string& label, const int32_t* val
     out += label;
     out += "(kwh)";
     for (int i = 0; i < n; ++i) {
-        if (asUnsigned) {
-            appendf(out, ",%u", static_cast<uint32_t>(values[i]));
-        } else {
-            appendf(out, ",%d", values[i]);
-        }
+        char text[24] = {','};
+        char* end = asUnsigned ? writeUnsigned(text + 1, static_cast<uint32_t>(values[i]))
+                               : writeSigned(text + 1, values[i]);
+        out.append(text, end);
     }
     out += '\n';
 }
 
-// Local time, with hyphens in the time of day so the text also suits file names.
-void appendTime(std::string& out, int64_t seconds) {
-    const time_t t = static_cast<time_t>(seconds);
-    struct tm local {};
-    char text[64];
-    if (localtime_r(&t, &local) != nullptr &&
-        std::strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", &local) > 0) {
-        out += text;
-    } else {
-        appendf(out, "%lld", static_cast<long long>(seconds));
+// ", " and the value zero-padded to six characters, sign included, after the label.
+void appendValues(std::string& out, char* line, char* p, const int32_t* power) {
+    for (int ring : kExportedRings) {
+        *p++ = ',';
+        *p++ = ' ';
+        const int32_t watts = power[ring];
+        if (watts >= 0 && watts < 1000000) {  // nearly every value: three digit pairs
+            p = writeTwoDigits(p, watts / 10000);
+            p = writeTwoDigits(p, watts / 100 % 100);
+            p = writeTwoDigits(p, watts % 100);
+        } else {
+            p = writeSigned(p, watts, 6);
+        }
     }
+    *p++ = '\n';
+    out.append(line, p);
 }
 
 }  // namespace
@@ -67,7 +61,7 @@ std::string CsvExport::format(const Source& source) {
 
     for (int b = 0; b < 4; ++b) {
         out += "Day";
-        for (int d = 10 * b + 1; d <= 10 * b + 10; ++d) appendf(out, ",%d", d);
+        for (int d = 10 * b + 1; d <= 10 * b + 10; ++d) out += "," + std::to_string(d);
         out += '\n';
         appendSeries(out, source.solarName, &source.days.solar[10 * b], 10, false);
         appendSeries(out, source.consumptionName, &source.days.consumption[10 * b], 10, false);
@@ -75,19 +69,20 @@ std::string CsvExport::format(const Source& source) {
     }
     out += "\n\n";
     out += "Month";
-    for (int m = 1; m <= kMonths; ++m) appendf(out, ",%d", m);
+    for (int m = 1; m <= kMonths; ++m) out += "," + std::to_string(m);
     out += '\n';
     appendSeries(out, source.solarName, source.months.solar, kMonths, true);
     appendSeries(out, source.consumptionName, source.months.consumption, kMonths, true);
     out += "\n\n\n";
     out += sampleHeader();
 
+    LocalTimeLabels labels;
     int32_t power[kRingCount];
     for (int64_t i = 0; i < store.count; i += step) {
         const int slot = heldSlot(store, i);
         for (int ring = 0; ring < kRingCount; ++ring) power[ring] = store.samples[ring][slot];
         appendSampleLine(out, static_cast<int64_t>(store.startTime) + kSamplePeriodSeconds * i,
-                         power);
+                         power, labels);
     }
     return out;
 }
@@ -99,9 +94,14 @@ const char* CsvExport::sampleHeader() {
 }
 
 void CsvExport::appendSampleLine(std::string& out, int64_t time, const int32_t* power) {
-    appendTime(out, time);
-    for (int ring : kExportedRings) appendf(out, ", %06d", power[ring]);
-    out += '\n';
+    char line[kLineLength];
+    appendValues(out, line, LocalTimeLabels::writeOnce(line, time), power);
+}
+
+void CsvExport::appendSampleLine(std::string& out, int64_t time, const int32_t* power,
+                                 LocalTimeLabels& labels) {
+    char line[kLineLength];
+    appendValues(out, line, labels.write(line, time), power);
 }
 
 bool CsvExport::writeFile(const std::string& path, const std::string& text) {

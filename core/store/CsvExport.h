@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/store/EnergyTables.h"
+#include "core/store/LocalTimeLabels.h"
 #include "core/store/SampleStore.h"
 
 // The comma-separated export: day and month energy blocks, then the held samples thinned to
@@ -28,6 +29,10 @@ public:
     // One sample line: local time, then the watts of the twelve loads, Consumption and Solar
     // from `power`, which holds records 0..15.
     static void appendSampleLine(std::string& out, int64_t time, const int32_t* power);
+    // The same line, its time labelled through `labels`, which a writer of many lines keeps
+    // from one line to the next: the local date is then worked out once a day, not per line.
+    static void appendSampleLine(std::string& out, int64_t time, const int32_t* power,
+                                 LocalTimeLabels& labels);
 
     // Creates or empties `path` and writes `text`; false when the file cannot be created or
     // not all of it reached the disk.

@@ -11,6 +11,7 @@
 
 #include "SaveVersions.h"
 #include "core/base/CrashSafeFile.h"
+#include "support/SoakScale.h"
 
 namespace fs = std::filesystem;
 
@@ -18,11 +19,7 @@ namespace {
 
 // At least 300 kills in the plain build; sanitizer builds run the same proof on fewer kills,
 // as each save there takes many times longer.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kKills = 100;
-#else
-constexpr int kKills = 300;
-#endif
+constexpr int kKills = kSoakSanitized ? 100 : 300;
 
 pid_t startSaveLoop(const std::string& dir, uint32_t firstVersion) {
     const pid_t child = ::fork();

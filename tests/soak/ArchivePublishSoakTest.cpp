@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "SoakScale.h"
+#include "support/SoakScale.h"
 #include "core/acquisition/MonitorState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/acquisition/SamplingCycle.h"

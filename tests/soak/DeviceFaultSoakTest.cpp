@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -20,14 +21,14 @@
 #include <string>
 #include <vector>
 
-#include "support/SimProcess.h"
-#include "SoakScale.h"
-#include "core/device/SerialLink.h"
 #include "core/device/Protocol.h"
+#include "core/device/SerialLink.h"
 #include "core/device/posix/PortResolver.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
+#include "support/SimProcess.h"
+#include "support/SoakScale.h"
 #include "tools/meter-sim/ReplyComposer.h"
 
 using namespace std::chrono_literals;
@@ -145,21 +146,10 @@ struct Figures {
     long slowest = 0;     // ms, the longest exchange
 };
 
-struct SoakTotals {
-    long exchanges = 0;
-    long accepted = 0;
-    long closes = 0;
-    long reconnects = 0;
-} g_totals;
-
-}  // namespace
-
-// The line timings shortened so thousands of exchanges fit in two minutes: the empty read
-// from 1.3 s to 30 ms, the quiet gap that ends a reply from 20 to 15 ms (at 115,200 baud a
-// byte takes 87 us). Every exchange still ends with one empty read.
-TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
+// Each case its own test, so that the cases' waits on the line overlap with other tests.
+std::vector<SoakCase> soakCases() {
     const int babbleFrom = soakCount(150, 3, 30);
-    const std::vector<SoakCase> cases = {
+    return {
         {"mixed faults",
          {"--drop", "15", "--corrupt", "15", "--short", "15", "--join", "15"},
          900,
@@ -180,150 +170,153 @@ TEST(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
          babbleFrom + 20,
          false},
     };
-    const SerialTimings timings{15ms, 30ms, 500ms};
-    const auto soakStart = SteadyClock::now();
-
-    for (const SoakCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        SimProcess sim;
-        const std::string log = sim.dir() + "/frames.log";
-        std::vector<std::string> args = {"--baud", "115200", "--log", log};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        ASSERT_TRUE(sim.start(args));
-        ::mkdir((sim.dir() + "/dev").c_str(), 0755);  // a machine without serial ports
-        PortResolver ports(sim.dir(), timings, sim.dir() + "/dev");
-        RecordingMessageSink messages;
-        FakeClock clock;  // the link's own waits cost nothing; the line's timing is real
-        SerialLink link(ports, messages, clock);
-        link.setHistoryDumpPath(sim.dir() + "/History.dat");
-        DayTable days;
-        MonthTable months;
-        std::fill(std::begin(days.consumption), std::end(days.consumption), kSentinel);
-        std::fill(std::begin(days.solar), std::end(days.solar), kSentinel);
-        std::fill(std::begin(months.consumption), std::end(months.consumption), kSentinel);
-        std::fill(std::begin(months.solar), std::end(months.solar), kSentinel);
-        LiveReading table{};
-        std::set<HistoryImage> seenConsumption, seenSolar;
-        std::set<LiveImage> seenLive;
-
-        Figures f;
-        const bool mustClose = c.closedBy > 0;
-        const int planned = mustClose ? c.exchanges : soakCount(c.exchanges, 3, 30);
-        for (int n = 1; n <= planned; ++n) {
-            if (!link.isOpen() && n == 1) {
-                // The probe's reply may be dropped or held back too.
-                for (int attempt = 0; attempt < 100 && !link.isOpen(); ++attempt) {
-                    link.openDevice();
-                }
-                ASSERT_TRUE(link.isOpen());
-            } else if (!link.isOpen()) {
-                // Connect again, as the user would, a bounded number of times.
-                bool found = false;
-                const int attempts = c.reconnectFinds ? 100 : 2;
-                for (int attempt = 0; attempt < attempts && !found; ++attempt) {
-                    found = link.openDevice();
-                }
-                if (!c.reconnectFinds) {
-                    EXPECT_FALSE(found);
-                    break;
-                }
-                ASSERT_TRUE(found) << "exchange " << n;
-                ++f.reconnects;
-            }
-            const int before = link.failureCount();
-            const auto started = SteadyClock::now();
-            switch (n % 3) {
-                case 1: {
-                    const HistoryImage old = historyImage(days.consumption, months.consumption);
-                    link.readHistory(days.consumption, months.consumption,
-                                     protocol::kConsumptionHistory);
-                    const HistoryImage now = historyImage(days.consumption, months.consumption);
-                    if (now != old) ++f.accepted, seenConsumption.insert(now);
-                    break;
-                }
-                case 2: {
-                    const HistoryImage old = historyImage(days.solar, months.solar);
-                    link.readHistory(days.solar, months.solar, protocol::kSolarHistory);
-                    const HistoryImage now = historyImage(days.solar, months.solar);
-                    if (now != old) ++f.accepted, seenSolar.insert(now);
-                    break;
-                }
-                default: {
-                    const LiveImage old = liveImage(table);
-                    link.readLive(table);
-                    const LiveImage now = liveImage(table);
-                    if (now != old) ++f.accepted, seenLive.insert(now);
-                    EXPECT_EQ(table[kTotalRecord].power, 0u);
-                    break;
-                }
-            }
-            const long ms =
-                std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started)
-                    .count();
-            f.slowest = std::max(f.slowest, ms);
-            ++f.exchanges;
-
-            // The failure counter: 0 after any reply, one up after none, and the link
-            // closes only on the 14th unanswered exchange in a row.
-            if (!link.isOpen()) {
-                EXPECT_EQ(before, SerialLink::kFailureLimit) << "exchange " << n;
-                EXPECT_EQ(link.failureCount(), 0);
-                ++f.closes;
-                ++f.unanswered;
-            } else if (link.failureCount() != 0) {
-                EXPECT_EQ(link.failureCount(), before + 1) << "exchange " << n;
-                ++f.unanswered;
-            }
-            if (mustClose && n == c.closedBy) {
-                EXPECT_FALSE(link.isOpen());
-            }
-        }
-        EXPECT_LT(f.slowest, 2000) << "an exchange must end within its read bounds";
-        EXPECT_TRUE(messages.shown.empty());
-        EXPECT_EQ(sim.stop(), 0);
-
-        const SentReplies sent = readFrameLog(log);
-        for (const HistoryImage& image : seenConsumption) {
-            EXPECT_TRUE(sent.consumption.count(image))
-                << "consumption history never sent as such, day 0 = " << image[0];
-        }
-        for (const HistoryImage& image : seenSolar) {
-            EXPECT_TRUE(sent.solar.count(image))
-                << "solar history never sent as such, day 0 = " << image[0];
-        }
-        for (const LiveImage& image : seenLive) {
-            EXPECT_TRUE(sent.live.count(image)) << "live table never sent as such, record 1 number "
-                                                << image[0] << " power " << image[1];
-        }
-        if (c.expectAccepted) {
-            EXPECT_GT(seenConsumption.size(), 0u);
-            EXPECT_GT(seenSolar.size(), 0u);
-            EXPECT_GT(seenLive.size(), 0u);
-        }
-
-        if (mustClose) {
-            EXPECT_EQ(f.closes, 1);
-        }
-        std::printf(
-            "[soak] device %-22s exchanges %5ld answered %4ld table changes %4ld "
-            "closes %3ld reconnects %3ld slowest %4ld ms\n",
-            c.what, f.exchanges, f.exchanges - f.unanswered, f.accepted, f.closes, f.reconnects,
-            f.slowest);
-        g_totals.exchanges += f.exchanges;
-        g_totals.accepted += f.accepted;
-        g_totals.closes += f.closes;
-        g_totals.reconnects += f.reconnects;
-    }
-    const long seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - soakStart).count();
-    std::printf(
-        "[soak] device total exchanges %ld table changes %ld closes %ld reconnects %ld "
-        "in %ld s\n",
-        g_totals.exchanges, g_totals.accepted, g_totals.closes, g_totals.reconnects, seconds);
-    RecordProperty("exchanges", static_cast<int>(g_totals.exchanges));
-    RecordProperty("accepted", static_cast<int>(g_totals.accepted));
-    RecordProperty("closes", static_cast<int>(g_totals.closes));
 }
+
+class DeviceFaultSoak : public ::testing::TestWithParam<size_t> {};
+
+}  // namespace
+
+// The line timings shortened so thousands of exchanges fit in two minutes: the empty read
+// from 1.3 s to 30 ms, the quiet gap that ends a reply from 20 to 15 ms (at 115,200 baud a
+// byte takes 87 us). Every exchange still ends with one empty read.
+TEST_P(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
+    const SerialTimings timings{15ms, 30ms, 500ms};
+    const SoakCase c = soakCases()[GetParam()];
+    SimProcess sim;
+    const std::string log = sim.dir() + "/frames.log";
+    std::vector<std::string> args = {"--baud", "115200", "--log", log};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ASSERT_TRUE(sim.start(args));
+    ::mkdir((sim.dir() + "/dev").c_str(), 0755);  // a machine without serial ports
+    PortResolver ports(sim.dir(), timings, sim.dir() + "/dev");
+    RecordingMessageSink messages;
+    FakeClock clock;  // the link's own waits cost nothing; the line's timing is real
+    SerialLink link(ports, messages, clock);
+    link.setHistoryDumpPath(sim.dir() + "/History.dat");
+    DayTable days;
+    MonthTable months;
+    std::fill(std::begin(days.consumption), std::end(days.consumption), kSentinel);
+    std::fill(std::begin(days.solar), std::end(days.solar), kSentinel);
+    std::fill(std::begin(months.consumption), std::end(months.consumption), kSentinel);
+    std::fill(std::begin(months.solar), std::end(months.solar), kSentinel);
+    LiveReading table{};
+    std::set<HistoryImage> seenConsumption, seenSolar;
+    std::set<LiveImage> seenLive;
+
+    Figures f;
+    const bool mustClose = c.closedBy > 0;
+    const int planned = mustClose ? c.exchanges : soakCount(c.exchanges, 3, 30);
+    for (int n = 1; n <= planned; ++n) {
+        if (!link.isOpen() && n == 1) {
+            // The probe's reply may be dropped or held back too.
+            for (int attempt = 0; attempt < 100 && !link.isOpen(); ++attempt) {
+                link.openDevice();
+            }
+            ASSERT_TRUE(link.isOpen());
+        } else if (!link.isOpen()) {
+            // Connect again, as the user would, a bounded number of times.
+            bool found = false;
+            const int attempts = c.reconnectFinds ? 100 : 2;
+            for (int attempt = 0; attempt < attempts && !found; ++attempt) {
+                found = link.openDevice();
+            }
+            if (!c.reconnectFinds) {
+                EXPECT_FALSE(found);
+                break;
+            }
+            ASSERT_TRUE(found) << "exchange " << n;
+            ++f.reconnects;
+        }
+        const int before = link.failureCount();
+        const auto started = SteadyClock::now();
+        switch (n % 3) {
+            case 1: {
+                const HistoryImage old = historyImage(days.consumption, months.consumption);
+                link.readHistory(days.consumption, months.consumption,
+                                 protocol::kConsumptionHistory);
+                const HistoryImage now = historyImage(days.consumption, months.consumption);
+                if (now != old) ++f.accepted, seenConsumption.insert(now);
+                break;
+            }
+            case 2: {
+                const HistoryImage old = historyImage(days.solar, months.solar);
+                link.readHistory(days.solar, months.solar, protocol::kSolarHistory);
+                const HistoryImage now = historyImage(days.solar, months.solar);
+                if (now != old) ++f.accepted, seenSolar.insert(now);
+                break;
+            }
+            default: {
+                const LiveImage old = liveImage(table);
+                link.readLive(table);
+                const LiveImage now = liveImage(table);
+                if (now != old) ++f.accepted, seenLive.insert(now);
+                EXPECT_EQ(table[kTotalRecord].power, 0u);
+                break;
+            }
+        }
+        const long ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started)
+                .count();
+        f.slowest = std::max(f.slowest, ms);
+        ++f.exchanges;
+
+        // The failure counter: 0 after any reply, one up after none, and the link
+        // closes only on the 14th unanswered exchange in a row.
+        if (!link.isOpen()) {
+            EXPECT_EQ(before, SerialLink::kFailureLimit) << "exchange " << n;
+            EXPECT_EQ(link.failureCount(), 0);
+            ++f.closes;
+            ++f.unanswered;
+        } else if (link.failureCount() != 0) {
+            EXPECT_EQ(link.failureCount(), before + 1) << "exchange " << n;
+            ++f.unanswered;
+        }
+        if (mustClose && n == c.closedBy) {
+            EXPECT_FALSE(link.isOpen());
+        }
+    }
+    EXPECT_LT(f.slowest, 2000) << "an exchange must end within its read bounds";
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(sim.stop(), 0);
+
+    const SentReplies sent = readFrameLog(log);
+    for (const HistoryImage& image : seenConsumption) {
+        EXPECT_TRUE(sent.consumption.count(image))
+            << "consumption history never sent as such, day 0 = " << image[0];
+    }
+    for (const HistoryImage& image : seenSolar) {
+        EXPECT_TRUE(sent.solar.count(image))
+            << "solar history never sent as such, day 0 = " << image[0];
+    }
+    for (const LiveImage& image : seenLive) {
+        EXPECT_TRUE(sent.live.count(image)) << "live table never sent as such, record 1 number "
+                                            << image[0] << " power " << image[1];
+    }
+    if (c.expectAccepted) {
+        EXPECT_GT(seenConsumption.size(), 0u);
+        EXPECT_GT(seenSolar.size(), 0u);
+        EXPECT_GT(seenLive.size(), 0u);
+    }
+
+    if (mustClose) {
+        EXPECT_EQ(f.closes, 1);
+    }
+    std::printf(
+        "[soak] device %-22s exchanges %5ld answered %4ld table changes %4ld "
+        "closes %3ld reconnects %3ld slowest %4ld ms\n",
+        c.what, f.exchanges, f.exchanges - f.unanswered, f.accepted, f.closes, f.reconnects,
+        f.slowest);
+    RecordProperty("exchanges", static_cast<int>(f.exchanges));
+    RecordProperty("accepted", static_cast<int>(f.accepted));
+    RecordProperty("closes", static_cast<int>(f.closes));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DeviceFaultSoak, ::testing::Range<size_t>(0, soakCases().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             std::string name = soakCases()[info.param].what;
+                             for (char& ch : name) ch = std::isalnum(ch) ? ch : '_';
+                             return name;
+                         });
 
 // The same model at a pace no line allows, with a scripted meter that answers out of step:
 // a reply one exchange late (so the live exchange meets the solar history reply, whose

@@ -15,18 +15,18 @@
 #include <mutex>
 #include <thread>
 
-#include "SoakScale.h"
 #include "core/acquisition/MonitorState.h"
-#include "support/TempWorkDir.h"
+#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/SamplingCycle.h"
 #include "core/base/NotifyTarget.h"
 #include "core/device/Protocol.h"
-#include "core/acquisition/SamplingCycle.h"
+#include "core/store/DataFile.h"
+#include "core/store/SampleStore.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "core/acquisition/RecordingDocument.h"
-#include "core/store/DataFile.h"
-#include "core/store/SampleStore.h"
+#include "support/SoakScale.h"
+#include "support/TempWorkDir.h"
 #include "tools/meter-sim/ReplyComposer.h"
 
 using namespace std::chrono_literals;

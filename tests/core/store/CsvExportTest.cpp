@@ -1,11 +1,15 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <chrono>
+#include <climits>
 #include <fstream>
+#include <random>
 #include <sstream>
 
-#include "support/StoreFixture.h"
 #include "core/store/CsvExport.h"
+#include "support/ReferenceCsvExport.h"
+#include "support/StoreFixture.h"
 
 namespace {
 
@@ -98,6 +102,89 @@ TEST_F(CsvExportTest, RowsFollowTheIntervalAndAreLabelledWithTheirOwnSampleTime)
     }
     store->count = 0, store->writeIndex = 100;
     EXPECT_TRUE(sampleRows(CsvExport::format({days, months, "C", "S", *store, 60})).empty());
+}
+
+// Text around the first byte where `text` leaves `expected`, for a readable failure.
+std::string firstDifference(const std::string& expected, const std::string& text) {
+    size_t i = 0;
+    while (i < expected.size() && i < text.size() && expected[i] == text[i]) ++i;
+    const size_t from = i < 60 ? 0 : i - 60;
+    return "at byte " + std::to_string(i) + ":\n expected ..." + expected.substr(from, 120) +
+           "\n written  ..." + text.substr(from, 120);
+}
+
+// Local time minus the time: the zone's offset, less the leap seconds counted since 1970 in
+// a zone that counts them.
+int64_t localShift(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local {};
+    localtime_r(&t, &local);
+    using namespace std::chrono;
+    const sys_days day{year{local.tm_year + 1900} / (local.tm_mon + 1) / local.tm_mday};
+    const int64_t clock = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    return day.time_since_epoch().count() * int64_t{86400} + clock - seconds;
+}
+
+// The fast export against the first formatter, byte for byte, in zones whose offset changes
+// inside the store's day (a one-hour and a half-hour daylight saving step, a step at midnight,
+// a leap second) and over negative, wide and six-digit-edge values. Lines of the archive's
+// range export go through the same writer; they are compared one by one at odd times, in any
+// order, including times before year 1000, after 9999 and without any local date.
+TEST_F(CsvExportTest, WritesTheBytesOfTheFirstFormatterInEveryZoneAndForEveryValue) {
+    DayTable days{};
+    MonthTable months{};
+    auto store = std::make_unique<SampleStore>();
+    std::mt19937 random(11);
+    const int32_t edges[] = {INT32_MIN, INT32_MAX, -1, 0, -99999, -100000, 999999, 1000000};
+    for (auto& ring : store->samples) {
+        for (auto& v : ring) v = static_cast<int32_t>(random() % 9000) - 1000;
+        for (int k = 0; k < 8; ++k) ring[random() % kRingSlots] = edges[k];
+    }
+    for (int i = 0; i < kDays; ++i) days.solar[i] = edges[i % 8], days.consumption[i] = -i;
+    for (int i = 0; i < kMonths; ++i) months.solar[i] = edges[i % 8], months.consumption[i] = -i;
+
+    const struct {
+        const char* zone;
+        int32_t storeStart;  // the store's day holds a step of the local time
+    } zones[] = {
+        {"Europe/Berlin", 1774710003},        // 2026-03-28 15:00:03 UTC: spring forward
+        {"Europe/Berlin", 1792846800},        // 2026-10-24 13:00 UTC: fall back
+        {"Australia/Lord_Howe", 1775271600},  // 2026-04-04 03:00 UTC: back by half an hour
+        {"America/Santiago", 1775314800},     // 2026-04-04 15:00 UTC: back from midnight
+        {"right/UTC", 1483185601},            // 2016-12-31 11:59:35: a row on the leap second
+    };
+    const int64_t oddTimes[] = {
+        -1,           0,         1774746000,   1774745999, -40'000'000'000, 253402300799,
+        253402300800, 1LL << 60, -(1LL << 60), 1775314799};
+    for (const auto& z : zones) {
+        SCOPED_TRACE(z.zone);
+        setenv("TZ", z.zone, 1);
+        tzset();
+        ASSERT_NE(localShift(z.storeStart), localShift(z.storeStart + 86395)) << z.storeStart;
+        store->startTime = z.storeStart;
+        for (const auto& [count, startIndex, interval] : {std::tuple{kRingSlots, 4321, 5u},
+                                                          {kRingSlots, 0, 65u},
+                                                          {9001, 17000, 0u},
+                                                          {9001, 3, 3605u}}) {
+            store->count = static_cast<uint16_t>(count);
+            store->startIndex = static_cast<uint16_t>(startIndex);
+            store->writeIndex = static_cast<uint16_t>((startIndex + count) % kRingSlots);
+            const CsvExport::Source source{days, months, "Consumption", "Solar", *store, interval};
+            const std::string expected = reference::format(source);
+            const std::string text = CsvExport::format(source);
+            ASSERT_TRUE(text == expected) << interval << " " << firstDifference(expected, text);
+        }
+        LocalTimeLabels labels;
+        for (const int64_t t : oddTimes) {
+            const int32_t* power = store->samples[0] + (t & 0xfff) * 4;  // 16 values from ring 0
+            std::string expected, once, kept;
+            reference::appendSampleLine(expected, t, power);
+            CsvExport::appendSampleLine(once, t, power);
+            CsvExport::appendSampleLine(kept, t, power, labels);
+            EXPECT_EQ(once, expected);
+            EXPECT_EQ(kept, expected);
+        }
+    }
 }
 
 TEST_F(CsvExportTest, ReportsCreateErrorOrTheWrittenPath) {
