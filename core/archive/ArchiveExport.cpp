@@ -103,6 +103,7 @@ ExportOutcome exportRange(const RangeExport& range,
     int64_t done = 0;
     int64_t nextTime = from;
     int32_t power[kChannelRecords];
+    LocalTimeLabels labels;  // rows rise in time: the local date is worked out once a day
     int step;
     if (progress && !progress(0, total)) return abandon(ExportOutcome::Cancelled);
     while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
@@ -111,7 +112,7 @@ ExportOutcome exportRange(const RangeExport& range,
         if (time < nextTime) continue;
         nextTime = time + interval;
         for (int k = 0; k < kChannelRecords; ++k) power[k] = sqlite3_column_int(rows.get(), k + 1);
-        CsvExport::appendSampleLine(text, time, power);
+        CsvExport::appendSampleLine(text, time, power, labels);
         if (text.size() >= kFlushBytes) {
             if (!writeAll(fd, text.data(), text.size())) {
                 error = "Fail to write " + range.csvPath;
