@@ -87,6 +87,15 @@ std::string readAll(const std::filesystem::path& path) {
     return bytes.str();
 }
 
+// The data file Kelvo left, read as Kelvo reads it: true when it is a whole image.
+bool loadDataFile(const std::filesystem::path& path, DayTable& days, MonthTable& months,
+                  SampleStore& store) {
+    const std::string data = readAll(path);
+    return data.size() == kDataFileSize &&
+           DataFile::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), days,
+                            months, store) == DataFile::Load::Loaded;
+}
+
 // Starts Xvfb on a free display; "" when it does not come up.
 std::string startXvfb(std::unique_ptr<Child>& server) {
     int fds[2];
@@ -278,14 +287,10 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     EXPECT_TRUE(
         readConfigImage(reinterpret_cast<const uint8_t*>(config.data()), config.size(), read));
 
-    const std::string data = readAll(dir / "dast.data");
-    ASSERT_EQ(data.size(), kDataFileSize);
     DayTable days{};
     MonthTable months{};
     auto store = std::make_unique<SampleStore>();
-    ASSERT_EQ(DataFile::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), days,
-                               months, *store),
-              DataFile::Load::Loaded);
+    ASSERT_TRUE(loadDataFile(dir / "dast.data", days, months, *store));
     EXPECT_GE(store->count, recording.count() / 5 - 1);
     // The device was polled: its live powers and its energy history reached the file.
     bool livePower = false;
@@ -393,14 +398,10 @@ TEST(KelvoRun, RealTimeWindowClosesByCloseBoxAndCtrlF4AndReopensFromTheToolbar) 
     const auto started = std::filesystem::last_write_time(run.dir / "Log.txt");
     x.requestClose(main);
     ASSERT_NE(run.kelvo->waitFor(30s), -1) << "Kelvo did not end";
-    const std::string data = readAll(run.dir / "dast.data");
-    ASSERT_EQ(data.size(), kDataFileSize);
     DayTable days{};
     MonthTable months{};
     auto store = std::make_unique<SampleStore>();
-    ASSERT_EQ(DataFile::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), days,
-                               months, *store),
-              DataFile::Load::Loaded);
+    ASSERT_TRUE(loadDataFile(run.dir / "dast.data", days, months, *store));
     const auto ran = std::chrono::duration_cast<std::chrono::seconds>(
         std::filesystem::file_time_type::clock::now() - started);
     EXPECT_GE(store->count, ran.count() / 5 - 2) << ran.count() << " s";

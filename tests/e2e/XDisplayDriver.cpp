@@ -105,34 +105,36 @@ void XDisplayDriver::focus(unsigned long window) {
 
 void XDisplayDriver::pressReturn(unsigned long window) { pressKey(window, "Return"); }
 
+namespace {
+
+// A pointer event at (x, y) of `window`; motion and button events share these fields.
+template <typename Event>
+Event pointerEvent(Display* d, Window window, int x, int y, int rootX, int rootY) {
+    Event event{};
+    event.display = d;
+    event.window = window;
+    event.root = DefaultRootWindow(d);
+    event.time = CurrentTime;
+    event.x = x;
+    event.y = y;
+    event.x_root = rootX;
+    event.y_root = rootY;
+    event.same_screen = True;
+    return event;
+}
+
+}  // namespace
+
 void XDisplayDriver::click(unsigned long window, int x, int y) {
     Display* d = dpy(m_display);
     int rootX = 0, rootY = 0;
     Window child = None;
     XTranslateCoordinates(d, window, DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
     // The pointer moves there first: a button reacts to a press only while it is hovered.
-    XMotionEvent motion{};
+    auto motion = pointerEvent<XMotionEvent>(d, window, x, y, rootX, rootY);
     motion.type = MotionNotify;
-    motion.display = d;
-    motion.window = window;
-    motion.root = DefaultRootWindow(d);
-    motion.time = CurrentTime;
-    motion.x = x;
-    motion.y = y;
-    motion.x_root = rootX;
-    motion.y_root = rootY;
-    motion.same_screen = True;
     XSendEvent(d, window, True, PointerMotionMask, reinterpret_cast<XEvent*>(&motion));
-    XButtonEvent button{};
-    button.display = d;
-    button.window = window;
-    button.root = DefaultRootWindow(d);
-    button.time = CurrentTime;
-    button.x = x;
-    button.y = y;
-    button.x_root = rootX;
-    button.y_root = rootY;
-    button.same_screen = True;
+    auto button = pointerEvent<XButtonEvent>(d, window, x, y, rootX, rootY);
     button.button = Button1;
     button.type = ButtonPress;
     XSendEvent(d, window, True, ButtonPressMask, reinterpret_cast<XEvent*>(&button));

@@ -130,6 +130,14 @@ bool commandsTaken(TopicRecorder& topics) {
 struct PublisherTest : ::testing::Test {
     BrokerProcess broker;
     void SetUp() override { ASSERT_TRUE(broker.start()); }
+
+    // Publishing to the test's broker with remote switching allowed; true once connected.
+    bool connectWithSwitching(Publisher& publisher) {
+        PublishSettings settings = settingsFor(broker.port());
+        settings.allowSwitching = true;
+        publisher.configure(settings);
+        return eventually([&] { return publisher.connected(); });
+    }
 };
 
 }  // namespace
@@ -214,10 +222,7 @@ TEST_F(PublisherTest, SamplesFromTheMeterReachTheBrokerAndSwitchCommandsReachThe
     Publisher publisher([&state](int channel, bool on, std::string& outcome) {
         return switchOneChannel(state.link, channel, on, outcome);
     });
-    PublishSettings settings = settingsFor(broker.port());
-    settings.allowSwitching = true;
-    publisher.configure(settings);
-    ASSERT_TRUE(eventually([&] { return publisher.connected(); }));
+    ASSERT_TRUE(connectWithSwitching(publisher));
     state.sampleSinks.push_back(&publisher);
     RecordingDocument doc(state);
     ASSERT_TRUE(state.link.openDevice());
@@ -515,10 +520,7 @@ TEST(EnergyCounters, ADamagedCopyNeverResetsTheCountersBelowTheOtherOne) {
 
 TEST_F(PublisherTest, EverythingRetainedComesBackAfterABrokerRestartAndHomeAssistantsBirth) {
     Publisher publisher({});
-    PublishSettings settings = settingsFor(broker.port());
-    settings.allowSwitching = true;
-    publisher.configure(settings);
-    ASSERT_TRUE(eventually([&] { return publisher.connected(); }));
+    ASSERT_TRUE(connectWithSwitching(publisher));
     publisher.onLinkChanged(true);
     publisher.onMeterSample(knownSample());
     publisher.waitIdle();
@@ -592,10 +594,7 @@ TEST_F(PublisherTest, AFloodOfCommandsSwitchesAChannelAtMostOnceASecondAndTheLas
         outcome = "done";
         return true;
     });
-    PublishSettings settings = settingsFor(broker.port());
-    settings.allowSwitching = true;
-    publisher.configure(settings);
-    ASSERT_TRUE(eventually([&] { return publisher.connected(); }));
+    ASSERT_TRUE(connectWithSwitching(publisher));
     TopicRecorder topics(broker.port());
     ASSERT_TRUE(commandsTaken(topics));
     const auto start = std::chrono::steady_clock::now();
@@ -628,10 +627,7 @@ TEST_F(PublisherTest, AStopDuringASwitchWaitsForTheExchangeSoTheLinkIsNeverUsedA
             outcome = "done";
             return true;
         });
-        PublishSettings settings = settingsFor(broker.port());
-        settings.allowSwitching = true;
-        publisher.configure(settings);
-        ASSERT_TRUE(eventually([&] { return publisher.connected(); }));
+        ASSERT_TRUE(connectWithSwitching(publisher));
         TopicRecorder topics(broker.port());
         ASSERT_TRUE(commandsTaken(topics));
         topics.publish("kelvo/switch/ch02/set", "ON");
