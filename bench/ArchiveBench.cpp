@@ -18,7 +18,7 @@
 #include "core/archive/ArchiveWriter.h"
 #include "core/base/Clock.h"
 #include "core/base/MessageSink.h"
-#include "ui/realtime/PowerChart.h"
+#include "ui/widgets/PowerChart.h"
 
 namespace {
 

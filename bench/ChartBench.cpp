@@ -17,17 +17,17 @@
 #include "core/base/Clock.h"
 #include "core/base/MessageSink.h"
 #include "core/base/NotifyTarget.h"
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "core/device/SerialPort.h"
 #include "core/store/SampleStore.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/Document.h"
 #include "ui/framework/WindowKind.h"
 #include "ui/realtime/LiveListView.h"
-#include "ui/realtime/PowerChart.h"
 #include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/RealTimeWindow.h"
 #include "ui/shell/WindowKinds.h"
+#include "ui/widgets/PowerChart.h"
 
 namespace {
 
@@ -43,8 +43,8 @@ void paintWindow(PowerChart& chart, QImage& window) {
 // loadSeries + full paint at the 6-hour scope (4,320 points) on a 1,600 x 900 window.
 void BM_LoadAndPaintSixHours(benchmark::State& state) {
     const auto store = busyStore();
-    LiveReading live{};
-    Configuration config = Configuration::defaults();
+    ChannelTable live{};
+    DastConfig config = DastConfig::defaults();
     config.scopeIndex = 6;
     PowerChart chart;
     chart.resize(1600, 900);
@@ -78,8 +78,8 @@ BENCHMARK(BM_LoadAndPaintDay)->Unit(benchmark::kMillisecond);
 void BM_CopyLoadAndPaintSixHours(benchmark::State& state) {
     const auto store = busyStore();
     auto copy = std::make_unique<SampleStore>();
-    LiveReading live{};
-    Configuration config = Configuration::defaults();
+    ChannelTable live{};
+    DastConfig config = DastConfig::defaults();
     config.scopeIndex = 6;
     PowerChart chart;
     chart.resize(1600, 900);
@@ -95,9 +95,9 @@ BENCHMARK(BM_CopyLoadAndPaintSixHours)->Unit(benchmark::kMillisecond);
 // The bars of all channels, the chart's start-up view.
 void BM_LoadAndPaintAllChannels(benchmark::State& state) {
     const auto store = busyStore();
-    LiveReading live{};
+    ChannelTable live{};
     for (int k = 1; k < kChannelRecords; ++k) live[k].power = 250u * k;
-    const Configuration config = Configuration::defaults();
+    const DastConfig config = DastConfig::defaults();
     PowerChart chart;
     chart.resize(1600, 900);
     QImage window(1600, 900, QImage::Format_RGB32);
@@ -109,7 +109,7 @@ void BM_LoadAndPaintAllChannels(benchmark::State& state) {
 BENCHMARK(BM_LoadAndPaintAllChannels)->Unit(benchmark::kMillisecond);
 
 // No serial ports at all and nobody to read a message: the windows run as without a device.
-class NoPorts final : public PortOpener {
+class NoPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialPort> open(int) override { return nullptr; }
 };
@@ -128,7 +128,7 @@ void BM_SampleNotificationPair(benchmark::State& state) {
     NoMessages messages;
     {
         MonitorState monitor(ports, messages, SystemClock::instance());
-        monitor.config = Configuration::defaults();
+        monitor.config = DastConfig::defaults();
         monitor.config.appDir = dir;
         monitor.config.scopeIndex = 6;
         QMdiArea area;

@@ -19,7 +19,7 @@
 
 #include "ChartData.h"
 #include "core/store/ChannelRecord.h"
-#include "ui/realtime/PowerChart.h"
+#include "ui/widgets/PowerChart.h"
 
 namespace {
 

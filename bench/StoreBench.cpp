@@ -23,7 +23,7 @@ namespace {
 constexpr int64_t kNow = 1'700'000'000;
 constexpr int64_t kThirtyDays = 30 * 86400;
 
-class NoPorts final : public PortOpener {
+class NoPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialPort> open(int) override { return nullptr; }
 };

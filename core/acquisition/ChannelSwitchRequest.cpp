@@ -15,7 +15,7 @@ int stateFromReading(uint8_t stateByte) {
     }
 }
 
-ChannelStates statesFromReading(const LiveReading& channels) {
+ChannelStates statesFromReading(const ChannelTable& channels) {
     ChannelStates states{};
     for (int k = 0; k < kSwitchableChannels; ++k) {
         states[k] = stateFromReading(channels[kFirstLoad + k].state);

@@ -21,7 +21,7 @@ using ChannelStates = std::array<int, kSwitchableChannels>;             // index
 int stateFromReading(uint8_t stateByte);
 
 // Channels 1..12 of a channel table as dialog states.
-ChannelStates statesFromReading(const LiveReading& channels);
+ChannelStates statesFromReading(const ChannelTable& channels);
 
 // The request text for the device: for every channel whose state changed, in ascending
 // channel order, the state digit then the channel number, then a comma ("13,012,").

@@ -5,10 +5,10 @@
 #include <mutex>
 #include <vector>
 
-#include "core/config/Configuration.h"
 #include "core/base/Log.h"
-#include "core/device/SerialLink.h"
 #include "core/base/NotifyTarget.h"
+#include "core/config/DastConfig.h"
+#include "core/device/SerialLink.h"
 #include "core/store/EnergyTables.h"
 
 class RecordingDocument;
@@ -23,19 +23,19 @@ class MessageSink;
 // sample store of every RecordingDocument. It is held only for short copies, never across a serial
 // exchange.
 struct MonitorState {
-    MonitorState(PortOpener& ports, MessageSink& messages, Clock& clock)
+    MonitorState(SerialPorts& ports, MessageSink& messages, Clock& clock)
         : link(ports, messages, clock), messages(messages), clock(clock) {}
 
     mutable std::mutex dataLock;
-    Configuration config;
+    DastConfig config;
     DayTable days{};
     MonthTable months{};
     std::shared_ptr<NotifyTarget> listWindow;  // target of UM_DATAUPDATED, set by Connect
 
     SerialLink link;
-    std::atomic<bool> closing{false};              // the main window is closing
-    std::atomic<bool> running{false};              // a real-time document is open
-    std::atomic<RecordingDocument*> currentDoc{nullptr};    // the real-time document being recorded
+    std::atomic<bool> closing{false};                     // the main window is closing
+    std::atomic<bool> running{false};                     // a real-time document is open
+    std::atomic<RecordingDocument*> currentDoc{nullptr};  // the real-time document being recorded
     std::atomic<int64_t> lastGoodSample{0};  // Unix seconds of the last sample read from the meter
 
     // Listeners of every sample recorded from the meter (archive, publisher). Set once before

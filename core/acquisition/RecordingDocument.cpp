@@ -5,6 +5,8 @@
 #include "core/acquisition/MonitorState.h"
 #include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
+#include "core/base/KeptTexts.h"
 #include "core/base/MessageSink.h"
 #include "core/device/Protocol.h"
 #include "core/store/CsvExport.h"
@@ -31,7 +33,7 @@ RecordingDocument::~RecordingDocument() {
 }
 
 std::string RecordingDocument::dataFilePath() const {
-    return pathInDir(m_state.config.appDir, "dast.data");
+    return pathInDirectory(m_state.config.appDir, "dast.data");
 }
 
 bool RecordingDocument::onNewDocument() {
@@ -80,7 +82,7 @@ bool RecordingDocument::saveDataFile() const {
 struct RecordingDocument::PolledTables {
     DayTable days;
     MonthTable months;
-    LiveReading live;
+    ChannelTable live;
 };
 
 bool RecordingDocument::recordSample() {
@@ -128,7 +130,7 @@ MeterSample RecordingDocument::meterSample() const {
     // poll that waited out a missing reply would otherwise share a 5-second slot with the next.
     sample.time =
         int64_t{m_store->startTime} + int64_t{kSamplePeriodSeconds} * (m_store->count - 1);
-    const LiveReading& table = m_state.config.channels;
+    const ChannelTable& table = m_state.config.channels;
     for (int k = 0; k < kChannelRecords; ++k) {
         sample.power[k] = static_cast<int32_t>(table[k].power);
         sample.state[k] = table[k].state;
@@ -166,7 +168,7 @@ void RecordingDocument::commit(const PolledTables& polled, bool connected) {
     m_state.days = polled.days;
     m_state.months = polled.months;
     if (!connected) return;
-    LiveReading& table = m_state.config.channels;
+    ChannelTable& table = m_state.config.channels;
     uint32_t total = 0;  // watts of the twelve loads; spare, consumption and solar stay out
     for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
         // Names may have been edited meanwhile: only the live fields come back.
@@ -179,7 +181,7 @@ void RecordingDocument::commit(const PolledTables& polled, bool connected) {
 }
 
 void RecordingDocument::clearLiveFields() {
-    LiveReading& table = m_state.config.channels;
+    ChannelTable& table = m_state.config.channels;
     for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
         table[k].power = 0;
         table[k].state = 0;
@@ -191,7 +193,7 @@ void RecordingDocument::record() {
     // Ring k is the history of record k's power, so a tick stores the power column as it
     // stands after the commit (or after clearLiveFields for a zero sample).
     static_assert(kRingCount == kChannelRecords);
-    const LiveReading& table = m_state.config.channels;
+    const ChannelTable& table = m_state.config.channels;
     for (int k = 0; k < kRingCount; ++k) {
         m_store->samples[k][m_store->writeIndex] = static_cast<int32_t>(table[k].power);
     }
@@ -221,7 +223,7 @@ void RecordingDocument::exportCsv(const std::string& path) {
         m_state.messages.show("Create file error!");
         return;
     }
-    m_state.messages.show("Real time data already export to file:" + path);
+    m_state.messages.show(kept::kDataExported + path);
 }
 
 void RecordingDocument::copyStore(SampleStore& out) const {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 
 // Section [archive] of kelvo.ini, as plain values.
 struct ArchiveSettings {
@@ -13,6 +14,6 @@ struct ArchiveSettings {
     // The file: absolute as given, otherwise in `workingDirectory`.
     std::string path(const std::string& workingDirectory) const {
         if (!file.empty() && file[0] == '/') return file;
-        return pathInDir(workingDirectory, file);
+        return pathInDirectory(workingDirectory, file);
     }
 };

@@ -146,9 +146,3 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t li
     ::close(fd);
     return ok;
 }
-
-std::string pathInDir(const std::string& dir, const std::string& name) {
-    if (dir.empty()) return name;
-    if (dir.back() == '/') return dir + name;
-    return dir + "/" + name;
-}

@@ -26,6 +26,3 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t li
 // Writes all `size` bytes to `fd`, going on after partial writes and interruptions; false on
 // the first error.
 bool writeAll(int fd, const void* data, size_t size);
-
-// Joins the application directory and a file name; an empty directory means the working one.
-std::string pathInDir(const std::string& dir, const std::string& name);

@@ -63,7 +63,7 @@ bool decodeHistory(std::span<const uint8_t> reply, uint8_t command, int32_t (&da
     return true;
 }
 
-int decodeLive(std::span<const uint8_t> reply, LiveReading& table) {
+int decodeLive(std::span<const uint8_t> reply, ChannelTable& table) {
     // Record bytes end before the checksum byte.
     const size_t payload = reply.empty() ? 0 : reply.size() - 1;
     int stored = 0;

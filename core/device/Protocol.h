@@ -59,7 +59,7 @@ bool decodeHistory(std::span<const uint8_t> reply, uint8_t command, int32_t (&da
 // Decodes a live reply into records 1..15 of the table, stopping at the first record that
 // does not start with 'S' or does not lie whole before the checksum byte. Record 0 (Total)
 // is never written. Returns the number of records stored.
-int decodeLive(std::span<const uint8_t> reply, LiveReading& table);
+int decodeLive(std::span<const uint8_t> reply, ChannelTable& table);
 
 // One entry of a channel switch request: "05," asks for channel 5 on, "112," channel 12 off.
 struct SwitchEntry {

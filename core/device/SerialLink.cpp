@@ -24,7 +24,7 @@ constexpr std::chrono::milliseconds kSwitchSettle{500};
 
 }  // namespace
 
-SerialLink::SerialLink(PortOpener& ports, MessageSink& messages, Clock& clock)
+SerialLink::SerialLink(SerialPorts& ports, MessageSink& messages, Clock& clock)
     : m_ports(ports), m_messages(messages), m_clock(clock) {}
 
 SerialLink::~SerialLink() { closeLink(); }
@@ -169,7 +169,7 @@ void SerialLink::readHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], u
     countExchange(reply.arrived());
 }
 
-void SerialLink::readLive(LiveReading& table) {
+void SerialLink::readLive(ChannelTable& table) {
     Exchange exchange(*this);
     if (!m_open.load()) {
         return;

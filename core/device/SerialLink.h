@@ -22,7 +22,7 @@ class MessageSink;
 // under their own lock, so no table is written while the line is busy.
 class SerialLink {
 public:
-    SerialLink(PortOpener& ports, MessageSink& messages, Clock& clock);
+    SerialLink(SerialPorts& ports, MessageSink& messages, Clock& clock);
     ~SerialLink();
 
     // True when a device answered the probe on some port. `skipPort`: a port just probed
@@ -49,7 +49,7 @@ public:
     // History command 1 (consumption) or 14 (solar) into a day and a month series.
     void readHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command);
     // Live command: number, power and state of records 1..15.
-    void readLive(LiveReading& table);
+    void readLive(ChannelTable& table);
     // "05,112," style request text; true when every entry was acknowledged. A failure is shown
     // in the message box.
     bool switchChannels(const std::string& request);
@@ -85,7 +85,7 @@ private:
     void countExchange(bool replied);
     void dumpHistory(std::span<const uint8_t> reply) const;
 
-    PortOpener& m_ports;
+    SerialPorts& m_ports;
     MessageSink& m_messages;
     Clock& m_clock;
     std::mutex m_exchange;  // held for one whole exchange

@@ -27,9 +27,9 @@ public:
 
 // Opens COM port n (1..99) by its name ("Com9", "\\.\Com10"); nullptr when it cannot be
 // opened (missing, busy, no permission, not a terminal).
-class PortOpener {
+class SerialPorts {
 public:
-    virtual ~PortOpener() = default;
+    virtual ~SerialPorts() = default;
     virtual std::unique_ptr<SerialPort> open(int portNumber) = 0;
     // Whether port n is on the machine at all, without opening it: an adapter that was pulled
     // out, or a device that went away, is not.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ void EnergyCounters::addCounts(const std::array<int64_t, kCount>& wattSeconds) {
 }
 
 std::string EnergyCounters::copyPath(int copy) const {
-    return pathInDir(m_dir, copy == 0 ? "kelvo-energy-a.dat" : "kelvo-energy-b.dat");
+    return pathInDirectory(m_dir, copy == 0 ? "kelvo-energy-a.dat" : "kelvo-energy-b.dat");
 }
 
 bool EnergyCounters::load(std::string& problem) {

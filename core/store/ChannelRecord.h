@@ -39,4 +39,4 @@ inline constexpr int shownChannelNumber(int record) {
 inline constexpr int kAllChannels = 16;
 
 // The channel table: record 0 Total, 1..12 loads, 13 spare, 14 Consumption, 15 Solar.
-using LiveReading = std::array<ChannelRecord, kChannelRecords>;
+using ChannelTable = std::array<ChannelRecord, kChannelRecords>;

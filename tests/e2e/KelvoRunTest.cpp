@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "XDisplayDriver.h"
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "core/store/DataFile.h"
 #include "support/BrokerProcess.h"
 
@@ -283,7 +283,7 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     EXPECT_EQ(readAll(dir / "Log.txt"), "Loading Config!\n");
 
     const std::string config = readAll(dir / "dast.cfg");
-    Configuration read = Configuration::defaults();
+    DastConfig read = DastConfig::defaults();
     EXPECT_TRUE(
         readConfigImage(reinterpret_cast<const uint8_t*>(config.data()), config.size(), read));
 

@@ -126,7 +126,7 @@ private:
 };
 
 // Ports 1..99 as the test lays them out; a port without a device cannot be opened.
-class ScriptedPortOpener final : public PortOpener {
+class ScriptedPortOpener final : public SerialPorts {
 public:
     std::shared_ptr<ScriptedDevice> attach(int portNumber) {
         auto device = std::make_shared<ScriptedDevice>();

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 
 namespace {
 void check(bool condition) {
@@ -16,7 +16,7 @@ bool terminated(const char* text, size_t size) { return std::memchr(text, 0, siz
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Configuration config = Configuration::defaults();
+    DastConfig config = DastConfig::defaults();
     readConfigImage(data, size, config);
 
     check(config.scopes.size() >= kScopeEntries);
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // What we write we read back unchanged.
     const std::vector<uint8_t> image = writeConfigImage(config);
-    Configuration again = Configuration::defaults();
+    DastConfig again = DastConfig::defaults();
     check(readConfigImage(image.data(), image.size(), again));
     check(writeConfigImage(again) == image);
     return 0;

@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "core/base/MessageSink.h"
-#include "core/device/SerialLink.h"
 #include "core/device/Protocol.h"
+#include "core/device/SerialLink.h"
 #include "fakes/FakeClock.h"
 #include "fakes/ScriptedSerialPort.h"
 
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint8_t command : {uint8_t{1}, uint8_t{14}, uint8_t{7}}) {
         protocol::decodeHistory(whole, command, day, month);
     }
-    LiveReading table{};
+    ChannelTable table{};
     check(protocol::decodeLive(whole, table) <= protocol::kLiveRecords);
     check(table[kTotalRecord].power == 0);
     protocol::parseSwitchRequest(
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SerialLink link(ports, sink, clock);
     link.setHistoryDumpPath("/dev/null");
     check(link.openDevice());
-    LiveReading live{};
+    ChannelTable live{};
     while (!replies.empty() && link.isOpen()) {
         link.readHistory(day, month, protocol::kConsumptionHistory);
         link.readHistory(day, month, protocol::kSolarHistory);

@@ -24,11 +24,12 @@ LAYERS = {
     "core/archive": CORE,
     "core/publish": CORE,
     "ui/framework": ["core/base"],
+    "ui/widgets": ["ui/framework", *CORE],
     "ui/dialogs": ["ui/framework", *CORE, "core/archive", "core/publish"],
-    "ui/realtime": ["ui/dialogs", "ui/framework", *CORE],
+    "ui/realtime": ["ui/widgets", "ui/dialogs", "ui/framework", *CORE],
     "ui/history": ["ui/framework", *CORE],
-    "ui/archive": ["ui/realtime", "ui/dialogs", "ui/framework", *CORE, "core/archive"],
-    "ui/shell": ["ui/archive", "ui/realtime", "ui/history", "ui/dialogs", "ui/framework", *CORE,
+    "ui/archive": ["ui/widgets", "ui/dialogs", "ui/framework", *CORE, "core/archive"],
+    "ui/shell": ["ui/archive", "ui/realtime", "ui/history", "ui/widgets", "ui/dialogs", "ui/framework", *CORE,
                  "core/archive", "core/publish", "core/device", "core/device/posix"],
     "tools/meter-sim": [],  # keeps its own copy of the protocol: nothing of the program
 }

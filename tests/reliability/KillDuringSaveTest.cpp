@@ -11,6 +11,7 @@
 
 #include "SaveVersions.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 #include "support/SoakScale.h"
 
 namespace fs = std::filesystem;
@@ -39,8 +40,8 @@ struct Observed {
 // The version a file holds, after checking it is that version's complete image byte for byte.
 Observed readConfigVersion(const std::string& dir) {
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(pathInDir(dir, "dast.cfg"), bytes, 1 << 20)) return {};
-    Configuration c = Configuration::defaults();
+    if (!readWholeFile(pathInDirectory(dir, "dast.cfg"), bytes, 1 << 20)) return {};
+    DastConfig c = DastConfig::defaults();
     EXPECT_TRUE(readConfigImage(bytes.data(), bytes.size(), c));
     const uint32_t k = c.exportInterval - 5;
     EXPECT_EQ(bytes, save_versions::configImage(k, dir, k)) << "torn dast.cfg";
@@ -49,7 +50,7 @@ Observed readConfigVersion(const std::string& dir) {
 
 Observed readDataVersion(const std::string& dir) {
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(pathInDir(dir, "dast.data"), bytes, kDataFileSize)) return {};
+    if (!readWholeFile(pathInDirectory(dir, "dast.data"), bytes, kDataFileSize)) return {};
     DayTable days{};
     MonthTable months{};
     auto store = std::make_unique<SampleStore>();
@@ -71,7 +72,7 @@ TEST(KillDuringSave, FilesAreAlwaysAWholeVersionAfterSigkill) {
     const auto started = std::chrono::steady_clock::now();
     const pid_t first = startSaveLoop(dir, 1);
     ASSERT_GT(first, 0);
-    for (int wait = 0; wait < 6000 && !fs::exists(pathInDir(dir, "dast.data")); ++wait) {
+    for (int wait = 0; wait < 6000 && !fs::exists(pathInDirectory(dir, "dast.data")); ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const auto firstSave = std::chrono::duration_cast<std::chrono::microseconds>(

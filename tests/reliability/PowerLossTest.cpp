@@ -15,6 +15,7 @@
 
 #include "SaveVersions.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 
 namespace fs = std::filesystem;
 
@@ -180,12 +181,12 @@ protected:
     void TearDown() override { fs::remove_all(m_root); }
 
     void put(const std::string& name, const Bytes& bytes) const {
-        std::ofstream(pathInDir(m_dir, name), std::ios::binary)
+        std::ofstream(pathInDirectory(m_dir, name), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
     }
     Bytes contents(const std::string& name) const {
         Bytes bytes;
-        readWholeFile(pathInDir(m_dir, name), bytes, 1 << 22);
+        readWholeFile(pathInDirectory(m_dir, name), bytes, 1 << 22);
         return bytes;
     }
     std::string journalPath() const { return m_root + "/journal"; }
@@ -214,7 +215,7 @@ protected:
 
     // The version a file's bytes are, read by the program's own readers; 0 for none.
     uint32_t configVersion(const Bytes& bytes) const {
-        Configuration c = Configuration::defaults();
+        DastConfig c = DastConfig::defaults();
         if (!readConfigImage(bytes.data(), bytes.size(), c)) return 0;
         const uint32_t k = c.exportInterval - 5;
         return bytes == save_versions::configImage(k, m_dir, k) ? k : 0;

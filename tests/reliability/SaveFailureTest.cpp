@@ -11,6 +11,7 @@
 #include "SaveVersions.h"
 #include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 
 namespace fs = std::filesystem;
 
@@ -31,26 +32,27 @@ std::vector<uint8_t> contents(const std::string& path) {
 // Both saves of version 2 over the files of version 1; true when either claimed success.
 bool saveVersionTwo(const std::string& dir) {
     FixedClock clock;
-    Configuration config = save_versions::config(2, dir);
+    DastConfig config = save_versions::config(2, dir);
     const save_versions::Data d = save_versions::data(2);
     const bool configSaved = saveConfig(config, clock);
-    const bool dataSaved = DataFile::save(pathInDir(dir, "dast.data"), d.days, d.months, *d.store);
+    const bool dataSaved =
+        DataFile::save(pathInDirectory(dir, "dast.data"), d.days, d.months, *d.store);
     return configSaved || dataSaved;
 }
 
 void writeVersionOne(const std::string& dir) {
-    std::ofstream(pathInDir(dir, "dast.cfg"), std::ios::binary)
+    std::ofstream(pathInDirectory(dir, "dast.cfg"), std::ios::binary)
         .write(reinterpret_cast<const char*>(save_versions::configImage(1, dir, 1).data()),
                static_cast<std::streamsize>(save_versions::configImage(1, dir, 1).size()));
     const auto data = save_versions::dataImage(1);
-    std::ofstream(pathInDir(dir, "dast.data"), std::ios::binary)
+    std::ofstream(pathInDirectory(dir, "dast.data"), std::ios::binary)
         .write(reinterpret_cast<const char*>(data.data()),
                static_cast<std::streamsize>(data.size()));
 }
 
 void expectVersionOneIntact(const std::string& dir) {
-    EXPECT_EQ(contents(pathInDir(dir, "dast.cfg")), save_versions::configImage(1, dir, 1));
-    EXPECT_EQ(contents(pathInDir(dir, "dast.data")), save_versions::dataImage(1));
+    EXPECT_EQ(contents(pathInDirectory(dir, "dast.cfg")), save_versions::configImage(1, dir, 1));
+    EXPECT_EQ(contents(pathInDirectory(dir, "dast.data")), save_versions::dataImage(1));
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename();
         EXPECT_TRUE(name == "dast.cfg" || name == "dast.data" || name == "filler")
@@ -105,15 +107,15 @@ TEST_F(SaveFailure, FullDiskAndReadOnlyDiskKeepTheOldFiles) {
     writeVersionOne(m_dir);
     {
         // Fill the disk: what is left is too little for a new dast.data.
-        std::ofstream filler(pathInDir(m_dir, "filler"), std::ios::binary);
+        std::ofstream filler(pathInDirectory(m_dir, "filler"), std::ios::binary);
         const std::vector<char> block(64 * 1024, 'f');
         while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
         }
     }
-    EXPECT_FALSE(DataFile::save(pathInDir(m_dir, "dast.data"), save_versions::data(2).days,
+    EXPECT_FALSE(DataFile::save(pathInDirectory(m_dir, "dast.data"), save_versions::data(2).days,
                                 save_versions::data(2).months, *save_versions::data(2).store));
     expectVersionOneIntact(m_dir);
-    fs::remove(pathInDir(m_dir, "filler"));
+    fs::remove(pathInDirectory(m_dir, "filler"));
 
     ASSERT_EQ(::mount("tmpfs", m_dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=3m"), 0);
     EXPECT_FALSE(saveVersionTwo(m_dir));
@@ -131,11 +133,11 @@ TEST_F(SaveFailure, ReadOnlyDirectoryForAnOrdinaryUser) {
 
 TEST_F(SaveFailure, RenameRefusedLeavesNoTemporaryAndClaimsNothing) {
     // A directory where dast.cfg belongs cannot be replaced by a file.
-    fs::create_directory(pathInDir(m_dir, "dast.cfg"));
-    std::ofstream(pathInDir(m_dir, "dast.cfg/keep")) << "x";
+    fs::create_directory(pathInDirectory(m_dir, "dast.cfg"));
+    std::ofstream(pathInDirectory(m_dir, "dast.cfg/keep")) << "x";
     FixedClock clock;
-    Configuration config = save_versions::config(2, m_dir);
+    DastConfig config = save_versions::config(2, m_dir);
     EXPECT_FALSE(saveConfig(config, clock));
-    EXPECT_TRUE(fs::is_directory(pathInDir(m_dir, "dast.cfg")));
+    EXPECT_TRUE(fs::is_directory(pathInDirectory(m_dir, "dast.cfg")));
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }

@@ -8,6 +8,7 @@
 #include "SaveVersions.h"
 #include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 
 namespace {
 class VersionClock final : public Clock {
@@ -30,10 +31,11 @@ int main(int argc, char** argv) {
     int failed = 0;
     for (uint32_t k = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));; ++k) {
         clock.version = k;
-        Configuration config = save_versions::config(k, dir);
+        DastConfig config = save_versions::config(k, dir);
         if (!saveConfig(config, clock)) failed |= 1;
         const save_versions::Data d = save_versions::data(k);
-        if (!DataFile::save(pathInDir(dir, "dast.data"), d.days, d.months, *d.store)) failed |= 2;
+        if (!DataFile::save(pathInDirectory(dir, "dast.data"), d.days, d.months, *d.store))
+            failed |= 2;
         if (bounded ? k == last : failed != 0) return failed;
     }
 }

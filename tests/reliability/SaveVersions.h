@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "core/store/DataFile.h"
 
 // Version k of the two files a save loop writes: every version differs from the previous one
@@ -13,8 +13,8 @@
 // complete version.
 namespace save_versions {
 
-inline Configuration config(uint32_t k, const std::string& dir) {
-    Configuration c = Configuration::defaults();
+inline DastConfig config(uint32_t k, const std::string& dir) {
+    DastConfig c = DastConfig::defaults();
     c.appDir = dir;
     c.exportInterval = 5 + k;
     c.firstLoadTime = k;
@@ -47,7 +47,7 @@ inline Data data(uint32_t k) {
 }
 
 inline std::vector<uint8_t> configImage(uint32_t k, const std::string& dir, uint32_t saveTime) {
-    Configuration c = config(k, dir);
+    DastConfig c = config(k, dir);
     c.lastSaveTime = saveTime;
     return writeConfigImage(c);
 }

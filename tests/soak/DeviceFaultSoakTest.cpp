@@ -23,7 +23,7 @@
 
 #include "core/device/Protocol.h"
 #include "core/device/SerialLink.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
@@ -118,7 +118,7 @@ HistoryImage historyImage(const int32_t (&day)[kDays], const int32_t (&month)[kM
     return image;
 }
 
-LiveImage liveImage(const LiveReading& table) {
+LiveImage liveImage(const ChannelTable& table) {
     LiveImage image;
     for (int r = 1; r <= 15; ++r) {
         image.push_back(table[r].number);
@@ -188,7 +188,7 @@ TEST_P(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
     args.insert(args.end(), c.args.begin(), c.args.end());
     ASSERT_TRUE(sim.start(args));
     ::mkdir((sim.dir() + "/dev").c_str(), 0755);  // a machine without serial ports
-    PortResolver ports(sim.dir(), timings, sim.dir() + "/dev");
+    PosixSerialPorts ports(sim.dir(), timings, sim.dir() + "/dev");
     RecordingMessageSink messages;
     FakeClock clock;  // the link's own waits cost nothing; the line's timing is real
     SerialLink link(ports, messages, clock);
@@ -199,7 +199,7 @@ TEST_P(DeviceFaultSoak, EveryAcceptedValueIsOneTheMeterSentForThatCommand) {
     std::fill(std::begin(days.solar), std::end(days.solar), kSentinel);
     std::fill(std::begin(months.consumption), std::end(months.consumption), kSentinel);
     std::fill(std::begin(months.solar), std::end(months.solar), kSentinel);
-    LiveReading table{};
+    ChannelTable table{};
     std::set<HistoryImage> seenConsumption, seenSolar;
     std::set<LiveImage> seenLive;
 
@@ -379,7 +379,7 @@ TEST(DeviceFaultSoak, RepliesOutOfStepNeverLandInAnotherCommandsTable) {
 
     DayTable days{};
     MonthTable months{};
-    LiveReading table{};
+    ChannelTable table{};
     std::set<HistoryImage> seenConsumption, seenSolar;
     std::set<LiveImage> seenLive;
     const int polls = 3000;  // a tenth of a second, even under the sanitizers
@@ -397,7 +397,7 @@ TEST(DeviceFaultSoak, RepliesOutOfStepNeverLandInAnotherCommandsTable) {
     // The all-zero start is no reply; everything else must have been sent for the command.
     seenConsumption.erase(HistoryImage(kDays + kMonths, 0));
     seenSolar.erase(HistoryImage(kDays + kMonths, 0));
-    seenLive.erase(liveImage(LiveReading{}));
+    seenLive.erase(liveImage(ChannelTable{}));
     long wrong = 0;
     for (const HistoryImage& image : seenConsumption)
         wrong += sent.consumption.count(image) ? 0 : 1;

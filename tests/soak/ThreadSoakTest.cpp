@@ -188,7 +188,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
             doc.copyStore(*store);
             DayTable days;
             MonthTable months;
-            LiveReading channels;
+            ChannelTable channels;
             {
                 std::lock_guard lock(rig.state.dataLock);
                 days = rig.state.days;

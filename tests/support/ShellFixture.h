@@ -26,7 +26,7 @@ inline const QStringList kIgnoredArguments = {
     QStringLiteral("-reverse"),    QStringLiteral("-style"), QStringLiteral("windows")};
 
 // No serial port exists: Connect probes and finds nothing, at once.
-class NoPorts final : public PortOpener {
+class NoPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialPort> open(int) override { return nullptr; }
 };

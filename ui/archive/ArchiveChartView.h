@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/framework/View.h"
-#include "ui/realtime/PowerChart.h"
+#include "ui/widgets/PowerChart.h"
 
 class ArchiveDocument;
 

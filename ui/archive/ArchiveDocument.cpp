@@ -35,7 +35,7 @@ void ArchiveDocument::showDay(const QDate& date) {
     updateAllViews(nullptr);
 }
 
-LiveReading ArchiveDocument::channels() const {
+ChannelTable ArchiveDocument::channels() const {
     std::lock_guard lock(m_state.dataLock);
     return m_state.config.channels;
 }

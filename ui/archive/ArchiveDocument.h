@@ -38,7 +38,7 @@ public:
     const QString& problem() const { return m_problem; }
     MonitorState& state() const { return m_state; }
     // A copy of the channel table, for the names (taken under the data lock).
-    LiveReading channels() const;
+    ChannelTable channels() const;
     std::string archivePath() const { return m_archivePath(); }
 
 private:

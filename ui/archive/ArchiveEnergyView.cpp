@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "ui/archive/ArchiveDocument.h"
-#include "ui/realtime/ChannelLabels.h"
+#include "ui/widgets/ChannelLabels.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ ArchiveEnergyView::ArchiveEnergyView(QWidget* parent)
 void ArchiveEnergyView::onDocumentChanged(View*) {
     auto* doc = qobject_cast<ArchiveDocument*>(document());
     if (!doc) return;
-    const LiveReading live = doc->channels();
+    const ChannelTable live = doc->channels();
     const ArchiveDay& day = doc->day();
     const auto kwh = dayEnergyKwh(day);
     if (!doc->problem().isEmpty()) {

@@ -13,10 +13,10 @@
 #include "ui/archive/ArchiveChartView.h"
 #include "ui/archive/ArchiveDocument.h"
 #include "ui/archive/ArchiveEnergyView.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/WindowKind.h"
-#include "ui/realtime/ChannelLabels.h"
-#include "ui/realtime/ChannelTree.h"
+#include "ui/widgets/ChannelLabels.h"
+#include "ui/widgets/ChannelTree.h"
 
 ArchiveWindow::ArchiveWindow() : ChildWindow(QStringLiteral("Archive")) {
     m_rangePrompt = [this](QWidget* parent, const QDate& day) {
@@ -29,8 +29,8 @@ ArchiveWindow::ArchiveWindow() : ChildWindow(QStringLiteral("Archive")) {
         return askRangeExport(parent, day, interval);
     };
     // "Data export" with the archive window in front exports a range of the archive.
-    onCommand(ID_DATA_EXPORT, [this] { onExportRange(); });
-    onUpdate(ID_DATA_EXPORT, [](CommandState& ui) { ui.enabled = true; });
+    onCommand(Command::DataExport, [this] { onExportRange(); });
+    onUpdate(Command::DataExport, [](CommandState& ui) { ui.enabled = true; });
 }
 
 ArchiveDocument* ArchiveWindow::archiveDocument() const {
@@ -82,7 +82,7 @@ bool ArchiveWindow::createPanes(Document* document, WindowKind& windowKind) {
 
     m_tree = new QTreeWidget;
     ArchiveDocument* doc = archiveDocument();
-    fillChannelTree(m_tree, doc ? doc->channels() : LiveReading{});
+    fillChannelTree(m_tree, doc ? doc->channels() : ChannelTable{});
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
         ArchiveDocument* doc = archiveDocument();
@@ -129,7 +129,7 @@ void ArchiveWindow::onExportRange() {
 void ArchiveWindow::refreshChannelNames() {
     ArchiveDocument* doc = archiveDocument();
     if (!doc || !m_tree || m_tree->topLevelItemCount() == 0) return;
-    const LiveReading live = doc->channels();
+    const ChannelTable live = doc->channels();
     QTreeWidgetItem* all = m_tree->topLevelItem(0);
     for (int i = 0; i < all->childCount(); ++i) {
         QTreeWidgetItem* child = all->child(i);

@@ -8,10 +8,11 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "core/base/KeptTexts.h"
 #include "core/store/ChannelName.h"
 #include "ui/framework/MessageBoxSink.h"
 
-ChannelControlDialog::ChannelControlDialog(const LiveReading& channels, ChannelSwitcher switcher,
+ChannelControlDialog::ChannelControlDialog(const ChannelTable& channels, ChannelSwitcher switcher,
                                            QWidget* parent)
     : QDialog(parent), m_switcher(std::move(switcher)), m_states(statesFromReading(channels)) {
     setWindowTitle(QStringLiteral("Channel Control"));
@@ -41,7 +42,7 @@ ChannelControlDialog::ChannelControlDialog(const LiveReading& channels, ChannelS
     outer->addLayout(buttons);
 }
 
-void ChannelControlDialog::addChannelRow(QGridLayout& grid, int row, const LiveReading& channels) {
+void ChannelControlDialog::addChannelRow(QGridLayout& grid, int row, const ChannelTable& channels) {
     const bool load = row < kSwitchableChannels;
     auto* number = new QLabel(QString::number(row + 1));
     number->setAlignment(Qt::AlignCenter);
@@ -107,7 +108,7 @@ void ChannelControlDialog::confirm() {
 void ChannelControlDialog::finishExchange(bool succeeded) {
     m_exchange.join();
     setButtonsEnabled(true);
-    showMessageBox(succeeded ? QStringLiteral("Change channel state succeed!")
+    showMessageBox(succeeded ? QString::fromLatin1(kept::kSwitchSucceeded)
                              : QStringLiteral("Change channel state failed!"),
                    this);
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "core/store/ChannelRecord.h"
 #include "core/acquisition/ChannelSwitchRequest.h"
+#include "core/store/ChannelRecord.h"
 
 class QGridLayout;
 class QPushButton;
@@ -49,7 +49,7 @@ public:
 
     // `channels` is a copy of the channel table taken under the data lock: names and the
     // state bytes of the last live reading.
-    ChannelControlDialog(const LiveReading& channels, ChannelSwitcher switcher,
+    ChannelControlDialog(const ChannelTable& channels, ChannelSwitcher switcher,
                          QWidget* parent = nullptr);
     ~ChannelControlDialog() override;
 
@@ -61,7 +61,7 @@ public slots:
 private:
     // Row `row` (0-based) of the grid below its caption line; rows past the twelfth are
     // hidden.
-    void addChannelRow(QGridLayout& grid, int row, const LiveReading& channels);
+    void addChannelRow(QGridLayout& grid, int row, const ChannelTable& channels);
     void confirm();
     void finishExchange(bool succeeded);
     void setButtonsEnabled(bool enabled);

@@ -10,7 +10,7 @@
 
 #include "core/store/ChannelName.h"
 
-ChannelSettingDialog::ChannelSettingDialog(Configuration& config, std::mutex& dataLock,
+ChannelSettingDialog::ChannelSettingDialog(DastConfig& config, std::mutex& dataLock,
                                            ConfigSaver save, QWidget* parent)
     : QDialog(parent), m_config(config), m_dataLock(dataLock), m_save(std::move(save)) {
     setWindowTitle(QStringLiteral("Channel setting"));

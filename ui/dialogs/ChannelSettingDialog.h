@@ -6,7 +6,7 @@
 #include <functional>
 #include <mutex>
 
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 
 class QLineEdit;
 
@@ -25,14 +25,14 @@ public:
 
     // `config` is the application's working copy; its names are read and written under
     // `dataLock`, which the acquisition worker also takes.
-    ChannelSettingDialog(Configuration& config, std::mutex& dataLock, ConfigSaver save,
-                       QWidget* parent = nullptr);
+    ChannelSettingDialog(DastConfig& config, std::mutex& dataLock, ConfigSaver save,
+                         QWidget* parent = nullptr);
 
 public slots:
     void accept() override;
 
 private:
-    Configuration& m_config;
+    DastConfig& m_config;
     std::mutex& m_dataLock;
     ConfigSaver m_save;
     std::array<QString, 12> m_names;

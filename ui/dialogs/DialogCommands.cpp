@@ -4,7 +4,7 @@
 #include "ui/dialogs/AboutDialog.h"
 #include "ui/dialogs/ChannelControlDialog.h"
 #include "ui/dialogs/ChannelSettingDialog.h"
-#include "ui/dialogs/ExportConfigDialog.h"
+#include "ui/dialogs/ExportIntervalDialog.h"
 #include "ui/dialogs/LoginDialog.h"
 
 bool runLoginDialog(const MonitorState& state) {
@@ -20,7 +20,7 @@ bool runChannelSettingDialog(MonitorState& state, QWidget* parent) {
 }
 
 void runChannelControlDialog(MonitorState& state, QWidget* parent) {
-    LiveReading channels;
+    ChannelTable channels;
     {
         std::lock_guard lock(state.dataLock);
         channels = state.config.channels;
@@ -34,13 +34,13 @@ void runChannelControlDialog(MonitorState& state, QWidget* parent) {
     dlg.exec();
 }
 
-bool runExportConfigDialog(MonitorState& state, QWidget* parent) {
+bool runExportIntervalDialog(MonitorState& state, QWidget* parent) {
     uint32_t interval;
     {
         std::lock_guard lock(state.dataLock);
         interval = state.config.exportInterval;
     }
-    ExportConfigDialog dlg(interval, parent);
+    ExportIntervalDialog dlg(interval, parent);
     if (dlg.exec() != QDialog::Accepted) return false;
     std::lock_guard lock(state.dataLock);
     state.config.exportInterval = dlg.interval();

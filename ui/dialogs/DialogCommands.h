@@ -12,5 +12,5 @@ bool runLoginDialog(const MonitorState& state);
 bool runChannelSettingDialog(MonitorState& state, QWidget* parent);
 void runChannelControlDialog(MonitorState& state, QWidget* parent);
 // true on "OK": exportInterval holds the new value (saved with the next configuration write).
-bool runExportConfigDialog(MonitorState& state, QWidget* parent);
+bool runExportIntervalDialog(MonitorState& state, QWidget* parent);
 void runAboutDialog(const MonitorState& state, QWidget* parent);

@@ -21,7 +21,7 @@
 namespace {
 
 // The stored password field is 16 bytes; a file without a NUL in it is read no further.
-std::string storedPassword(const Configuration& config) {
+std::string storedPassword(const DastConfig& config) {
     const void* nul = std::memchr(config.password, '\0', sizeof(config.password));
     size_t length =
         nul ? static_cast<const char*>(nul) - config.password : sizeof(config.password) - 1;
@@ -30,7 +30,7 @@ std::string storedPassword(const Configuration& config) {
 
 }  // namespace
 
-LoginDialog::LoginDialog(const Configuration& config, QWidget* parent)
+LoginDialog::LoginDialog(const DastConfig& config, QWidget* parent)
     : QDialog(parent), m_appDir(config.appDir), m_password(storedPassword(config)) {
     const DialogUnits& du = kSimSun10Units;
     setWindowTitle(QString());

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <string>
 
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 
 class QLineEdit;
 class QPushButton;
@@ -15,7 +15,7 @@ class PictureFrame;
 class LoginDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit LoginDialog(const Configuration& config, QWidget* parent = nullptr);
+    explicit LoginDialog(const DastConfig& config, QWidget* parent = nullptr);
 
     static constexpr int kPasswordChars = 15;
 

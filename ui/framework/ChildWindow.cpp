@@ -4,7 +4,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/Document.h"
 #include "ui/framework/View.h"
 #include "ui/framework/WindowKind.h"
@@ -21,10 +21,10 @@ ChildWindow::ChildWindow(const QString& caption) {
                 action->setShortcuts({});
         }
     }
-    onCommand(ID_NEXT_PANE, [this] { activateNextPane(false); });
-    onCommand(ID_PREV_PANE, [this] { activateNextPane(true); });
-    for (int id : {ID_NEXT_PANE, ID_PREV_PANE})
-        onUpdate(id, [this](CommandState& ui) { ui.enabled = panes().size() > 1; });
+    onCommand(Command::NextPane, [this] { activateNextPane(false); });
+    onCommand(Command::PreviousPane, [this] { activateNextPane(true); });
+    for (Command command : {Command::NextPane, Command::PreviousPane})
+        onUpdate(command, [this](CommandState& ui) { ui.enabled = panes().size() > 1; });
     // The active view follows the keyboard focus among this window's panes.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         for (QWidget* w = now; w; w = w->parentWidget()) {

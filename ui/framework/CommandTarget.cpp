@@ -1,13 +1,17 @@
 #include "ui/framework/CommandTarget.h"
 
-void CommandTarget::onCommand(int id, Handler handler) { m_commands[id] = std::move(handler); }
+void CommandTarget::onCommand(Command command, Handler handler) {
+    m_commands[command] = std::move(handler);
+}
 
-void CommandTarget::onUpdate(int id, UpdateHandler handler) { m_updates[id] = std::move(handler); }
+void CommandTarget::onUpdate(Command command, UpdateHandler handler) {
+    m_updates[command] = std::move(handler);
+}
 
-bool CommandTarget::hasCommand(int id) const { return m_commands.count(id) != 0; }
+bool CommandTarget::hasCommand(Command command) const { return m_commands.count(command) != 0; }
 
-bool CommandTarget::runCommand(int id) {
-    auto it = m_commands.find(id);
+bool CommandTarget::runCommand(Command command) {
+    auto it = m_commands.find(command);
     if (it == m_commands.end()) return false;
     // A copy: the handler may replace or drop its own entry, or destroy this target's owner.
     Handler handler = it->second;
@@ -15,8 +19,8 @@ bool CommandTarget::runCommand(int id) {
     return true;
 }
 
-bool CommandTarget::runUpdate(int id, CommandState& ui) const {
-    auto it = m_updates.find(id);
+bool CommandTarget::runUpdate(Command command, CommandState& ui) const {
+    auto it = m_updates.find(command);
     if (it == m_updates.end()) return false;
     it->second(ui);
     return true;
@@ -24,21 +28,21 @@ bool CommandTarget::runUpdate(int id, CommandState& ui) const {
 
 namespace CommandRoute {
 
-bool execute(const std::vector<CommandTarget*>& route, int id) {
+bool execute(const std::vector<CommandTarget*>& route, Command command) {
     for (CommandTarget* target : route) {
-        if (target && target->hasCommand(id)) return target->runCommand(id);
+        if (target && target->hasCommand(command)) return target->runCommand(command);
     }
     return false;
 }
 
-CommandState update(const std::vector<CommandTarget*>& route, int id) {
+CommandState update(const std::vector<CommandTarget*>& route, Command command) {
     CommandState ui;
     for (CommandTarget* target : route) {
-        if (target && target->runUpdate(id, ui)) return ui;
+        if (target && target->runUpdate(command, ui)) return ui;
     }
     ui.enabled = false;
     for (CommandTarget* target : route) {
-        if (target && target->hasCommand(id)) {
+        if (target && target->hasCommand(command)) {
             ui.enabled = true;
             break;
         }

@@ -4,9 +4,12 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include "core/base/KeptTexts.h"
+
 void showMessageBox(const QString& text, QWidget* parent) {
     if (!parent) parent = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("vorn"), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kept::kMessageBoxCaption), text,
+                    QMessageBox::Ok, parent);
     box.exec();
 }
 

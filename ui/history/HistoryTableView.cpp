@@ -6,7 +6,7 @@
 
 #include "core/acquisition/MonitorState.h"
 #include "core/base/Clock.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/ListStyle.h"
 #include "ui/framework/TablePrinting.h"
 #include "ui/history/MonthNames.h"
@@ -32,10 +32,11 @@ HistoryTableView::HistoryTableView(MonitorState& state, const HistoryTableKind& 
 
     // One page on paper, whichever way the job starts; the chart pane has no print commands.
     const TableSource source = [this] { return printout(); };
-    onCommand(ID_FILE_PRINT, [this, source] { printWithDialog(this, source, m_state.clock); });
-    onCommand(ID_FILE_PRINT_DIRECT,
+    onCommand(Command::PrintWithDialog,
+              [this, source] { printWithDialog(this, source, m_state.clock); });
+    onCommand(Command::Print,
               [this, source] { printDirect(source, m_state.clock, m_state.messages); });
-    onCommand(ID_FILE_PRINT_PREVIEW, [this, source] { printPreview(this, source, m_state.clock); });
+    onCommand(Command::PrintPreview, [this, source] { printPreview(this, source, m_state.clock); });
 }
 
 HistoryTableView::~HistoryTableView() = default;

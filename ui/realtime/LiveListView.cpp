@@ -7,12 +7,12 @@
 #include "core/acquisition/MonitorState.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/base/NotifyTarget.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/ListStyle.h"
 #include "ui/framework/TablePrinting.h"
-#include "ui/realtime/ChannelLabels.h"
 #include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/RealTimeDocument.h"
+#include "ui/widgets/ChannelLabels.h"
 
 namespace {
 
@@ -29,19 +29,19 @@ LiveListView::LiveListView(std::function<void()> updateAllWindows, QWidget* pare
     layout->addWidget(m_list);
     setFocusProxy(m_list);
 
-    onCommand(ID_CONNECT, [this] { onConnect(); });
-    onCommand(ID_DISCONNECT, [this] { onDisconnect(); });
+    onCommand(Command::Connect, [this] { onConnect(); });
+    onCommand(Command::Disconnect, [this] { onDisconnect(); });
     // One page with the shared table routine; the chart pane prints nothing.
     const TableSource source = [this] { return printout(); };
-    onCommand(ID_FILE_PRINT, [this, source] {
+    onCommand(Command::PrintWithDialog, [this, source] {
         if (RealTimeDocument* doc = realTimeDocument())
             printWithDialog(this, source, doc->recording().state().clock);
     });
-    onCommand(ID_FILE_PRINT_DIRECT, [this, source] {
+    onCommand(Command::Print, [this, source] {
         if (RealTimeDocument* doc = realTimeDocument())
             printDirect(source, doc->recording().state().clock, doc->recording().state().messages);
     });
-    onCommand(ID_FILE_PRINT_PREVIEW, [this, source] {
+    onCommand(Command::PrintPreview, [this, source] {
         if (RealTimeDocument* doc = realTimeDocument())
             printPreview(this, source, doc->recording().state().clock);
     });
@@ -74,7 +74,7 @@ void LiveListView::buildList() {
         m_list->setColumnWidth(column, kColumnWidth);
     }
 
-    LiveReading live{};
+    ChannelTable live{};
     if (RealTimeDocument* doc = realTimeDocument()) {
         MonitorState& state = doc->recording().state();
         std::lock_guard lock(state.dataLock);
@@ -113,7 +113,7 @@ void LiveListView::onNotify(unsigned message) {
 
 void LiveListView::refreshPowerColumn() {
     if (!m_built) return;
-    LiveReading live{};
+    ChannelTable live{};
     if (RealTimeDocument* doc = realTimeDocument()) {
         MonitorState& state = doc->recording().state();
         std::lock_guard lock(state.dataLock);
@@ -126,7 +126,7 @@ void LiveListView::refreshPowerColumn() {
         m_list->item(row, 1)->setText(livePowerText(row, live));
 }
 
-void LiveListView::refreshChannelNames(const LiveReading& live) {
+void LiveListView::refreshChannelNames(const ChannelTable& live) {
     if (!m_built) return;
     for (int k = kFirstLoad; k <= kLastLoad; ++k)
         m_list->item(k + 3, 2)->setText(recordName(live[k]));

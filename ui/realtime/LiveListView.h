@@ -33,7 +33,7 @@ public:
     // Column 1 of all sixteen rows from the channel table.
     void refreshPowerColumn();
     // Column 2 of channel k's row (row k + 3) from record k, for k = 1..12.
-    void refreshChannelNames(const LiveReading& live);
+    void refreshChannelNames(const ChannelTable& live);
 
     QTableWidget* list() const { return m_list; }
     // The list as it goes on paper.

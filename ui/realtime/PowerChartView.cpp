@@ -49,8 +49,8 @@ void PowerChartView::loadSeries() {
     MonitorState& state = core.state();
     core.copyStore(*m_store);  // takes the data lock itself
 
-    LiveReading live;
-    Configuration scope;
+    ChannelTable live;
+    DastConfig scope;
     {
         std::lock_guard lock(state.dataLock);
         live = state.config.channels;

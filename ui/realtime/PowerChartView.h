@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "ui/framework/View.h"
-#include "ui/realtime/PowerChart.h"
+#include "ui/widgets/PowerChart.h"
 
 class RealTimeDocument;
 struct MonitorState;

@@ -16,14 +16,14 @@
 #include "core/base/Clock.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/DialogUnits.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/KelvoStyle.h"
 #include "ui/framework/WindowKind.h"
-#include "ui/realtime/ChannelLabels.h"
-#include "ui/realtime/ChannelTree.h"
 #include "ui/realtime/LiveListView.h"
 #include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/RealTimeDocument.h"
+#include "ui/widgets/ChannelLabels.h"
+#include "ui/widgets/ChannelTree.h"
 
 namespace {
 
@@ -74,34 +74,34 @@ QString defaultSavePath(QWidget* parent, const QString& proposedName, const QStr
 
 RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
     for (int i = 0; i < kScopeCommands; ++i) {
-        onCommand(ID_SCOPE_1MIN + i, [this, i] { onScope(i); });
-        onUpdate(ID_SCOPE_1MIN + i, [this, i](CommandState& ui) {
+        onCommand(scopeCommand(i), [this, i] { onScope(i); });
+        onUpdate(scopeCommand(i), [this, i](CommandState& ui) {
             MonitorState* s = state();
             if (!s) return;
             std::lock_guard lock(s->dataLock);
             ui.checked = s->config.scopeIndex == i;
         });
     }
-    onCommand(ID_DATA_EXPORT, [this] { onExportData(); });
-    onCommand(ID_EXPORT_CONFIG, [this] { onExportConfig(); });
+    onCommand(Command::DataExport, [this] { onExportData(); });
+    onCommand(Command::ExportInterval, [this] { onExportConfig(); });
 
     // Connect also stays disabled while an earlier Connect is still looking for the device.
-    onUpdate(ID_CONNECT, [this](CommandState& ui) {
+    onUpdate(Command::Connect, [this](CommandState& ui) {
         MonitorState* s = state();
         RealTimeDocument* doc = realTimeDocument();
         ui.enabled = s && !s->link.isOpen() && !(doc->cycle() && doc->cycle()->probing());
     });
-    onUpdate(ID_DISCONNECT, [this](CommandState& ui) {
+    onUpdate(Command::Disconnect, [this](CommandState& ui) {
         MonitorState* s = state();
         ui.enabled = s && s->link.isOpen();
     });
     // The list view carries out Connect and Disconnect; while the chart pane is the active
     // one the command still reaches the list through here instead of being shown enabled
     // and doing nothing.
-    onCommand(ID_CONNECT, [this] {
+    onCommand(Command::Connect, [this] {
         if (m_list) m_list->onConnect();
     });
-    onCommand(ID_DISCONNECT, [this] {
+    onCommand(Command::Disconnect, [this] {
         if (m_list) m_list->onDisconnect();
     });
 
@@ -112,7 +112,7 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
         return defaultSavePath(parent, proposedName, directory);
     };
     m_exportConfig = [](MonitorState& s, QWidget* parent) {
-        return runExportConfigDialog(s, parent);
+        return runExportIntervalDialog(s, parent);
     };
 }
 
@@ -168,7 +168,7 @@ bool RealTimeWindow::createPanes(Document* document, WindowKind& windowKind) {
 }
 
 void RealTimeWindow::fillChannelTree() {
-    LiveReading live{};
+    ChannelTable live{};
     if (MonitorState* s = state()) {
         std::lock_guard lock(s->dataLock);
         live = s->config.channels;
@@ -222,7 +222,7 @@ void RealTimeWindow::onExportConfig() {
 void RealTimeWindow::refreshChannelNames() {
     MonitorState* s = state();
     if (!s) return;
-    LiveReading live;
+    ChannelTable live;
     {
         std::lock_guard lock(s->dataLock);
         live = s->config.channels;

@@ -10,12 +10,13 @@
 #include "core/acquisition/SamplingCycle.h"
 #include "core/archive/ArchiveWriter.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 #include "core/publish/Publisher.h"
 #include "ui/dialogs/ArchiveSettingsDialog.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/PublishSettingsDialog.h"
 #include "ui/framework/ChildWindow.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/PrinterSetup.h"
 #include "ui/framework/View.h"
 #include "ui/framework/WindowKind.h"
@@ -25,7 +26,7 @@
 
 static void initResources() { Q_INIT_RESOURCE(icons); }
 
-Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_messages, clock) {
+Application::Application(SerialPorts& ports, Clock& clock) : m_state(ports, m_messages, clock) {
     initResources();
     m_archive = std::make_unique<ArchiveWriter>(m_messages, clock);
     m_state.sampleSinks.push_back(m_archive.get());
@@ -37,10 +38,10 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
     // rather than the GUI thread's document lists.
     m_cycle = std::make_unique<SamplingCycle>(m_state, [this] { return m_firstRecording.load(); });
 
-    onCommand(ID_HISTORY_DAYS, [this] { showHistoryByDays(); });
-    onCommand(ID_HISTORY_MONTHS, [this] { showHistoryByMonths(); });
-    onCommand(ID_REAL_TIME, [this] { showRealTime(); });
-    onCommand(ID_ARCHIVE, [this] { showArchive(); });
+    onCommand(Command::HistoryByDays, [this] { showHistoryByDays(); });
+    onCommand(Command::HistoryByMonths, [this] { showHistoryByMonths(); });
+    onCommand(Command::RealTime, [this] { showRealTime(); });
+    onCommand(Command::Archive, [this] { showArchive(); });
     // The button of the window in front is grey, the other two are live.
     auto kindState = [this](WindowKind* const Application::*kind) {
         return [this, kind](CommandState& ui) {
@@ -57,35 +58,35 @@ Application::Application(PortOpener& ports, Clock& clock) : m_state(ports, m_mes
                 ui.enabled = false;
         };
     };
-    onUpdate(ID_HISTORY_DAYS, kindState(&Application::m_daysKind));
-    onUpdate(ID_HISTORY_MONTHS, kindState(&Application::m_monthsKind));
-    onUpdate(ID_REAL_TIME, kindState(&Application::m_realTimeKind));
-    onUpdate(ID_ARCHIVE, kindState(&Application::m_archiveKind));
-    onCommand(ID_MQTT_SETTINGS, [this] {
+    onUpdate(Command::HistoryByDays, kindState(&Application::m_daysKind));
+    onUpdate(Command::HistoryByMonths, kindState(&Application::m_monthsKind));
+    onUpdate(Command::RealTime, kindState(&Application::m_realTimeKind));
+    onUpdate(Command::Archive, kindState(&Application::m_archiveKind));
+    onCommand(Command::PublishSettings, [this] {
         if (!runPublishSettingsDialog(m_settings.mqtt, m_mainWindow.get())) return;
         m_publisher->configure(m_settings.mqtt);
         saveSettings();
     });
-    onCommand(ID_ARCHIVE_SETTINGS, [this] {
+    onCommand(Command::ArchiveSettings, [this] {
         if (!runArchiveSettingsDialog(m_settings.archive, m_mainWindow.get())) return;
         m_archive->configure(m_settings.archive, m_state.config.appDir);
         saveSettings();
     });
 
-    onCommand(ID_RECONNECT_AUTO, [this] {
+    onCommand(Command::ReconnectAutomatically, [this] {
         m_settings.link.reconnect = !m_settings.link.reconnect;
         m_cycle->setAutoReconnect(m_settings.link.reconnect);
         saveSettings();
     });
-    onUpdate(ID_RECONNECT_AUTO, [this](CommandState& ui) {
+    onUpdate(Command::ReconnectAutomatically, [this](CommandState& ui) {
         ui.enabled = true;
         ui.checked = m_settings.link.reconnect;
     });
 
-    onCommand(ID_APP_ABOUT, [this] { runAboutDialog(m_state, m_mainWindow.get()); });
-    onCommand(ID_FILE_PRINT_SETUP,
+    onCommand(Command::About, [this] { runAboutDialog(m_state, m_mainWindow.get()); });
+    onCommand(Command::PrintSetup,
               [this] { runPrinterSetup(m_mainWindow.get(), m_state.messages); });
-    onCommand(ID_APP_EXIT, [this] {
+    onCommand(Command::Exit, [this] {
         if (m_mainWindow) m_mainWindow->close();
     });
 }
@@ -106,7 +107,7 @@ bool Application::startUp() {
     writeLog("Loading Config!");
     if (!loadConfig()) m_messages.show("Config file missing!");
     if (!runLoginDialog(m_state)) return false;
-    m_settings = loadSettingsFile(settingsPath());
+    m_settings = loadKelvoIni(settingsPath());
     if (m_settings.nodeIdChosen && m_settings.mqtt.enabled) saveSettings();
     m_cycle->setAutoReconnect(m_settings.link.reconnect);
     m_archive->configure(m_settings.archive, m_state.config.appDir);
@@ -200,11 +201,11 @@ void Application::saveNow() {
 void Application::writeLog(const std::string& text) { m_state.log.writeLog(text); }
 
 QString Application::settingsPath() const {
-    return QString::fromStdString(pathInDir(m_state.config.appDir, "kelvo.ini"));
+    return QString::fromStdString(pathInDirectory(m_state.config.appDir, "kelvo.ini"));
 }
 
 void Application::saveSettings() {
-    if (!saveSettingsFile(settingsPath(), m_settings))
+    if (!saveKelvoIni(settingsPath(), m_settings))
         m_messages.show("Fail to write settings file: " + settingsPath().toStdString());
 }
 

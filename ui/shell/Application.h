@@ -8,12 +8,12 @@
 #include "core/acquisition/MonitorState.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/MessageBoxSink.h"
-#include "ui/shell/SettingsFile.h"
+#include "ui/shell/KelvoIni.h"
 
 class WindowKind;
 class MainWindow;
 class Clock;
-class PortOpener;
+class SerialPorts;
 class RealTimeDocument;
 class SamplingCycle;
 class ArchiveWriter;
@@ -27,7 +27,7 @@ class Application : public QObject, public CommandTarget {
     Q_OBJECT
 public:
     // ports: where Connect looks for the device; clock: configuration times and samples.
-    Application(PortOpener& ports, Clock& clock);
+    Application(SerialPorts& ports, Clock& clock);
     ~Application() override;
 
     // Start-up: log line, configuration, login, window kinds, main window, sampling cycle,
@@ -46,7 +46,7 @@ public:
 
     // kelvo.ini in the working directory.
     QString settingsPath() const;
-    const KelvoSettings& settings() const { return m_settings; }
+    const KelvoIni& settings() const { return m_settings; }
     // Where the link stands, as the status bar's link pane shows it.
     QString linkStatusText() const;
     // What is wrong with the archive (or publishing), empty while all is well.
@@ -91,7 +91,7 @@ private:
 
     MessageBoxSink m_messages;
     MonitorState m_state;
-    KelvoSettings m_settings;
+    KelvoIni m_settings;
     // Listeners of the samples: made before the cycle and gone after it.
     std::unique_ptr<ArchiveWriter> m_archive;
     std::unique_ptr<Publisher> m_publisher;

@@ -13,10 +13,11 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "core/base/KeptTexts.h"
 #include "ui/archive/ArchiveRangeExport.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/framework/ChildWindow.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/KelvoStyle.h"
 #include "ui/framework/View.h"
 #include "ui/shell/Application.h"
@@ -42,9 +43,6 @@ public:
 
 const char* const kScopeTexts[kScopeCommands] = {
     "1 Minutes", "5 Minutes", "15 Minutes", "30 Minutes", "1 Hours", "3 Hours", "6 Hours"};
-// The status-bar prompts of the scope items, "5 MInutes" as the program has always shown it.
-const char* const kScopePrompts[kScopeCommands] = {
-    "1 Minutes", "5 MInutes", "15 Minutes", "30 Minutes", "1 Hours", "3 Hours", "6 Hours"};
 
 }  // namespace
 
@@ -66,17 +64,17 @@ MainWindow::MainWindow(Application& app, std::function<void()> closeAll)
     buildStatusBar();
     selectMenu();
 
-    onCommand(ID_CHANNEL_SETTING, [this] {
+    onCommand(Command::ChannelSetting, [this] {
         if (!runChannelSettingDialog(m_app.state(), this)) return;
         // Every window that shows channel names (real time, archive) takes the new ones.
         for (QMdiSubWindow* window : m_mdi->subWindowList()) {
             if (auto* child = qobject_cast<ChildWindow*>(window)) child->refreshChannelNames();
         }
     });
-    onCommand(ID_CHANNEL_CONTROL, [this] { runChannelControlDialog(m_app.state(), this); });
-    onCommand(ID_WINDOW_CASCADE, [this] { m_mdi->cascadeSubWindows(); });
-    onCommand(ID_WINDOW_TILE_HORZ, [this] { tileHorizontally(); });
-    onCommand(ID_WINDOW_ARRANGE, [this] { arrangeIcons(); });
+    onCommand(Command::ChannelControl, [this] { runChannelControlDialog(m_app.state(), this); });
+    onCommand(Command::Cascade, [this] { m_mdi->cascadeSubWindows(); });
+    onCommand(Command::TileHorizontally, [this] { tileHorizontally(); });
+    onCommand(Command::ArrangeIcons, [this] { arrangeIcons(); });
 
     // Menu and button states follow things that change without telling the window (the
     // link opening or closing on the worker thread): refresh them while idle.
@@ -96,77 +94,79 @@ MainWindow::MainWindow(Application& app, std::function<void()> closeAll)
     updateCommandStates();
 }
 
-QAction* MainWindow::addCommand(int id, const QString& text, const QString& prompt) {
+QAction* MainWindow::addCommand(Command command, const QString& text, const QString& prompt) {
     auto* action = new QAction(text, this);
     const qsizetype split = prompt.indexOf(QLatin1Char('\n'));
     action->setStatusTip(split < 0 ? prompt : prompt.left(split));
     const QString toolTip = split < 0 ? QString() : prompt.mid(split + 1);
     action->setProperty("kelvoToolTip", toolTip);
     action->setToolTip(toolTip.isEmpty() ? QString(QLatin1Char(' ')) : toolTip);
-    connect(action, &QAction::triggered, this, [this, id] { executeCommand(id); });
-    m_actions.insert(id, action);
+    connect(action, &QAction::triggered, this, [this, command] { executeCommand(command); });
+    m_actions.insert(command, action);
     return action;
 }
 
 void MainWindow::buildActions() {
-    addCommand(ID_HISTORY_DAYS, tr("History by days"), QStringLiteral("History by days"))
+    addCommand(Command::HistoryByDays, tr("History by days"), QStringLiteral("History by days"))
         ->setIcon(QIcon(QStringLiteral(":/icons/history_days.png")));
-    addCommand(ID_HISTORY_MONTHS, tr("History by months"), QStringLiteral("History by months"))
+    addCommand(Command::HistoryByMonths, tr("History by months"),
+               QStringLiteral("History by months"))
         ->setIcon(QIcon(QStringLiteral(":/icons/history_months.png")));
-    addCommand(ID_REAL_TIME, tr("Real Time"), QStringLiteral("Real Time"))
+    addCommand(Command::RealTime, tr("Real Time"), QStringLiteral("Real Time"))
         ->setIcon(QIcon(QStringLiteral(":/icons/real_time.png")));
-    addCommand(ID_ARCHIVE, QStringLiteral("Archive"), QStringLiteral("Archive\nArchive"))
+    addCommand(Command::Archive, QStringLiteral("Archive"), QStringLiteral("Archive\nArchive"))
         ->setIcon(QIcon(QStringLiteral(":/icons/archive.png")));
-    addCommand(ID_CONNECT, QStringLiteral("Connect"), QStringLiteral("Connect\nConnect"))
+    addCommand(Command::Connect, QStringLiteral("Connect"), QStringLiteral("Connect\nConnect"))
         ->setIcon(QIcon(QStringLiteral(":/icons/connect.png")));
-    addCommand(ID_DISCONNECT, QStringLiteral("Disconnect"),
+    addCommand(Command::Disconnect, QStringLiteral("Disconnect"),
                QStringLiteral("Disconnect\nDisconnect"))
         ->setIcon(QIcon(QStringLiteral(":/icons/disconnect.png")));
 
-    addCommand(ID_CHANNEL_SETTING, QStringLiteral("Channel Setting"),
+    addCommand(Command::ChannelSetting, QStringLiteral("Channel Setting"),
                QStringLiteral("Channel Setting"));
-    addCommand(ID_CHANNEL_CONTROL, QStringLiteral("Channel Control"), QString());
-    addCommand(ID_PORT, QStringLiteral("Port"), QStringLiteral("Port"));
-    addCommand(ID_DATA_EXPORT, QStringLiteral("Data export"),
+    addCommand(Command::ChannelControl, QStringLiteral("Channel Control"), QString());
+    addCommand(Command::Port, QStringLiteral("Port"), QStringLiteral("Port"));
+    addCommand(Command::DataExport, QStringLiteral("Data export"),
                QStringLiteral("Data export\nData export"));
     for (int i = 0; i < kScopeCommands; ++i) {
-        addCommand(ID_SCOPE_1MIN + i, QString::fromLatin1(kScopeTexts[i]),
-                   QString::fromLatin1(kScopePrompts[i]))
+        addCommand(scopeCommand(i), QString::fromLatin1(kScopeTexts[i]),
+                   QString::fromLatin1(kept::kScopePrompts[i]))
             ->setCheckable(true);
     }
-    addCommand(ID_EXPORT_CONFIG, QStringLiteral("Export Config"), QString());
-    addCommand(ID_RECONNECT_AUTO, QStringLiteral("Reconnect Automatically"),
+    addCommand(Command::ExportInterval, QStringLiteral("Export Config"), QString());
+    addCommand(Command::ReconnectAutomatically, QStringLiteral("Reconnect Automatically"),
                QStringLiteral("Reconnect Automatically"))
         ->setCheckable(true);
-    addCommand(ID_ARCHIVE_SETTINGS, QStringLiteral("Archive Settings"),
+    addCommand(Command::ArchiveSettings, QStringLiteral("Archive Settings"),
                QStringLiteral("Archive Settings"));
-    addCommand(ID_MQTT_SETTINGS, QStringLiteral("MQTT Publishing"),
+    addCommand(Command::PublishSettings, QStringLiteral("MQTT Publishing"),
                QStringLiteral("MQTT Publishing"));
 
-    addCommand(ID_FILE_PRINT_DIRECT, QStringLiteral("Print(&P)...\tCtrl+P"), QString());
-    addCommand(ID_FILE_PRINT_PREVIEW, QStringLiteral("Print Preview(&V)"),
+    addCommand(Command::Print, QStringLiteral("Print(&P)...\tCtrl+P"), QString());
+    addCommand(Command::PrintPreview, QStringLiteral("Print Preview(&V)"),
                QStringLiteral("Print Preview"));
-    addCommand(ID_FILE_PRINT_SETUP, QStringLiteral("Print Setting(&R)..."),
+    addCommand(Command::PrintSetup, QStringLiteral("Print Setting(&R)..."),
                QStringLiteral("Print Setting"));
-    addCommand(ID_APP_EXIT, QStringLiteral("Exit(&X)"), QStringLiteral("Exit"));
-    addCommand(ID_WINDOW_CASCADE, QStringLiteral("Cascade(&C)"), QStringLiteral("Cascade"));
-    addCommand(ID_WINDOW_TILE_HORZ, QStringLiteral("Tile(&T)"), QStringLiteral("Tile"));
-    addCommand(ID_WINDOW_ARRANGE, QStringLiteral("Arrange(&A)"), QStringLiteral("Arrange"));
-    addCommand(ID_APP_ABOUT, QStringLiteral("About(&A)..."), QStringLiteral("About\nAbout"));
+    addCommand(Command::Exit, QStringLiteral("Exit(&X)"), QStringLiteral("Exit"));
+    addCommand(Command::Cascade, QStringLiteral("Cascade(&C)"), QStringLiteral("Cascade"));
+    addCommand(Command::TileHorizontally, QStringLiteral("Tile(&T)"), QStringLiteral("Tile"));
+    addCommand(Command::ArrangeIcons, QStringLiteral("Arrange(&A)"), QStringLiteral("Arrange"));
+    addCommand(Command::About, QStringLiteral("About(&A)..."), QStringLiteral("About\nAbout"));
 
     // Ctrl+P prints with the print dialog. It is in no menu (the menu's "Print" prints
     // straight to the printer in use).
-    QAction* print =
-        addCommand(ID_FILE_PRINT, QStringLiteral("Print"), QStringLiteral("Print\nPrint"));
+    QAction* print = addCommand(Command::PrintWithDialog, QStringLiteral("Print"),
+                                QStringLiteral("Print\nPrint"));
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     print->setShortcutContext(Qt::WindowShortcut);
     addAction(print);
 
     // F6 and Shift+F6 move to the next and previous pane of the active child window; like
     // Ctrl+P they are keys of the window, in no menu.
-    QAction* nextPane = addCommand(ID_NEXT_PANE, QStringLiteral("Next Pane"), QString());
+    QAction* nextPane = addCommand(Command::NextPane, QStringLiteral("Next Pane"), QString());
     nextPane->setShortcut(QKeySequence(Qt::Key_F6));
-    QAction* previousPane = addCommand(ID_PREV_PANE, QStringLiteral("Previous Pane"), QString());
+    QAction* previousPane =
+        addCommand(Command::PreviousPane, QStringLiteral("Previous Pane"), QString());
     previousPane->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6));
     for (QAction* pane : {nextPane, previousPane}) {
         pane->setShortcutContext(Qt::WindowShortcut);
@@ -184,63 +184,63 @@ void MainWindow::buildActions() {
 }
 
 void MainWindow::buildMenus() {
-    auto act = [this](int id) { return m_actions.value(id); };
+    auto act = [this](Command command) { return m_actions.value(command); };
     // The link, archive and publishing settings, below the menu's own items.
     auto addLaterSettings = [&act](QMenu* setting) {
         setting->addSeparator();
-        setting->addAction(act(ID_RECONNECT_AUTO));
-        setting->addAction(act(ID_ARCHIVE_SETTINGS));
-        setting->addAction(act(ID_MQTT_SETTINGS));
+        setting->addAction(act(Command::ReconnectAutomatically));
+        setting->addAction(act(Command::ArchiveSettings));
+        setting->addAction(act(Command::PublishSettings));
     };
 
-    // Menu 128: no child window open.
+    // The menus while no child window is open.
     auto* file = new QMenu(QStringLiteral("File(&F)"), this);
-    file->addAction(act(ID_FILE_PRINT_SETUP));
+    file->addAction(act(Command::PrintSetup));
     file->addSeparator();
-    file->addAction(act(ID_APP_EXIT));
-    auto* setting = new QMenu(QStringLiteral("Seting(&S)"), this);
-    setting->addAction(act(ID_CHANNEL_SETTING));
+    file->addAction(act(Command::Exit));
+    auto* setting = new QMenu(QString::fromLatin1(kept::kSettingMenu), this);
+    setting->addAction(act(Command::ChannelSetting));
     setting->addSeparator();
-    setting->addAction(act(ID_PORT));
-    setting->addAction(act(ID_CONNECT));
-    setting->addAction(act(ID_DISCONNECT));
+    setting->addAction(act(Command::Port));
+    setting->addAction(act(Command::Connect));
+    setting->addAction(act(Command::Disconnect));
     addLaterSettings(setting);
     auto* help = new QMenu(QStringLiteral("Help(&H)"), this);
-    help->addAction(act(ID_APP_ABOUT));
-    m_menu128 = {file, setting, help};
+    help->addAction(act(Command::About));
+    m_menusWithoutChild = {file, setting, help};
 
-    // Menu 129: any child window open.
+    // The menus while any child window is open.
     file = new QMenu(QStringLiteral("File(&F)"), this);
-    file->addAction(act(ID_DATA_EXPORT));
-    file->addAction(act(ID_FILE_PRINT_DIRECT));
-    file->addAction(act(ID_FILE_PRINT_PREVIEW));
-    file->addAction(act(ID_FILE_PRINT_SETUP));
+    file->addAction(act(Command::DataExport));
+    file->addAction(act(Command::Print));
+    file->addAction(act(Command::PrintPreview));
+    file->addAction(act(Command::PrintSetup));
     file->addSeparator();
-    file->addAction(act(ID_APP_EXIT));
+    file->addAction(act(Command::Exit));
     setting = new QMenu(QStringLiteral("Setting(&S)"), this);
-    setting->addAction(act(ID_CHANNEL_SETTING));
-    setting->addAction(act(ID_CHANNEL_CONTROL));
+    setting->addAction(act(Command::ChannelSetting));
+    setting->addAction(act(Command::ChannelControl));
     setting->addSeparator();
-    setting->addAction(act(ID_PORT));
-    setting->addAction(act(ID_CONNECT));
-    setting->addAction(act(ID_DISCONNECT));
+    setting->addAction(act(Command::Port));
+    setting->addAction(act(Command::Connect));
+    setting->addAction(act(Command::Disconnect));
     setting->addSeparator();
     QMenu* scope = setting->addMenu(QStringLiteral("X-Axes Scope"));
-    for (int i = 0; i < kScopeCommands; ++i) scope->addAction(act(ID_SCOPE_1MIN + i));
+    for (int i = 0; i < kScopeCommands; ++i) scope->addAction(act(scopeCommand(i)));
     setting->addSeparator();
-    setting->addAction(act(ID_EXPORT_CONFIG));
+    setting->addAction(act(Command::ExportInterval));
     addLaterSettings(setting);
     m_viewMenu = new QMenu(QStringLiteral("View(&V)"), this);
-    m_viewMenu->addAction(act(ID_ARCHIVE));
+    m_viewMenu->addAction(act(Command::Archive));
     m_viewMenu->addSeparator();
-    m_viewMenu->addAction(act(ID_WINDOW_CASCADE));
-    m_viewMenu->addAction(act(ID_WINDOW_TILE_HORZ));
-    m_viewMenu->addAction(act(ID_WINDOW_ARRANGE));
+    m_viewMenu->addAction(act(Command::Cascade));
+    m_viewMenu->addAction(act(Command::TileHorizontally));
+    m_viewMenu->addAction(act(Command::ArrangeIcons));
     help = new QMenu(QStringLiteral("Help(&H)"), this);
-    help->addAction(act(ID_APP_ABOUT));
-    m_menu129 = {file, setting, m_viewMenu, help};
+    help->addAction(act(Command::About));
+    m_menusWithChild = {file, setting, m_viewMenu, help};
 
-    for (QMenu* menu : m_menu128 + m_menu129 + QList<QMenu*>{scope}) {
+    for (QMenu* menu : m_menusWithoutChild + m_menusWithChild + QList<QMenu*>{scope}) {
         connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateCommandStates);
         // A checked item shows its check mark; an unchecked one shows nothing, no empty box.
         menu->setStyle(kelvoStyle());
@@ -275,18 +275,18 @@ void MainWindow::fillWindowList(QMenu* menu) {
 
 void MainWindow::buildToolBar() {
     auto* toolBar = new QToolBar(QStringLiteral("Standard"), this);
-    toolBar->setObjectName(QStringLiteral("toolbar128"));
+    toolBar->setObjectName(QStringLiteral("standardToolBar"));
     toolBar->setIconSize(QSize(23, 16));
     toolBar->setMovable(true);
     toolBar->setFloatable(true);
     toolBar->setAllowedAreas(Qt::AllToolBarAreas);
-    toolBar->addAction(m_actions.value(ID_HISTORY_DAYS));
-    toolBar->addAction(m_actions.value(ID_HISTORY_MONTHS));
-    toolBar->addAction(m_actions.value(ID_REAL_TIME));
-    toolBar->addAction(m_actions.value(ID_ARCHIVE));
+    toolBar->addAction(m_actions.value(Command::HistoryByDays));
+    toolBar->addAction(m_actions.value(Command::HistoryByMonths));
+    toolBar->addAction(m_actions.value(Command::RealTime));
+    toolBar->addAction(m_actions.value(Command::Archive));
     toolBar->addSeparator();
-    toolBar->addAction(m_actions.value(ID_CONNECT));
-    toolBar->addAction(m_actions.value(ID_DISCONNECT));
+    toolBar->addAction(m_actions.value(Command::Connect));
+    toolBar->addAction(m_actions.value(Command::Disconnect));
     auto* filter = new NoFallbackToolTip(this);
     for (QToolButton* button : toolBar->findChildren<QToolButton*>())
         button->installEventFilter(filter);
@@ -342,7 +342,7 @@ void MainWindow::selectMenu() {
     if (anyChild == m_childMenuShown && !menuBar()->actions().isEmpty()) return;
     m_childMenuShown = anyChild;
     menuBar()->clear();
-    for (QMenu* menu : anyChild ? m_menu129 : m_menu128) menuBar()->addMenu(menu);
+    for (QMenu* menu : anyChild ? m_menusWithChild : m_menusWithoutChild) menuBar()->addMenu(menu);
 }
 
 ChildWindow* MainWindow::activeChildWindow() const {
@@ -356,11 +356,13 @@ std::vector<CommandTarget*> MainWindow::route() const {
     return {view, document, frame, const_cast<MainWindow*>(this), &m_app};
 }
 
-CommandState MainWindow::commandState(int id) const { return CommandRoute::update(route(), id); }
+CommandState MainWindow::commandState(Command command) const {
+    return CommandRoute::update(route(), command);
+}
 
-bool MainWindow::executeCommand(int id) {
-    if (!commandState(id).enabled) return false;
-    const bool handled = CommandRoute::execute(route(), id);
+bool MainWindow::executeCommand(Command command) {
+    if (!commandState(command).enabled) return false;
+    const bool handled = CommandRoute::execute(route(), command);
     updateCommandStates();
     return handled;
 }

@@ -16,7 +16,7 @@ class QMdiArea;
 class QMenu;
 class QTimer;
 
-// The main window: MDI area, two menus (128 while no child window is open, 129 while any
+// The main window: MDI area, two sets of menus (one while no child window is open, one while any
 // is), toolbar, status bar. Routes every command through the active child window's active
 // view, its document, the child frame, this frame and the application.
 class MainWindow : public QMainWindow, public CommandTarget {
@@ -31,13 +31,13 @@ public:
 
     // Runs the command on the route; false when no target handles it (a disabled command
     // does nothing).
-    bool executeCommand(int id);
+    bool executeCommand(Command command);
     // Enabled and checked as menus and toolbar show the command now.
-    CommandState commandState(int id) const;
+    CommandState commandState(Command command) const;
     // Brings every menu item and toolbar button up to date.
     void updateCommandStates();
 
-    QAction* commandAction(int id) const { return m_actions.value(id); }
+    QAction* commandAction(Command command) const { return m_actions.value(command); }
     QLabel* linkPane() const { return m_link; }
     QLabel* servicesPane() const { return m_services; }
 
@@ -64,14 +64,14 @@ private:
     void updateLockIndicators();
     void updateLinkPane();
     std::vector<CommandTarget*> route() const;
-    QAction* addCommand(int id, const QString& text, const QString& prompt);
+    QAction* addCommand(Command command, const QString& text, const QString& prompt);
 
     Application& m_app;
     std::function<void()> m_closeAll;
     QMdiArea* m_mdi = nullptr;
-    QHash<int, QAction*> m_actions;
-    QList<QMenu*> m_menu128;
-    QList<QMenu*> m_menu129;
+    QHash<Command, QAction*> m_actions;
+    QList<QMenu*> m_menusWithoutChild;
+    QList<QMenu*> m_menusWithChild;
     QMenu* m_viewMenu = nullptr;
     QList<QAction*> m_windowListActions;
     bool m_childMenuShown = false;

@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "core/base/Clock.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/ExitRequest.h"
 #include "ui/shell/QtArguments.h"
@@ -19,7 +19,7 @@ int main(int, char** argv) {
     std::error_code error;
     std::filesystem::path workingDirectory = std::filesystem::current_path(error);
     if (error) workingDirectory = ".";
-    PortResolver ports(workingDirectory);
+    PosixSerialPorts ports(workingDirectory);
     Application app(ports, SystemClock::instance());
     QObject::connect(&app, &Application::mainWindowClosed, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);

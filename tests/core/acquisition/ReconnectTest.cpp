@@ -11,7 +11,7 @@
 #include "core/acquisition/RecordingDocument.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/base/Clock.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "fakes/RecordingMessageSink.h"
 #include "support/PtyPair.h"
 #include "support/SimProcess.h"
@@ -54,7 +54,7 @@ std::vector<std::string> receivedCommands(const std::string& logPath) {
 // short serial timeouts and short reconnect waits so a drop-out plays out in seconds.
 struct ReconnectFixture : ::testing::Test {
     SimProcess sim;
-    std::unique_ptr<PortResolver> ports;
+    std::unique_ptr<PosixSerialPorts> ports;
     RecordingMessageSink messages;
     std::unique_ptr<MonitorState> state;
     std::unique_ptr<RecordingDocument> doc;
@@ -68,7 +68,7 @@ struct ReconnectFixture : ::testing::Test {
         ASSERT_TRUE(sim.start(simArgs));
         SerialTimings timings;
         timings.emptyRead = 150ms;
-        ports = std::make_unique<PortResolver>(sim.dir(), timings, sim.dir() + "/no-devices");
+        ports = std::make_unique<PosixSerialPorts>(sim.dir(), timings, sim.dir() + "/no-devices");
         state = std::make_unique<MonitorState>(*ports, messages, SystemClock::instance());
         state->link.setHistoryDumpPath(sim.dir() + "/History.dat");
         doc = std::make_unique<RecordingDocument>(*state);

@@ -38,7 +38,7 @@ bool eventually(const std::function<bool()>& done) {
 }
 
 // Ports that can be held shut, so a probe can be caught while it runs.
-class GatedPorts final : public PortOpener {
+class GatedPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialPort> open(int n) override {
         m_gate.wait();
@@ -274,7 +274,7 @@ TEST_F(CycleFixture, SoakThroughAFullRingWrap) {
         while (!finished) {
             doc.copyStore(*store);
             EXPECT_EQ(store->writeIndex, (store->startIndex + store->count) % kRingSlots);
-            LiveReading channels;
+            ChannelTable channels;
             {
                 std::lock_guard lock(state.dataLock);
                 channels = state.config.channels;

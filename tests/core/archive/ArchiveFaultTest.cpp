@@ -11,7 +11,7 @@
 #include "core/acquisition/RecordingDocument.h"
 #include "core/archive/ArchiveReader.h"
 #include "core/base/Clock.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "support/ArchiveFixture.h"
 #include "support/SimProcess.h"
 #include "support/SyncGateVfs.h"
@@ -80,7 +80,7 @@ TEST_F(ArchiveFixture, RowsSharingASlotAllReadBackWithTheirEnergy) {
 TEST_F(ArchiveFixture, PollsOverTheLinkKeepARowEachAtTheirStoreSlot) {
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--baud", "0", "--silent-after", "6", "--silent-for", "1"}));
-    PortResolver ports(sim.dir(), {}, sim.dir() + "/no-devices");
+    PosixSerialPorts ports(sim.dir(), {}, sim.dir() + "/no-devices");
     MonitorState state(ports, messages, SystemClock::instance());
     state.config.appDir = dir.path();
     state.link.setHistoryDumpPath(sim.dir() + "/History.dat");

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
-#include "support/PtyPair.h"
-#include "core/device/posix/PortResolver.h"
 #include "core/device/posix/PosixSerialPort.h"
+#include "core/device/posix/PosixSerialPorts.h"
+#include "support/PtyPair.h"
 
 using Bytes = std::vector<uint8_t>;
 using std::chrono::milliseconds;
@@ -23,7 +23,7 @@ struct PosixPortFixture : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
-        port = PortResolver::openTerminal(pty.slaveName, kFast);
+        port = PosixSerialPorts::openTerminal(pty.slaveName, kFast);
         ASSERT_NE(port, nullptr);
         ASSERT_TRUE(port->configure());
     }
@@ -133,7 +133,7 @@ TEST(PosixPortTimings, RealEmptyReadLastsAboutOnePointThreeSeconds) {
     EXPECT_EQ(real.writeLimit, milliseconds(3000));
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
-    auto port = PortResolver::openTerminal(pty.slaveName);
+    auto port = PosixSerialPorts::openTerminal(pty.slaveName);
     ASSERT_NE(port, nullptr);
     ASSERT_TRUE(port->configure());
     uint8_t buffer[64];

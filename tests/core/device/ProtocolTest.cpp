@@ -79,7 +79,7 @@ TEST(HistoryDecoding, HeaderMonthTagAndLengthDecideWhatIsStored) {
 }
 
 TEST(LiveDecoding, ChannelNumberBigEndianPowerLittleEndian) {
-    LiveReading table{};
+    ChannelTable table{};
     table[0].power = 777;
     Bytes reply(121, 0);
     for (int r = 0; r < 15; ++r) {
@@ -118,7 +118,7 @@ TEST(LiveDecoding, StopsAtMissingMarkerOrIncompleteRecord) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        LiveReading table{};
+        ChannelTable table{};
         for (ChannelRecord& record : table) {
             record.number = 99;
             record.power = 99;

@@ -140,7 +140,7 @@ TEST_F(LinkFixture, FailureCounter_FourteenthSilentExchangeClosesLink) {
     auto device =
         answeringDevice(1, [&](const Bytes&) { return answering ? liveReply() : Bytes{}; });
     connect();
-    LiveReading table{};
+    ChannelTable table{};
 
     for (int i = 1; i <= 13; ++i) {
         link.readLive(table);
@@ -183,7 +183,7 @@ TEST_F(LinkFixture, FailureCounter_WhatCountsAsAnAnswer) {
         auto device = opener.attach(1);
         device->replies = {{'O', 'K'}, {}, {}, {}, {}, {}, c.reply};
         ASSERT_TRUE(caseLink.openDevice());
-        LiveReading table{};
+        ChannelTable table{};
         for (int i = 0; i < 5; ++i) {
             caseLink.readLive(table);
         }
@@ -215,7 +215,7 @@ TEST_F(LinkFixture, PollWriteFailureClosesLink) {
         ASSERT_TRUE(caseLink.openDevice());
         device->writeFails = c.writeFails;
         device->writeResult = c.writeResult;
-        LiveReading table{};
+        ChannelTable table{};
         int32_t day[kDays]{};
         int32_t month[kMonths]{};
         if (c.history) {
@@ -238,7 +238,7 @@ TEST_F(LinkFixture, PollExchanges_RunInOrderAndTheHistoryIsDumpedRawAndDecoded) 
     int32_t day[kDays]{};
     int32_t month[kMonths]{};
     link.readHistory(day, month, protocol::kSolarHistory);
-    LiveReading table{};
+    ChannelTable table{};
     link.readLive(table);
 
     // The device answers a history request only after its 20 ms; a live request at once.
@@ -375,7 +375,7 @@ TEST_F(LinkFixture, ExchangesFromTwoThreadsNeverInterleave) {
     device->journal = &lineJournal;
 
     std::thread poller([&] {
-        LiveReading table{};
+        ChannelTable table{};
         for (int i = 0; i < 40; ++i) {
             link.readLive(table);
         }
@@ -417,7 +417,7 @@ TEST_F(LinkFixture, CloseLink_DuringAnExchangeNeverWaitsForTheLine) {
         return liveReply();
     });
     connect();
-    LiveReading table{};
+    ChannelTable table{};
     std::thread poll([&] { link.readLive(table); });
     while (!inside) std::this_thread::sleep_for(milliseconds(1));
 

@@ -22,7 +22,7 @@
 #include "core/acquisition/MonitorState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/base/Clock.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "core/publish/EnergyCounters.h"
 #include "core/publish/PublishPayloads.h"
 #include "core/publish/Publisher.h"
@@ -214,7 +214,7 @@ TEST_F(PublisherTest, PublishesValuesStateEnergyAndDiscoveryThatFollowsRenames) 
 TEST_F(PublisherTest, SamplesFromTheMeterReachTheBrokerAndSwitchCommandsReachTheMeter) {
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--baud", "0"}));
-    PortResolver ports(sim.dir(), {}, sim.dir() + "/no-devices");
+    PosixSerialPorts ports(sim.dir(), {}, sim.dir() + "/no-devices");
     RecordingMessageSink messages;
     MonitorState state(ports, messages, SystemClock::instance());
     state.link.setHistoryDumpPath(sim.dir() + "/History.dat");
@@ -560,7 +560,7 @@ TEST_F(PublisherTest, ARetainedSwitchCommandNeverReachesTheMeterNorAfterABrokerR
     SimProcess sim;
     const std::string log = sim.dir() + "/frames.log";
     ASSERT_TRUE(sim.start({"--baud", "0", "--log", log}));
-    PortResolver ports(sim.dir(), {}, sim.dir() + "/no-devices");
+    PosixSerialPorts ports(sim.dir(), {}, sim.dir() + "/no-devices");
     RecordingMessageSink messages;
     MonitorState state(ports, messages, SystemClock::instance());
     ASSERT_TRUE(state.link.openDevice());

@@ -16,11 +16,11 @@
 #include <string>
 #include <thread>
 
-#include "support/SimProcess.h"
 #include "core/device/SerialLink.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
+#include "support/SimProcess.h"
 #include "tools/meter-sim/HouseholdModel.h"
 
 using namespace std::chrono_literals;
@@ -45,7 +45,7 @@ struct LinkRig {
     bool start(const std::vector<std::string>& args) {
         if (!sim.start(args)) return false;
         ::mkdir((sim.dir() + "/dev").c_str(), 0755);  // a machine without serial ports
-        ports = std::make_unique<PortResolver>(sim.dir(), timings, sim.dir() + "/dev");
+        ports = std::make_unique<PosixSerialPorts>(sim.dir(), timings, sim.dir() + "/dev");
         link = std::make_unique<SerialLink>(*ports, messages, clock);
         link->setHistoryDumpPath(sim.dir() + "/History.dat");
         return true;
@@ -53,7 +53,7 @@ struct LinkRig {
 
     SerialTimings timings;
     SimProcess sim;
-    std::unique_ptr<PortResolver> ports;
+    std::unique_ptr<PosixSerialPorts> ports;
     RecordingMessageSink messages;
     FakeClock clock;  // the link's own waits cost nothing; the line's timing is real
     std::unique_ptr<SerialLink> link;
@@ -106,7 +106,7 @@ TEST(LinkOverSimulator, FindsTheMeterAndOneHistoryAndOneLiveExchangeLandInTheTab
     ASSERT_EQ(dump.size(), 114u);
     EXPECT_EQ(dump.substr(0, 6), "SOLDAY");
 
-    LiveReading table{};
+    ChannelTable table{};
     for (int attempt = 0; attempt < 3 && table[kSolarRecord].number == 0; ++attempt)
         rig.link->readLive(table);
     EXPECT_EQ(table[kTotalRecord].power, 0u);  // the tick's to fill, never the decoder's
@@ -137,7 +137,7 @@ TEST(LinkOverSimulator, SwitchingIsAcknowledgedHonouredOrReported) {
         ASSERT_TRUE(rig.start({"--baud", "0"}));
         ASSERT_TRUE(rig.link->openDevice());
         EXPECT_TRUE(rig.link->switchChannels("05,112,"));
-        LiveReading table{};
+        ChannelTable table{};
         rig.link->readLive(table);
         EXPECT_EQ(table[12].state, '3');
         EXPECT_EQ(table[12].power, 0u);
@@ -176,7 +176,7 @@ TEST(LinkOverSimulator, SilentMeterClosesTheLinkOnTheFourteenthExchangeThenIsFou
     LinkRig rig;
     ASSERT_TRUE(rig.start({"--baud", "0", "--silent-after", "1"}));
     ASSERT_TRUE(rig.link->openDevice());
-    LiveReading table{};
+    ChannelTable table{};
     for (int i = 1; i <= 13; ++i) {
         rig.link->readLive(table);
         ASSERT_TRUE(rig.link->isOpen()) << i;
@@ -208,7 +208,7 @@ TEST(LinkOverSimulator, BabblingMeterNeitherHangsNorGrowsMemory) {
     LinkRig rig;
     ASSERT_TRUE(rig.start({"--babble-after", "1", "--baud", "115200"}));
     ASSERT_TRUE(rig.link->openDevice());
-    LiveReading table{};
+    ChannelTable table{};
     const long ownBefore = ownResidentKb();
     long simAfterWarmUp = -1;
     for (int i = 1; i <= 10; ++i) {

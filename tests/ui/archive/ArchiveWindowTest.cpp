@@ -36,7 +36,7 @@ namespace {
 constexpr int64_t kJuneFirst = 1'780'272'000;  // 2026-06-01 00:00:00 UTC
 const QDate kDay(2026, 6, 1);
 
-struct NoPortsHere final : PortOpener {
+struct NoPortsHere final : SerialPorts {
     std::unique_ptr<SerialPort> open(int) override { return nullptr; }
 };
 
@@ -45,7 +45,7 @@ protected:
     ArchiveWindowTest() : state(ports, messages, clock) {
         setenv("TZ", "UTC", 1);
         tzset();
-        state.config = Configuration::defaults();
+        state.config = DastConfig::defaults();
         state.config.appDir = dir.path();
         // 1,000 W on channel 3 from 01:00 to 02:00 and from 03:00 to 04:00; nothing between.
         ArchiveWriter writer(messages, clock);

@@ -75,14 +75,14 @@ protected:
         }
     }
 
-    Configuration config;
+    DastConfig config;
     std::mutex dataLock;
 };
 
 TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
     const std::string legacy = "\xB5\xE7\xC6\xF7 3";  // not UTF-8: bytes of another code page
     storeChannelName(config.channels[3], legacy);
-    std::vector<Configuration> saved;
+    std::vector<DastConfig> saved;
     ChannelSettingDialog dlg(config, dataLock, [&] {
         // The real save takes the data lock for its copy: it must be free by now.
         EXPECT_TRUE(dataLock.try_lock());
@@ -150,7 +150,7 @@ void confirmAndWait(ChannelControlDialog& dlg) {
 }
 
 // Channels 1..12 as the last reading left them: '1' on, '3' off, '.' no reading.
-void setReading(Configuration& config, const char* states) {
+void setReading(DastConfig& config, const char* states) {
     for (int k = 0; k < 12; ++k) config.channels[k + 1].state = states[k] == '.' ? 0 : states[k];
 }
 

@@ -16,7 +16,7 @@
 #include "ui/dialogs/ChannelSettingDialog.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/DialogDriver.h"
-#include "ui/dialogs/ExportConfigDialog.h"
+#include "ui/dialogs/ExportIntervalDialog.h"
 #include "ui/dialogs/LoginDialog.h"
 #include "ui/dialogs/SpinButton.h"
 #include "ui/framework/MessageBoxSink.h"
@@ -24,7 +24,7 @@
 
 namespace {
 
-class NoPorts final : public PortOpener {
+class NoPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialPort> open(int) override { return nullptr; }
 };
@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         qtTestApp();
         ASSERT_TRUE(dir.isValid());
-        state.config = Configuration::defaults();
+        state.config = DastConfig::defaults();
         state.config.appDir = dir.path().toStdString();
     }
 
@@ -75,11 +75,11 @@ TEST_F(DialogCommands, ChannelSettingOkWritesTheNamesToDastCfg) {
 
 TEST_F(DialogCommands, ExportIntervalChangesOnlyOnOk) {
     for (bool ok : {false, true}) {
-        onModal<ExportConfigDialog>([ok](ExportConfigDialog& dlg) {
+        onModal<ExportIntervalDialog>([ok](ExportIntervalDialog& dlg) {
             dlg.spin(ExportIntervalEditor::Minutes)->stepUp();
             ok ? dlg.accept() : dlg.reject();
         });
-        EXPECT_EQ(runExportConfigDialog(state, nullptr), ok);
+        EXPECT_EQ(runExportIntervalDialog(state, nullptr), ok);
         EXPECT_EQ(state.config.exportInterval, ok ? 120u : 60u);
     }
 }
@@ -105,7 +105,7 @@ TEST_F(DialogCommands, ConfirmingButtonStaysLeftOfCancellingOneWhateverTheDeskto
     };
     Case cases[] = {
         {std::make_unique<ChannelSettingDialog>(state.config, lock, nullptr), "OK", "Cancel"},
-        {std::make_unique<ExportConfigDialog>(60), "OK", "Cancel"},
+        {std::make_unique<ExportIntervalDialog>(60), "OK", "Cancel"},
         {std::make_unique<ChannelControlDialog>(state.config.channels, nullptr), "Confirm", "Quit"},
         {std::make_unique<LoginDialog>(state.config), "Yes", "Quit"},
         {std::make_unique<PrinterSetupDialog>(QStringList{"Office"}, PrinterChoice{}), "OK",

@@ -7,7 +7,7 @@
 
 #include "support/QtTestApp.h"
 #include "ui/dialogs/DialogDriver.h"
-#include "ui/dialogs/ExportConfigDialog.h"
+#include "ui/dialogs/ExportIntervalDialog.h"
 #include "ui/dialogs/ExportIntervalEditor.h"
 #include "ui/dialogs/SpinButton.h"
 
@@ -98,7 +98,7 @@ protected:
 };
 
 TEST_F(ExportConfigDialogTest, BoxesFollowTheSpinsAndOkRefusesBelowFiveSeconds) {
-    ExportConfigDialog dlg(63);
+    ExportIntervalDialog dlg(63);
     dlg.show();
     dlg.spin(E::Minutes)->stepDown();
     EXPECT_EQ(dlg.box(E::Minutes)->text(), "0");

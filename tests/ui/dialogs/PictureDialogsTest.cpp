@@ -32,7 +32,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    Configuration config;
+    DastConfig config;
 };
 
 struct LoginCase {

@@ -44,7 +44,7 @@ TEST(CommandRouteTest, FirstHandlerOnTheRouteRunsAndUpdateHandlersDecideTheState
         {"earliest update handler decides", "-ub-c", 2, false},
         {"handler on an absent target does not count", "x---x", -1, false},
     };
-    constexpr int kId = 32786;
+    constexpr Command kId = Command::Connect;
     for (const RouteCase& c : cases) {
         CommandTarget targets[5];
         std::vector<CommandTarget*> route;

@@ -22,7 +22,7 @@
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "support/QtTestApp.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/PrinterSetup.h"
 #include "ui/framework/TablePrinting.h"
@@ -122,9 +122,9 @@ TEST_F(HistoryWindows, WindowsSplitIntoTableAndChartWithTheTableActive) {
         // Print commands live on the table only: with the chart pane active they are off.
         const std::vector<CommandTarget*> tableRoute{table, document, frame};
         const std::vector<CommandTarget*> chartRoute{chart, document, frame};
-        for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW}) {
-            EXPECT_TRUE(CommandRoute::update(tableRoute, id).enabled) << id;
-            EXPECT_FALSE(CommandRoute::update(chartRoute, id).enabled) << id;
+        for (Command id : {Command::PrintWithDialog, Command::Print, Command::PrintPreview}) {
+            EXPECT_TRUE(CommandRoute::update(tableRoute, id).enabled) << static_cast<int>(id);
+            EXPECT_FALSE(CommandRoute::update(chartRoute, id).enabled) << static_cast<int>(id);
         }
 
         // A pane dragged down to nothing paints without a plot and without failing.
@@ -256,7 +256,7 @@ TEST_F(HistoryWindows, EveryPrintPathGivesOnePageAndAMissingPrinterIsReported) {
     QPrinter& printer = applicationPrinter();
     if (QPrinterInfo::defaultPrinter().isNull() && printer.printerName().isEmpty()) {
         printer.setOutputFileName(QString());
-        ASSERT_TRUE(table->runCommand(ID_FILE_PRINT_DIRECT));
+        ASSERT_TRUE(table->runCommand(Command::Print));
         ASSERT_EQ(m_messages.shown, std::vector<std::string>{kNoPrinterText});
     }
 
@@ -264,8 +264,8 @@ TEST_F(HistoryWindows, EveryPrintPathGivesOnePageAndAMissingPrinterIsReported) {
     ASSERT_TRUE(dir.isValid());
     const QPrinter::OutputFormat savedFormat = printer.outputFormat();
     printer.setOutputFormat(QPrinter::PdfFormat);
-    for (int id : {ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT}) {
-        const QString path = dir.filePath(QStringLiteral("%1.pdf").arg(id));
+    for (Command id : {Command::Print, Command::PrintPreview, Command::PrintWithDialog}) {
+        const QString path = dir.filePath(QStringLiteral("%1.pdf").arg(static_cast<int>(id)));
         printer.setOutputFileName(path);
         int previewPages = -1;
         // Answers a modal dialog once it is up: counts the preview's pages, confirms printing.
@@ -281,14 +281,14 @@ TEST_F(HistoryWindows, EveryPrintPathGivesOnePageAndAMissingPrinterIsReported) {
         });
         ASSERT_TRUE(table->runCommand(id));
         QCoreApplication::processEvents();
-        if (id == ID_FILE_PRINT_PREVIEW) {
+        if (id == Command::PrintPreview) {
             EXPECT_EQ(previewPages, 1);
             continue;
         }
         QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << id;
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << static_cast<int>(id);
         const QByteArray pdf = file.readAll();
-        EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1) << id;
+        EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1) << static_cast<int>(id);
     }
     printer.setOutputFileName(QString());
     printer.setOutputFormat(savedFormat);

@@ -18,7 +18,7 @@
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "support/QtTestApp.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/WindowKind.h"
 #include "ui/realtime/LiveListView.h"
 #include "ui/realtime/PowerChartView.h"
@@ -38,7 +38,7 @@ protected:
         tzset();
         char dirTemplate[] = "/tmp/kelvo-realtime-XXXXXX";
         dir = mkdtemp(dirTemplate);
-        state.config = Configuration::defaults();
+        state.config = DastConfig::defaults();
         state.config.appDir = dir;
         for (int k = kFirstLoad; k <= kLastLoad; ++k)
             std::snprintf(state.config.channels[k].name, 64, "Load%d", k);
@@ -98,7 +98,7 @@ protected:
         QApplication::processEvents();
     }
 
-    CommandState commandState(int id) const {
+    CommandState commandState(Command id) const {
         return CommandRoute::update({frame->listView(), document, frame}, id);
     }
 
@@ -184,30 +184,31 @@ TEST_F(RealTimeWindowTest, TreeSelection_StoresItemDataAndShowsStoredSamplesAtOn
 TEST_F(RealTimeWindowTest, ScopeCommands_SetTheIndexMoveTheCheckMarkAndReload) {
     open();
     frame->channelTree()->setCurrentItem(treeItem("Total"));
-    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, ID_SCOPE_6HOURS));
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, Command::Scope6Hours));
     EXPECT_EQ(state.config.scopeIndex, 6);
     EXPECT_EQ(frame->chartView()->chart().sampleCount(), 4320);
     for (int i = 0; i < kScopeCommands; ++i)
-        EXPECT_EQ(commandState(ID_SCOPE_1MIN + i).checked, i == 6) << i;
+        EXPECT_EQ(commandState(scopeCommand(i)).checked, i == 6) << i;
 
-    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, ID_SCOPE_1MIN));
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, Command::Scope1Minute));
     EXPECT_EQ(frame->chartView()->chart().sampleCount(), 12);
-    EXPECT_TRUE(commandState(ID_SCOPE_1MIN).checked);
-    EXPECT_FALSE(commandState(ID_SCOPE_6HOURS).checked);
+    EXPECT_TRUE(commandState(Command::Scope1Minute).checked);
+    EXPECT_FALSE(commandState(Command::Scope6Hours).checked);
 }
 
 TEST_F(RealTimeWindowTest, ConnectAndDisconnect_EnabledByTheLinkState) {
     open();
-    EXPECT_TRUE(commandState(ID_CONNECT).enabled);
-    EXPECT_FALSE(commandState(ID_DISCONNECT).enabled);
+    EXPECT_TRUE(commandState(Command::Connect).enabled);
+    EXPECT_FALSE(commandState(Command::Disconnect).enabled);
     openMeter();
-    EXPECT_FALSE(commandState(ID_CONNECT).enabled);
-    EXPECT_TRUE(commandState(ID_DISCONNECT).enabled);
+    EXPECT_FALSE(commandState(Command::Connect).enabled);
+    EXPECT_TRUE(commandState(Command::Disconnect).enabled);
     state.link.closeLink();
-    EXPECT_TRUE(commandState(ID_CONNECT).enabled);
-    EXPECT_FALSE(commandState(ID_DISCONNECT).enabled);
+    EXPECT_TRUE(commandState(Command::Connect).enabled);
+    EXPECT_FALSE(commandState(Command::Disconnect).enabled);
     // With the chart pane active the commands still have a handler on the route.
-    EXPECT_TRUE(CommandRoute::update({frame->chartView(), document, frame}, ID_CONNECT).enabled);
+    EXPECT_TRUE(
+        CommandRoute::update({frame->chartView(), document, frame}, Command::Connect).enabled);
 }
 
 TEST_F(RealTimeWindowTest, LiveList_RowsFollowSampleStoredAndKeepTheirLastValues) {
@@ -279,7 +280,7 @@ TEST_F(RealTimeWindowTest, DataExport_ProposesATimedNameAndWritesOnlyWhenConfirm
         proposed = name;
         return QString();
     });
-    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, ID_DATA_EXPORT));
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, Command::DataExport));
     EXPECT_EQ(proposed, "History_power2023-11-14 22-13-20");
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),

@@ -12,11 +12,11 @@
 #include <cstring>
 
 #include "core/base/Clock.h"
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "support/ShellFixture.h"
 #include "ui/archive/ArchiveWindow.h"
 #include "ui/framework/ChildWindow.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/View.h"
 #include "ui/realtime/RealTimeDocument.h"
 #include "ui/realtime/RealTimeWindow.h"
@@ -26,7 +26,7 @@
 namespace {
 
 struct Expect {
-    int id;
+    Command id;
     bool enabled;
 };
 
@@ -34,7 +34,7 @@ class CommandStates : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        Configuration config = Configuration::defaults();
+        DastConfig config = DastConfig::defaults();
         config.scopeIndex = 2;
         ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
         m_app = std::make_unique<Application>(m_ports, SystemClock::instance());
@@ -56,10 +56,11 @@ protected:
         m_frame->updateCommandStates();
         for (const Expect& e : table) {
             EXPECT_EQ(m_frame->commandState(e.id).enabled, e.enabled)
-                << situation << ", command " << e.id;
+                << situation << ", command " << static_cast<int>(e.id);
             // What the route says is what the menus and buttons show.
             if (QAction* action = m_frame->commandAction(e.id)) {
-                EXPECT_EQ(action->isEnabled(), e.enabled) << situation << ", action " << e.id;
+                EXPECT_EQ(action->isEnabled(), e.enabled)
+                    << situation << ", action " << static_cast<int>(e.id);
             }
         }
     }
@@ -75,25 +76,35 @@ protected:
     MainWindow* m_frame = nullptr;
 };
 
-const std::vector<int> kScopeIds = {ID_SCOPE_1MIN,  ID_SCOPE_5MIN,   ID_SCOPE_15MIN, ID_SCOPE_30MIN,
-                                    ID_SCOPE_1HOUR, ID_SCOPE_3HOURS, ID_SCOPE_6HOURS};
+const std::vector<Command> kScopeIds = {
+    Command::Scope1Minute, Command::Scope5Minutes, Command::Scope15Minutes, Command::Scope30Minutes,
+    Command::Scope1Hour,   Command::Scope3Hours,   Command::Scope6Hours};
 
 }  // namespace
 
 TEST_F(CommandStates, RealTimeInFrontOffersItsCommandsAndGreysItsOwnButton) {
     bringToFront("Real Time");
-    std::vector<Expect> table = {
-        {ID_REAL_TIME, false},      {ID_HISTORY_DAYS, true},     {ID_HISTORY_MONTHS, true},
-        {ID_CONNECT, true},         {ID_DISCONNECT, false},      {ID_PORT, false},
-        {ID_DATA_EXPORT, true},     {ID_EXPORT_CONFIG, true},    {ID_CHANNEL_SETTING, true},
-        {ID_CHANNEL_CONTROL, true}, {ID_FILE_PRINT_SETUP, true}, {ID_APP_EXIT, true},
-        {ID_APP_ABOUT, true},       {ID_WINDOW_CASCADE, true},   {ID_WINDOW_TILE_HORZ, true},
-        {ID_WINDOW_ARRANGE, true}};
-    for (int id : kScopeIds) table.push_back({id, true});
+    std::vector<Expect> table = {{Command::RealTime, false},
+                                 {Command::HistoryByDays, true},
+                                 {Command::HistoryByMonths, true},
+                                 {Command::Connect, true},
+                                 {Command::Disconnect, false},
+                                 {Command::Port, false},
+                                 {Command::DataExport, true},
+                                 {Command::ExportInterval, true},
+                                 {Command::ChannelSetting, true},
+                                 {Command::ChannelControl, true},
+                                 {Command::PrintSetup, true},
+                                 {Command::Exit, true},
+                                 {Command::About, true},
+                                 {Command::Cascade, true},
+                                 {Command::TileHorizontally, true},
+                                 {Command::ArrangeIcons, true}};
+    for (Command id : kScopeIds) table.push_back({id, true});
     check(table, "real time in front");
     // The check mark sits on the configured scope alone, and moves with the command.
     for (int i = 0; i < 7; ++i) EXPECT_EQ(m_frame->commandState(kScopeIds[i]).checked, i == 2);
-    ASSERT_TRUE(m_frame->executeCommand(ID_SCOPE_6HOURS));
+    ASSERT_TRUE(m_frame->executeCommand(Command::Scope6Hours));
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(m_frame->commandAction(kScopeIds[i])->isChecked(), i == 6) << i;
     EXPECT_EQ(menuTitles(), (QStringList{"File(&F)", "Setting(&S)", "View(&V)", "Help(&H)"}));
@@ -102,23 +113,24 @@ TEST_F(CommandStates, RealTimeInFrontOffersItsCommandsAndGreysItsOwnButton) {
 TEST_F(CommandStates, HistoryWindowInFrontDisablesRealTimeCommands) {
     for (const char* caption : {"History by days", "History by months"}) {
         bringToFront(caption);
-        std::vector<Expect> table = {{ID_DATA_EXPORT, false},
-                                     {ID_CONNECT, false},
-                                     {ID_DISCONNECT, false},
-                                     {ID_EXPORT_CONFIG, false},
-                                     {ID_PORT, false},
-                                     {ID_REAL_TIME, true},
-                                     {ID_CHANNEL_SETTING, true},
-                                     {ID_FILE_PRINT_SETUP, true},
-                                     {ID_APP_ABOUT, true},
-                                     {ID_HISTORY_DAYS, QString(caption) != "History by days"},
-                                     {ID_HISTORY_MONTHS, QString(caption) != "History by months"}};
-        for (int id : kScopeIds) table.push_back({id, false});
+        std::vector<Expect> table = {
+            {Command::DataExport, false},
+            {Command::Connect, false},
+            {Command::Disconnect, false},
+            {Command::ExportInterval, false},
+            {Command::Port, false},
+            {Command::RealTime, true},
+            {Command::ChannelSetting, true},
+            {Command::PrintSetup, true},
+            {Command::About, true},
+            {Command::HistoryByDays, QString(caption) != "History by days"},
+            {Command::HistoryByMonths, QString(caption) != "History by months"}};
+        for (Command id : kScopeIds) table.push_back({id, false});
         check(table, caption);
         // A disabled command does nothing, even when asked for directly.
-        EXPECT_FALSE(m_frame->executeCommand(ID_SCOPE_1MIN));
+        EXPECT_FALSE(m_frame->executeCommand(Command::Scope1Minute));
     }
-    Configuration config = Configuration::defaults();
+    DastConfig config = DastConfig::defaults();
     ASSERT_TRUE(loadConfig(config, SystemClock::instance()));
     EXPECT_EQ(m_app->state().config.scopeIndex, 2);
 }
@@ -134,26 +146,26 @@ TEST_F(CommandStates, NoChildWindowShowsFirstMenuWithConnectionCommandsDisabled)
     }
     ASSERT_TRUE(m_frame->mdiArea()->subWindowList().isEmpty());
     EXPECT_EQ(m_app->firstRealTimeDocument(), nullptr);
-    check({{ID_CONNECT, false},
-           {ID_DISCONNECT, false},
-           {ID_PORT, false},
-           {ID_CHANNEL_SETTING, true},
-           {ID_FILE_PRINT_SETUP, true},
-           {ID_APP_EXIT, true},
-           {ID_APP_ABOUT, true},
-           {ID_HISTORY_DAYS, true},
-           {ID_HISTORY_MONTHS, true},
-           {ID_REAL_TIME, true}},
+    check({{Command::Connect, false},
+           {Command::Disconnect, false},
+           {Command::Port, false},
+           {Command::ChannelSetting, true},
+           {Command::PrintSetup, true},
+           {Command::Exit, true},
+           {Command::About, true},
+           {Command::HistoryByDays, true},
+           {Command::HistoryByMonths, true},
+           {Command::RealTime, true}},
           "no child window");
     EXPECT_EQ(menuTitles(), (QStringList{"File(&F)", "Seting(&S)", "Help(&H)"}));
     // Opening a window brings the second menu back.
-    ASSERT_TRUE(m_frame->executeCommand(ID_HISTORY_MONTHS));
+    ASSERT_TRUE(m_frame->executeCommand(Command::HistoryByMonths));
     EXPECT_EQ(menuTitles().size(), 4);
 }
 
 TEST_F(CommandStates, TileStacksWindowsOneAboveTheOtherAcrossTheFullWidth) {
     m_frame->resize(900, 700);
-    ASSERT_TRUE(m_frame->executeCommand(ID_WINDOW_TILE_HORZ));
+    ASSERT_TRUE(m_frame->executeCommand(Command::TileHorizontally));
     const QRect area = m_frame->mdiArea()->viewport()->rect();
     QList<QMdiSubWindow*> windows = m_frame->mdiArea()->subWindowList();
     ASSERT_EQ(windows.size(), 3);
@@ -198,7 +210,7 @@ TEST_F(CommandStates, ChannelSettingRefreshesTheNamesOfEveryWindowOnlyWhenConfir
     ASSERT_NE(realTime, nullptr);
     QTreeWidgetItem* channel3 = realTime->channelTree()->topLevelItem(0)->child(2);
     ASSERT_NE(channel3, nullptr);
-    ASSERT_TRUE(m_frame->executeCommand(ID_ARCHIVE));
+    ASSERT_TRUE(m_frame->executeCommand(Command::Archive));
     auto* archive = qobject_cast<ArchiveWindow*>(m_frame->activeChildWindow());
     ASSERT_NE(archive, nullptr);
     QTreeWidgetItem* archived3 = archive->channelTree()->topLevelItem(0)->child(2);
@@ -209,7 +221,7 @@ TEST_F(CommandStates, ChannelSettingRefreshesTheNamesOfEveryWindowOnlyWhenConfir
     bringToFront("History by days");  // handled by the main frame whatever is in front
     for (bool confirm : {false, true}) {
         m_answers.setChoice([confirm](QWidget*) { return confirm; });
-        ASSERT_TRUE(m_frame->executeCommand(ID_CHANNEL_SETTING));
+        ASSERT_TRUE(m_frame->executeCommand(Command::ChannelSetting));
         ASSERT_EQ(m_answers.seen().last(), "ChannelSettingDialog");
         EXPECT_EQ(channel3->text(0), confirm ? "03 Pump" : "03 ") << confirm;
         EXPECT_EQ(archived3->text(0), channel3->text(0));
@@ -235,10 +247,11 @@ TEST_F(CommandStates, F6AndClicksMoveTheActivePaneAndOnlyATablePanePrints) {
         auto printing = [&](View* active) {
             QApplication::processEvents();
             EXPECT_EQ(window->activeView(), active);
-            for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW}) {
-                EXPECT_EQ(m_frame->commandState(id).enabled, active == table) << id;
+            for (Command id : {Command::PrintWithDialog, Command::Print, Command::PrintPreview}) {
+                EXPECT_EQ(m_frame->commandState(id).enabled, active == table)
+                    << static_cast<int>(id);
                 if (QAction* action = m_frame->commandAction(id)) {
-                    EXPECT_EQ(action->isEnabled(), active == table) << id;
+                    EXPECT_EQ(action->isEnabled(), active == table) << static_cast<int>(id);
                 }
             }
         };

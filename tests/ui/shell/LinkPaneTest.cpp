@@ -12,11 +12,11 @@
 
 #include "core/acquisition/SamplingCycle.h"
 #include "core/base/Clock.h"
-#include "core/config/Configuration.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/config/DastConfig.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "support/ShellFixture.h"
 #include "support/SimProcess.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/realtime/LiveListView.h"
 #include "ui/realtime/RealTimeDocument.h"
 #include "ui/realtime/RealTimeWindow.h"
@@ -32,7 +32,7 @@ class LinkPane : public ShellTest {};
 }  // namespace
 
 TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
-    Configuration config = Configuration::defaults();
+    DastConfig config = DastConfig::defaults();
     ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--baud", "0"}));
@@ -41,7 +41,7 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     // would stall it beyond the bound below.
     timings.quietGap = 300ms;
     timings.emptyRead = 600ms;
-    PortResolver ports(sim.dir(), timings, sim.dir() + "/no-devices");
+    PosixSerialPorts ports(sim.dir(), timings, sim.dir() + "/no-devices");
     ModalAnswerer answers;
     Application app(ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
@@ -80,14 +80,14 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     // bound leaves room for a loaded machine's scheduling without letting such a wait through.
     EXPECT_LT(longestStall, 200);
 
-    ASSERT_TRUE(frame->executeCommand(ID_DISCONNECT));
+    ASSERT_TRUE(frame->executeCommand(Command::Disconnect));
     ASSERT_TRUE(runEventsUntil([&] { return pane->text() == "Disconnected"; }, 2s))
         << pane->text().toStdString();
 
     // The setting: on by default, switched off from the menu and kept in kelvo.ini.
-    EXPECT_TRUE(frame->commandState(ID_RECONNECT_AUTO).checked);
-    ASSERT_TRUE(frame->executeCommand(ID_RECONNECT_AUTO));
-    EXPECT_FALSE(frame->commandState(ID_RECONNECT_AUTO).checked);
+    EXPECT_TRUE(frame->commandState(Command::ReconnectAutomatically).checked);
+    ASSERT_TRUE(frame->executeCommand(Command::ReconnectAutomatically));
+    EXPECT_FALSE(frame->commandState(Command::ReconnectAutomatically).checked);
     EXPECT_FALSE(app.cycle().autoReconnect());
     std::ifstream ini("kelvo.ini");
     std::stringstream text;
@@ -99,11 +99,11 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
 // Disconnect while the meter is being polled: that poll and the ticks after it record zeros,
 // yet the live list keeps showing the last values read from the meter.
 TEST_F(LinkPane, LiveListKeepsTheLastValuesAfterDisconnect) {
-    Configuration config = Configuration::defaults();
+    DastConfig config = DastConfig::defaults();
     ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
     SimProcess sim;
     ASSERT_TRUE(sim.start({}));  // 9,600 baud: a poll takes a good part of a second
-    PortResolver ports(sim.dir(), SerialTimings{}, sim.dir() + "/no-devices");
+    PosixSerialPorts ports(sim.dir(), SerialTimings{}, sim.dir() + "/no-devices");
     ModalAnswerer answers;
     Application app(ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
@@ -122,7 +122,7 @@ TEST_F(LinkPane, LiveListKeepsTheLastValuesAfterDisconnect) {
     RecordingDocument& recording = app.firstRealTimeDocument()->recording();
     ASSERT_TRUE(runEventsUntil([&] { return recording.busy.load(); }, 10s));  // a poll under way
     const std::string shown = column();
-    ASSERT_TRUE(frame->executeCommand(ID_DISCONNECT));
+    ASSERT_TRUE(frame->executeCommand(Command::Disconnect));
     runEventsUntil([] { return false; }, 11s);  // two ticks
     EXPECT_EQ(column(), shown);
     EXPECT_EQ(app.state().config.channels[kConsumptionRecord].power, 0u);

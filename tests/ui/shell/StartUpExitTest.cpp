@@ -17,14 +17,14 @@
 
 #include "core/archive/ArchiveWriter.h"
 #include "core/base/Clock.h"
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "fakes/RecordingMessageSink.h"
 #include "support/ShellFixture.h"
 #include "ui/archive/ArchiveRangeExport.h"
 #include "ui/archive/ArchiveWindow.h"
-#include "ui/dialogs/ExportConfigDialog.h"
+#include "ui/dialogs/ExportIntervalDialog.h"
 #include "ui/framework/ChildWindow.h"
-#include "ui/framework/CommandIds.h"
+#include "ui/framework/Command.h"
 #include "ui/framework/WindowKind.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/ExitRequest.h"
@@ -40,13 +40,13 @@ protected:
 
 // A dast.cfg of our own, so the start shows no "Config file missing!".
 void writeConfig(uint16_t scopeIndex) {
-    Configuration config = Configuration::defaults();
+    DastConfig config = DastConfig::defaults();
     config.scopeIndex = scopeIndex;
     ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
 }
 
-Configuration readConfig() {
-    Configuration config = Configuration::defaults();
+DastConfig readConfig() {
+    DastConfig config = DastConfig::defaults();
     EXPECT_TRUE(loadConfig(config, SystemClock::instance()));
     return config;
 }
@@ -113,7 +113,7 @@ TEST_F(StartUpExit, ExportIntervalsTheDialogCannotMakeSurviveStartDialogAndExit)
     };
     for (const Case& c : {Case{3, {"0", "0", "3"}, false}, Case{90000, {"25", "0", "0"}, true}}) {
         SCOPED_TRACE(c.interval);
-        Configuration config = Configuration::defaults();
+        DastConfig config = DastConfig::defaults();
         config.exportInterval = c.interval;
         config.firstLoadTime = 1'700'000'000;  // a zero one would be set at the start
         ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
@@ -121,7 +121,7 @@ TEST_F(StartUpExit, ExportIntervalsTheDialogCannotMakeSurviveStartDialogAndExit)
 
         QStringList shown;
         ModalAnswerer answers([&](QWidget* w) {
-            auto* dialog = qobject_cast<ExportConfigDialog*>(w);
+            auto* dialog = qobject_cast<ExportIntervalDialog*>(w);
             if (!dialog) return true;
             for (auto field : {ExportIntervalEditor::Hours, ExportIntervalEditor::Minutes,
                                ExportIntervalEditor::Seconds})
@@ -130,7 +130,7 @@ TEST_F(StartUpExit, ExportIntervalsTheDialogCannotMakeSurviveStartDialogAndExit)
         });
         Application app(m_ports, SystemClock::instance());
         ASSERT_TRUE(app.startUp());
-        ASSERT_TRUE(app.mainWindow()->executeCommand(ID_EXPORT_CONFIG));
+        ASSERT_TRUE(app.mainWindow()->executeCommand(Command::ExportInterval));
         EXPECT_EQ(shown, c.boxes);
         EXPECT_EQ(app.state().config.exportInterval, c.interval);
         app.shutDown();
@@ -156,7 +156,7 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
     Application app(m_ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
     MainWindow* frame = app.mainWindow();
-    ASSERT_TRUE(frame->executeCommand(ID_SCOPE_6HOURS));  // real-time window in front
+    ASSERT_TRUE(frame->executeCommand(Command::Scope6Hours));  // real-time window in front
 
     // A core thread waiting on a box is let go before the first document closes: closing the
     // real-time document waits for the tick in progress, which may be that very thread.
@@ -168,7 +168,7 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
                              [&] { app.state().messages.show("Create file error!"); });
         letGo = waiting.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
     });
-    EXPECT_TRUE(frame->executeCommand(ID_APP_EXIT));
+    EXPECT_TRUE(frame->executeCommand(Command::Exit));
     EXPECT_TRUE(letGo);
     EXPECT_TRUE(app.state().closing);
     EXPECT_TRUE(frame->mdiArea()->subWindowList().isEmpty());
@@ -270,14 +270,14 @@ TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
     QMdiArea* area = frame->mdiArea();
 
     for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(frame->executeCommand(ID_HISTORY_DAYS));
+        ASSERT_TRUE(frame->executeCommand(Command::HistoryByDays));
         EXPECT_EQ(area->subWindowList().size(), 3);
         ASSERT_NE(frame->activeChildWindow(), nullptr);
         EXPECT_EQ(frame->activeChildWindow()->windowTitle(), "History by days");
         EXPECT_TRUE(frame->activeChildWindow()->isMaximized());
         // In front, its own button is grey; pressing it again changes nothing.
-        EXPECT_FALSE(frame->commandState(ID_HISTORY_DAYS).enabled);
-        EXPECT_FALSE(frame->executeCommand(ID_HISTORY_DAYS));
+        EXPECT_FALSE(frame->commandState(Command::HistoryByDays).enabled);
+        EXPECT_FALSE(frame->executeCommand(Command::HistoryByDays));
         EXPECT_EQ(area->subWindowList().size(), 3);
 
         // Close it: the command opens a new one.
@@ -285,7 +285,7 @@ TEST_F(StartUpExit, SecondWindowCommandOnlyActivatesAndReopensAfterClose) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(area->subWindowList().size(), 2);
         EXPECT_EQ(app.historyByDaysKind()->documents().size(), 0);
-        ASSERT_TRUE(frame->commandState(ID_HISTORY_DAYS).enabled);
+        ASSERT_TRUE(frame->commandState(Command::HistoryByDays).enabled);
     }
     app.shutDown();
 }
@@ -306,7 +306,7 @@ TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
     EXPECT_EQ(app.state().currentDoc.load(), nullptr);
     EXPECT_TRUE(exists("dast.data"));
 
-    ASSERT_TRUE(frame->executeCommand(ID_REAL_TIME));
+    ASSERT_TRUE(frame->executeCommand(Command::RealTime));
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
     EXPECT_TRUE(app.state().running);
     EXPECT_EQ(frame->activeChildWindow()->windowTitle(), "Real Time");

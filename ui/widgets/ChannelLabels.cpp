@@ -1,4 +1,4 @@
-#include "ui/realtime/ChannelLabels.h"
+#include "ui/widgets/ChannelLabels.h"
 
 #include <cstring>
 
@@ -18,7 +18,7 @@ QString recordName(const ChannelRecord& record) {
     return QString::fromUtf8(record.name, static_cast<qsizetype>(length));
 }
 
-std::vector<ChannelTreeItem> channelTreeItems(const LiveReading& live) {
+std::vector<ChannelTreeItem> channelTreeItems(const ChannelTable& live) {
     std::vector<ChannelTreeItem> items;
     items.push_back({QStringLiteral("All channel"), kAllChannels, false});
     for (int k = kFirstLoad; k <= kLastLoad; ++k)
@@ -29,12 +29,12 @@ std::vector<ChannelTreeItem> channelTreeItems(const LiveReading& live) {
     return items;
 }
 
-QString channelLabel(int data, const LiveReading& live) {
+QString channelLabel(int data, const ChannelTable& live) {
     if (data < 0 || data >= kChannelRecords) return QString();
     return twoDigits(shownChannelNumber(data)) + QLatin1Char(' ') + recordName(live[data]);
 }
 
-QString livePowerText(int row, const LiveReading& live) {
+QString livePowerText(int row, const ChannelTable& live) {
     if (row < 0 || row >= kListRows) return QString();
     if (row >= kFirstLoadRow) return QString::number(live[row - 3].power);
     if (kSummaryRecords[row] >= 0) return QString::number(live[kSummaryRecords[row]].power);
@@ -44,7 +44,7 @@ QString livePowerText(int row, const LiveReading& live) {
     return QString::number(balance);
 }
 
-LiveListRows liveListRows(const LiveReading& live) {
+LiveListRows liveListRows(const ChannelTable& live) {
     LiveListRows rows;
     for (int row = 0; row < kListRows; ++row) {
         if (row < kFirstLoadRow) {

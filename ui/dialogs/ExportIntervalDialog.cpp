@@ -1,16 +1,17 @@
-#include "ui/dialogs/ExportConfigDialog.h"
+#include "ui/dialogs/ExportIntervalDialog.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/base/KeptTexts.h"
 #include "ui/dialogs/DialogUnits.h"
 #include "ui/dialogs/SpinButton.h"
 #include "ui/framework/MessageBoxSink.h"
 
 using Field = ExportIntervalEditor::Field;
 
-ExportConfigDialog::ExportConfigDialog(uint32_t exportInterval, QWidget* parent)
+ExportIntervalDialog::ExportIntervalDialog(uint32_t exportInterval, QWidget* parent)
     : QDialog(parent), m_editor(exportInterval) {
     const DialogUnits& du = kSystem10Units;
     setWindowTitle(QStringLiteral("Data Export Config"));
@@ -21,8 +22,7 @@ ExportConfigDialog::ExportConfigDialog(uint32_t exportInterval, QWidget* parent)
         l->setGeometry(where);
         return l;
     };
-    // "inteval" and the double space are the dialog's text as it has always read.
-    label("The inteval between contiguous data  exportations", du.rect(1, 1, 164, 8));
+    label(kept::kExportIntervalLabel, du.rect(1, 1, 164, 8));
     label("hour:", du.rect(52, 17, 18, 8));
     label("minute:", du.rect(45, 38, 25, 8));
     label("second:", du.rect(43, 59, 27, 8));
@@ -39,16 +39,16 @@ ExportConfigDialog::ExportConfigDialog(uint32_t exportInterval, QWidget* parent)
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     ok->setGeometry(du.rect(54, 79, 30, 12));
-    connect(ok, &QPushButton::clicked, this, &ExportConfigDialog::accept);
+    connect(ok, &QPushButton::clicked, this, &ExportIntervalDialog::accept);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setGeometry(du.rect(104, 79, 30, 12));
-    connect(cancel, &QPushButton::clicked, this, &ExportConfigDialog::reject);
+    connect(cancel, &QPushButton::clicked, this, &ExportIntervalDialog::reject);
 
     showValues();
 }
 
-void ExportConfigDialog::addField(Field field, const char* name, QRect boxArea, QRect spinArea) {
+void ExportIntervalDialog::addField(Field field, const char* name, QRect boxArea, QRect spinArea) {
     auto* box = new QLineEdit(this);
     box->setObjectName(QString::fromLatin1(name));
     box->setReadOnly(true);
@@ -61,12 +61,12 @@ void ExportConfigDialog::addField(Field field, const char* name, QRect boxArea, 
     m_spins[field] = spin;
 }
 
-void ExportConfigDialog::onStep(Field field, int delta) {
+void ExportIntervalDialog::onStep(Field field, int delta) {
     m_editor.step(field, delta);
     showValues();
 }
 
-void ExportConfigDialog::showValues() {
+void ExportIntervalDialog::showValues() {
     for (Field f : {ExportIntervalEditor::Hours, ExportIntervalEditor::Minutes,
                     ExportIntervalEditor::Seconds}) {
         m_boxes[f]->setText(QString::number(m_editor.value(f)));
@@ -74,7 +74,7 @@ void ExportConfigDialog::showValues() {
     }
 }
 
-void ExportConfigDialog::accept() {
+void ExportIntervalDialog::accept() {
     if (!m_editor.acceptable()) {
         showMessageBox(QStringLiteral("The interval can't be less than 5 seconds!"), this);
         return;

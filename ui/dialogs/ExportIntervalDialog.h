@@ -11,10 +11,10 @@ class SpinButton;
 
 // Edits the export interval as hours, minutes and seconds. OK refuses less than 5 seconds;
 // the caller stores interval() only when the dialog ends with OK.
-class ExportConfigDialog : public QDialog {
+class ExportIntervalDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ExportConfigDialog(uint32_t exportInterval, QWidget* parent = nullptr);
+    explicit ExportIntervalDialog(uint32_t exportInterval, QWidget* parent = nullptr);
 
     uint32_t interval() const { return m_editor.interval(); }
 

@@ -1,4 +1,4 @@
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include "core/base/ByteOrder.h"
 #include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
+#include "core/base/FilePath.h"
 
 namespace {
 
@@ -94,8 +95,8 @@ ScopeEntry defaultScope(int index) {
     return entry;
 }
 
-Configuration Configuration::defaults() {
-    Configuration c;
+DastConfig DastConfig::defaults() {
+    DastConfig c;
     c.channels[kConsumptionRecord].number = kConsumptionRecord;
     putName(c.channels[kConsumptionRecord], "Consumption");
     c.channels[kSolarRecord].number = kSolarRecord;
@@ -104,16 +105,16 @@ Configuration Configuration::defaults() {
     return c;
 }
 
-int Configuration::scopeSamples() const {
+int DastConfig::scopeSamples() const {
     if (scopeIndex < scopes.size() && usableSamples(scopes[scopeIndex].samples)) {
         return scopes[scopeIndex].samples;
     }
     return kDefaultScopes[kDefaultScopeIndex].samples;
 }
 
-std::string Configuration::filePath() const { return pathInDir(appDir, "dast.cfg"); }
+std::string DastConfig::filePath() const { return pathInDirectory(appDir, "dast.cfg"); }
 
-std::vector<uint8_t> writeConfigImage(const Configuration& config) {
+std::vector<uint8_t> writeConfigImage(const DastConfig& config) {
     const size_t surplus = std::min(config.surplusChannels.size(), kMaxTableRows - kChannelRecords);
     const size_t scopeCount = std::min(config.scopes.size(), kMaxTableRows);
     const size_t extraLength = std::min(config.extraData.size(), kMaxExtraBytes);
@@ -148,7 +149,7 @@ namespace {
 
 // Fields from the image, in file order; a field that is not whole in the image keeps the
 // value `config` held. True when the image held every field.
-bool parseConfigImage(const uint8_t* data, size_t size, Configuration& config) {
+bool parseConfigImage(const uint8_t* data, size_t size, DastConfig& config) {
     ByteReader in(data, size);
 
     // Channel table: every complete record is kept, the first sixteen in their places and
@@ -196,7 +197,7 @@ bool parseConfigImage(const uint8_t* data, size_t size, Configuration& config) {
 }
 
 // Makes every field usable for the readers of the working copy, whatever the file held.
-void repairConfig(Configuration& config) {
+void repairConfig(DastConfig& config) {
     for (ChannelRecord& r : config.channels) {
         terminate(r.name);
         r.power = 0;  // run-time values, meaningless in the file
@@ -223,18 +224,18 @@ void repairConfig(Configuration& config) {
 
 }  // namespace
 
-bool readConfigImage(const uint8_t* data, size_t size, Configuration& config) {
+bool readConfigImage(const uint8_t* data, size_t size, DastConfig& config) {
     const bool whole = parseConfigImage(data, size, config);
     repairConfig(config);
     return whole;
 }
 
-bool loadConfig(Configuration& config, const Clock& clock) {
+bool loadConfig(DastConfig& config, const Clock& clock) {
     std::string appDir;
     std::vector<char> cwd(4096);
     if (::getcwd(cwd.data(), cwd.size()) != nullptr) appDir = cwd.data();
 
-    config = Configuration::defaults();
+    config = DastConfig::defaults();
     config.appDir = appDir;
     std::vector<uint8_t> image;
     if (!readWholeFile(config.filePath(), image, kMaxFileBytes)) return false;
@@ -244,7 +245,7 @@ bool loadConfig(Configuration& config, const Clock& clock) {
     return true;
 }
 
-bool saveConfig(Configuration& config, const Clock& clock, std::mutex* guard) {
+bool saveConfig(DastConfig& config, const Clock& clock, std::mutex* guard) {
     std::unique_lock lock = guard ? std::unique_lock(*guard) : std::unique_lock<std::mutex>();
     config.lastSaveTime = static_cast<uint32_t>(clock.now());
     const std::vector<uint8_t> image = writeConfigImage(config);

@@ -11,7 +11,7 @@
 #include "core/store/ChannelRecord.h"
 
 class QPainter;
-struct Configuration;
+struct DastConfig;
 struct SampleStore;
 
 // The real-time power chart, independent of any window: loads a series from the sample
@@ -36,8 +36,8 @@ public:
 
     // Reloads the series, N and S for the selected chart channel (0..15 one ring, anything
     // else the live powers of records 1..12, 14, 15) and the configured scope.
-    void loadSeries(uint16_t selected, const SampleStore& store, const LiveReading& live,
-                    const Configuration& config);
+    void loadSeries(uint16_t selected, const SampleStore& store, const ChannelTable& live,
+                    const DastConfig& config);
     // A whole recorded day instead of the live store: the ring `selected` of `rings` (one
     // value per 5-second slot from midnight, kGap where nothing was recorded), or for
     // kAllChannels the average power of each bar record over its recorded slots. Paint it

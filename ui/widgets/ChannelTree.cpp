@@ -1,11 +1,11 @@
-#include "ui/realtime/ChannelTree.h"
+#include "ui/widgets/ChannelTree.h"
 
 #include <QTreeWidget>
 
 #include "ui/framework/KelvoStyle.h"
-#include "ui/realtime/ChannelLabels.h"
+#include "ui/widgets/ChannelLabels.h"
 
-void fillChannelTree(QTreeWidget* tree, const LiveReading& live) {
+void fillChannelTree(QTreeWidget* tree, const ChannelTable& live) {
     tree->setHeaderHidden(true);
     tree->setColumnCount(1);
     // Lines between the items and at the root, and plus and minus boxes.

@@ -1,4 +1,4 @@
-#include "ui/shell/SettingsFile.h"
+#include "ui/shell/KelvoIni.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,15 +42,15 @@ std::string newNodeId() {
 
 }  // namespace
 
-KelvoSettings loadSettingsFile(const QString& path) {
-    KelvoSettings settings;
+KelvoIni loadKelvoIni(const QString& path) {
+    KelvoIni settings;
     if (!QFile::exists(path)) {
         settings.mqtt.nodeId = newNodeId();
         settings.nodeIdChosen = true;
         return settings;
     }
     const QSettings ini(path, QSettings::IniFormat);
-    const KelvoSettings defaults;
+    const KelvoIni defaults;
 
     settings.link.reconnect = flag(ini, "link/reconnect", defaults.link.reconnect);
 
@@ -89,7 +89,7 @@ KelvoSettings loadSettingsFile(const QString& path) {
     return settings;
 }
 
-bool saveSettingsFile(const QString& path, const KelvoSettings& settings) {
+bool saveKelvoIni(const QString& path, const KelvoIni& settings) {
     // Created owner-only before anything is written; the settings object then replaces it
     // through a temporary file that takes over these permissions.
     const QByteArray name = QFile::encodeName(path);

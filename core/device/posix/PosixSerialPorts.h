@@ -17,10 +17,10 @@
 // opened for use; anything else is closed unwritten and the port counts as missing. A port
 // in use is held exclusively until it is closed, and a port held by another program is not
 // shared.
-class PortResolver final : public PortOpener {
+class PosixSerialPorts final : public SerialPorts {
 public:
-    explicit PortResolver(std::filesystem::path appDir, SerialTimings timings = {},
-                          std::filesystem::path deviceDir = "/dev");
+    explicit PosixSerialPorts(std::filesystem::path appDir, SerialTimings timings = {},
+                              std::filesystem::path deviceDir = "/dev");
 
     std::unique_ptr<SerialPort> open(int portNumber) override;
     // Port n resolves to a character device (a "Com<n>" link whose terminal is gone does not).

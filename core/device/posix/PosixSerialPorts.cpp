@@ -1,4 +1,4 @@
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -32,11 +32,11 @@ std::optional<unsigned long> deviceNumber(std::string_view name, std::string_vie
 
 }  // namespace
 
-PortResolver::PortResolver(std::filesystem::path appDir, SerialTimings timings,
-                           std::filesystem::path deviceDir)
+PosixSerialPorts::PosixSerialPorts(std::filesystem::path appDir, SerialTimings timings,
+                                   std::filesystem::path deviceDir)
     : m_appDir(std::move(appDir)), m_timings(timings), m_deviceDir(std::move(deviceDir)) {}
 
-std::vector<std::filesystem::path> PortResolver::serialDevices() const {
+std::vector<std::filesystem::path> PosixSerialPorts::serialDevices() const {
     static constexpr std::string_view kFamilies[] = {"ttyUSB", "ttyACM", "ttyS"};
     std::vector<std::pair<unsigned long, std::filesystem::path>> found[std::size(kFamilies)];
     std::error_code error;
@@ -58,7 +58,7 @@ std::vector<std::filesystem::path> PortResolver::serialDevices() const {
     return devices;
 }
 
-std::optional<std::filesystem::path> PortResolver::resolve(int portNumber) const {
+std::optional<std::filesystem::path> PosixSerialPorts::resolve(int portNumber) const {
     if (portNumber < 1) {
         return std::nullopt;
     }
@@ -74,13 +74,13 @@ std::optional<std::filesystem::path> PortResolver::resolve(int portNumber) const
     return std::nullopt;
 }
 
-bool PortResolver::present(int portNumber) const {
+bool PosixSerialPorts::present(int portNumber) const {
     const auto path = resolve(portNumber);
     struct stat info {};
     return path && ::stat(path->c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
-std::unique_ptr<SerialPort> PortResolver::open(int portNumber) {
+std::unique_ptr<SerialPort> PosixSerialPorts::open(int portNumber) {
     const auto path = resolve(portNumber);
     if (!path) {
         return nullptr;
@@ -88,8 +88,8 @@ std::unique_ptr<SerialPort> PortResolver::open(int portNumber) {
     return openTerminal(*path, m_timings);
 }
 
-std::unique_ptr<PosixSerialPort> PortResolver::openTerminal(const std::filesystem::path& path,
-                                                            SerialTimings timings) {
+std::unique_ptr<PosixSerialPort> PosixSerialPorts::openTerminal(const std::filesystem::path& path,
+                                                                SerialTimings timings) {
     // Look before opening: opening a FIFO or some devices has effects of its own.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {

@@ -24,8 +24,8 @@ inline constexpr uint32_t kDefaultExportInterval = 60;
 inline constexpr int32_t kMaxScopeSamples = 17280;  // the whole 24-hour ring
 
 // The in-memory copy of dast.cfg, the working copy for the whole run.
-struct Configuration {
-    LiveReading channels{};                      // records 0..15
+struct DastConfig {
+    ChannelTable channels{};                     // records 0..15
     std::vector<ChannelRecord> surplusChannels;  // records past 16 in an edited file, kept
     uint16_t scopeIndex = kDefaultScopeIndex;
     std::vector<ScopeEntry> scopes;  // at least kScopeEntries rows
@@ -39,7 +39,7 @@ struct Configuration {
     std::string appDir;  // working directory when the file was loaded; files live here
 
     // The defaults of a first start (also used when the file cannot be read).
-    static Configuration defaults();
+    static DastConfig defaults();
     // Samples of the selected scope, or of the default scope when the table or the index
     // from an edited file is unusable; always 1..17280.
     int scopeSamples() const;
@@ -52,17 +52,17 @@ ScopeEntry defaultScope(int index);
 
 // The file image of dast.cfg: packed little-endian fields, no header. Tables are written
 // with the counts held (16 + surplus records, every scope row, extraData up to 255 bytes).
-std::vector<uint8_t> writeConfigImage(const Configuration& config);
+std::vector<uint8_t> writeConfigImage(const DastConfig& config);
 // Reads a file image over `config` (which should hold the defaults). Whatever the file holds,
 // nothing is read past `size` and every field ends usable: complete records and rows are
 // kept, missing ones keep their defaults, names and password are NUL-terminated, a scope
 // index or scope row the chart cannot use is repaired; the export interval is kept as stored.
 // Clears power and state of records 0..15. False when the image is not a whole file.
-bool readConfigImage(const uint8_t* data, size_t size, Configuration& config);
+bool readConfigImage(const uint8_t* data, size_t size, DastConfig& config);
 
 // Reads dast.cfg from the working directory; false and defaults when it cannot be read.
-bool loadConfig(Configuration& config, const Clock& clock);
+bool loadConfig(DastConfig& config, const Clock& clock);
 // Writes dast.cfg crash-safely; false when nothing was written (the old file stays). While
 // other threads run, pass the application's data lock as `guard`: it is held while the
 // fields are copied, never while the file is written.
-bool saveConfig(Configuration& config, const Clock& clock, std::mutex* guard = nullptr);
+bool saveConfig(DastConfig& config, const Clock& clock, std::mutex* guard = nullptr);

@@ -1,10 +1,10 @@
-#include "ui/realtime/PowerChart.h"
+#include "ui/widgets/PowerChart.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <ctime>
 
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "core/store/SampleStore.h"
 #include "ui/framework/LineDrawing.h"
 
@@ -36,8 +36,8 @@ QString localClock(int64_t seconds) {
 
 }  // namespace
 
-void PowerChart::loadSeries(uint16_t selected, const SampleStore& store, const LiveReading& live,
-                            const Configuration& config) {
+void PowerChart::loadSeries(uint16_t selected, const SampleStore& store, const ChannelTable& live,
+                            const DastConfig& config) {
     m_selected = selected;
     // An index or sample count from an edited configuration that the table cannot serve
     // falls back to the default scope; scopeSamples() makes the same choice for N.

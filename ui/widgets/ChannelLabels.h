@@ -19,10 +19,10 @@ struct ChannelTreeItem {
 };
 
 // The items in tree order: "All channel", its fourteen children, "Total".
-std::vector<ChannelTreeItem> channelTreeItems(const LiveReading& live);
+std::vector<ChannelTreeItem> channelTreeItems(const ChannelTable& live);
 // Label of a child of "All channel" after a rename: "%02d %s", Consumption and Solar
 // numbered 13 and 14 and named from their records. Out-of-table data gives an empty text.
-QString channelLabel(int data, const LiveReading& live);
+QString channelLabel(int data, const ChannelTable& live);
 
 // The live list: sixteen rows of "Channel_No", "Power(Watt)", "Channel_Name".
 inline constexpr int kListRows = 16;
@@ -30,6 +30,6 @@ inline constexpr int kListColumns = 3;
 inline constexpr int kFirstLoadRow = 4;  // row of channel 01; channel k sits in row k + 3
 
 using LiveListRows = std::array<std::array<QString, kListColumns>, kListRows>;
-LiveListRows liveListRows(const LiveReading& live);
+LiveListRows liveListRows(const ChannelTable& live);
 // Column 1 of one row: the live power in watts, Balance as solar minus consumption, signed.
-QString livePowerText(int row, const LiveReading& live);
+QString livePowerText(int row, const ChannelTable& live);

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "ui/realtime/ChannelLabels.h"
+#include "ui/widgets/ChannelLabels.h"
 
 namespace {
 
 TEST(ChannelTree, ItemDataInTreeOrderAndLabelsWithEmptyAndUnterminatedNames) {
-    LiveReading live{};
+    ChannelTable live{};
     std::strcpy(live[1].name, "Pump");
     std::memset(live[2].name, 'x', sizeof live[2].name);  // no NUL, as in an edited file
     std::strcpy(live[kConsumptionRecord].name, "House");
@@ -30,7 +30,7 @@ TEST(ChannelTree, ItemDataInTreeOrderAndLabelsWithEmptyAndUnterminatedNames) {
 }
 
 TEST(LiveList, FixedWordsUnsignedPowersAndSignedBalance) {
-    LiveReading live{};
+    ChannelTable live{};
     live[kConsumptionRecord].power = 1500;
     live[kSolarRecord].power = 1200;
     live[5].power = 3000000000u;

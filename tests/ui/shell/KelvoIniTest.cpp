@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 
-#include "ui/shell/SettingsFile.h"
+#include "ui/shell/KelvoIni.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ mode_t permissions(const QString& path) {
 
 }  // namespace
 
-TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
+TEST(KelvoIni, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
     QTemporaryDir dir;
     const QString path = dir.filePath("kelvo.ini");
     {
@@ -28,8 +28,8 @@ TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
                "[mqtt]\nenabled=true\nport=70000\nprefix=home/kelvo\npassword=s3cret\n";
     }
     ::chmod(path.toLocal8Bit().constData(), 0644);
-    KelvoSettings settings = loadSettingsFile(path);
-    const KelvoSettings defaults;
+    KelvoIni settings = loadKelvoIni(path);
+    const KelvoIni defaults;
     EXPECT_EQ(settings.link.reconnect, defaults.link.reconnect);
     EXPECT_EQ(settings.archive.keepDays, 0);
     EXPECT_EQ(settings.archive.file, "kelvo-archive.sqlite");
@@ -52,9 +52,9 @@ TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
     settings.mqtt.prefix = "other";  // the node id stays what it was
     settings.mqtt.allowSwitching = true;
     settings.mqtt.discovery = false;
-    ASSERT_TRUE(saveSettingsFile(path, settings));
+    ASSERT_TRUE(saveKelvoIni(path, settings));
     EXPECT_EQ(permissions(path), 0600u);
-    const KelvoSettings back = loadSettingsFile(path);
+    const KelvoIni back = loadKelvoIni(path);
     EXPECT_FALSE(back.link.reconnect);
     EXPECT_FALSE(back.archive.enabled);
     EXPECT_EQ(back.archive.file, "/var/tmp/a b.sqlite");
@@ -72,12 +72,12 @@ TEST(SettingsFile, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
 
     // A new file is created owner-only too.
     const QString fresh = dir.filePath("new.ini");
-    ASSERT_TRUE(saveSettingsFile(fresh, KelvoSettings{}));
+    ASSERT_TRUE(saveKelvoIni(fresh, KelvoIni{}));
     EXPECT_EQ(permissions(fresh), 0600u);
-    EXPECT_TRUE(loadSettingsFile(fresh).archive.enabled);
+    EXPECT_TRUE(loadKelvoIni(fresh).archive.enabled);
     // No file: a node id of its own, different for every installation.
-    const KelvoSettings first = loadSettingsFile(dir.filePath("none.ini"));
+    const KelvoIni first = loadKelvoIni(dir.filePath("none.ini"));
     EXPECT_TRUE(first.nodeIdChosen);
     EXPECT_EQ(first.mqtt.nodeId.rfind("kelvo_", 0), 0u);
-    EXPECT_NE(first.mqtt.nodeId, loadSettingsFile(dir.filePath("none.ini")).mqtt.nodeId);
+    EXPECT_NE(first.mqtt.nodeId, loadKelvoIni(dir.filePath("none.ini")).mqtt.nodeId);
 }

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "core/device/SerialLink.h"
-#include "core/device/posix/PortResolver.h"
+#include "core/device/posix/PosixSerialPorts.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "support/PtyPair.h"
@@ -47,7 +47,7 @@ TEST_F(ResolverFixture, SerialDevicesCountUsbThenAcmThenBuiltInEachNumerically) 
                              "ttyUSB", "tty1", "ttyS1a"}) {
         std::ofstream(devDir / name);
     }
-    PortResolver ports(appDir, kFast, devDir);
+    PosixSerialPorts ports(appDir, kFast, devDir);
     EXPECT_EQ(ports.serialDevices(),
               (std::vector<fs::path>{devDir / "ttyUSB0", devDir / "ttyUSB1", devDir / "ttyACM0",
                                      devDir / "ttyS0", devDir / "ttyS2", devDir / "ttyS10"}));
@@ -81,13 +81,13 @@ TEST_F(ResolverFixture, ComEntryThatIsNoTerminalIsSkippedUnwritten) {
         SCOPED_TRACE(c.what);
         fs::remove(appDir / "Com1");
         fs::create_symlink(c.target, appDir / "Com1");
-        PortResolver ports(appDir, kFast, devDir);
+        PosixSerialPorts ports(appDir, kFast, devDir);
         EXPECT_EQ(ports.open(1), nullptr);
     }
     // A plain file put there directly is no terminal either.
     fs::remove(appDir / "Com1");
     fs::copy_file(file, appDir / "Com1");
-    EXPECT_EQ(PortResolver(appDir, kFast, devDir).open(1), nullptr);
+    EXPECT_EQ(PosixSerialPorts(appDir, kFast, devDir).open(1), nullptr);
     EXPECT_EQ(contents(file), original);
     EXPECT_EQ(contents(appDir / "Com1"), original);
 }
@@ -102,7 +102,7 @@ TEST_F(ResolverFixture, ProbeSkipsLinkToFileAndFindsTheTerminalBehindIt) {
     fs::create_symlink(meter.slaveName, appDir / "Com2");
     meter.answerProbes({'O', 'K'});
 
-    PortResolver ports(appDir, kFast, devDir);
+    PosixSerialPorts ports(appDir, kFast, devDir);
     RecordingMessageSink messages;
     FakeClock clock;
     SerialLink link(ports, messages, clock);

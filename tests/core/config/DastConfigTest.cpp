@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "core/base/Clock.h"
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "support/TempWorkDir.h"
 
 namespace {
@@ -40,7 +40,7 @@ constexpr size_t record(int i) { return 2 + 76 * static_cast<size_t>(i); }
 constexpr size_t scopeRow(int i) { return 1222 + 16 * static_cast<size_t>(i); }
 
 // What every reader of the working copy relies on, whatever file it came from.
-void expectUsable(const Configuration& c) {
+void expectUsable(const DastConfig& c) {
     for (const ChannelRecord& r : c.channels) {
         ASSERT_NE(std::memchr(r.name, 0, sizeof r.name), nullptr);
         ASSERT_EQ(r.power + r.state, 0u);
@@ -53,8 +53,8 @@ void expectUsable(const Configuration& c) {
 }
 
 // Reads an image from a buffer of exactly its size, so a sanitizer sees any read past it.
-Configuration readExact(const Bytes& image, bool* whole = nullptr) {
-    Configuration c = Configuration::defaults();
+DastConfig readExact(const Bytes& image, bool* whole = nullptr) {
+    DastConfig c = DastConfig::defaults();
     auto buffer = std::make_unique<uint8_t[]>(image.size());
     std::copy(image.begin(), image.end(), buffer.get());
     const bool ok = readConfigImage(buffer.get(), image.size(), c);
@@ -67,7 +67,7 @@ Configuration readExact(const Bytes& image, bool* whole = nullptr) {
 TEST(ConfigFile, FirstStartWritesTheDefaultFileByteForByte) {
     TempWorkDir dir;
     SetClock clock;
-    Configuration config;
+    DastConfig config;
     EXPECT_FALSE(loadConfig(config, clock));
     EXPECT_EQ(config.appDir, dir.path());
     clock.seconds = 0x6553F100;
@@ -102,7 +102,7 @@ TEST(ConfigFile, FirstStartWritesTheDefaultFileByteForByte) {
 TEST(ConfigFile, FirstLoadTimeIsSetByTheSecondStartAndKeptAfterwards) {
     TempWorkDir dir;
     SetClock clock;
-    Configuration config;
+    DastConfig config;
     const int64_t starts[][3] = {{1000, 1500, 0}, {2000, 2500, 2000}, {3000, 3500, 2000}};
     for (const auto& [loadAt, saveAt, firstLoad] : starts) {
         clock.seconds = loadAt;
@@ -120,7 +120,7 @@ TEST(ConfigFile, FirstLoadTimeIsSetByTheSecondStartAndKeptAfterwards) {
 TEST(ConfigFile, EverythingButRunTimeFieldsSurvivesLoadAndSave) {
     TempWorkDir dir;
     SetClock clock;
-    Configuration user = Configuration::defaults();
+    DastConfig user = DastConfig::defaults();
     for (int i = 0; i < 16; ++i) {
         std::snprintf(user.channels[i].name, 64, "Kanal %d", i);
         user.channels[i].spare1[1] = static_cast<uint8_t>(0xA0 + i);
@@ -146,7 +146,7 @@ TEST(ConfigFile, EverythingButRunTimeFieldsSurvivesLoadAndSave) {
     }
     std::ofstream("dast.cfg", std::ios::binary)
         .write(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    Configuration config;
+    DastConfig config;
     ASSERT_TRUE(loadConfig(config, clock));
     clock.seconds = 0x01020304;
     ASSERT_TRUE(saveConfig(config, clock));
@@ -157,10 +157,10 @@ TEST(ConfigFile, EverythingButRunTimeFieldsSurvivesLoadAndSave) {
 TEST(ConfigFile, UnreadableFileGivesDefaultsAndUnwritableDirectoryReportsFailure) {
     TempWorkDir dir;
     SetClock clock;
-    Configuration config;
+    DastConfig config;
     std::filesystem::create_directory("dast.cfg");  // opens, but holds no file
     EXPECT_FALSE(loadConfig(config, clock));
-    EXPECT_EQ(writeConfigImage(config), writeConfigImage(Configuration::defaults()));
+    EXPECT_EQ(writeConfigImage(config), writeConfigImage(DastConfig::defaults()));
     config.appDir = dir.file("missing");
     EXPECT_FALSE(saveConfig(config, clock));
 }
@@ -168,24 +168,24 @@ TEST(ConfigFile, UnreadableFileGivesDefaultsAndUnwritableDirectoryReportsFailure
 // Files that break the rules the program relies on keep what is complete, in its place; each
 // repaired value is tried at its limit and one past it.
 TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
-    Configuration named = Configuration::defaults();
+    DastConfig named = DastConfig::defaults();
     for (int i = 1; i <= 12; ++i) std::snprintf(named.channels[i].name, 64, "Load %d", i);
     named.exportInterval = 300;
     const Bytes good = writeConfigImage(named);
     struct Case {
         const char* what;
         std::function<void(Bytes&)> damage;
-        std::function<void(const Configuration&)> check;
+        std::function<void(const DastConfig&)> check;
     };
     auto put = [](size_t at, uint32_t value) { return [=](Bytes& b) { putU32(b, at, value); }; };
     auto chartSamples = [](int32_t expected) {  // row 4 is the selected one
-        return [=](const Configuration& c) {
+        return [=](const DastConfig& c) {
             EXPECT_EQ(c.scopes[4].samples, expected);
             EXPECT_EQ(c.scopeSamples(), expected);
         };
     };
     auto interval = [](uint32_t expected) {
-        return [=](const Configuration& c) { EXPECT_EQ(c.exportInterval, expected); };
+        return [=](const DastConfig& c) { EXPECT_EQ(c.exportInterval, expected); };
     };
     const Case cases[] = {
         {"three channel records",
@@ -193,14 +193,14 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
              b.erase(b.begin() + record(3), b.begin() + record(16));
              b[0] = 3;
          },
-         [](const Configuration& c) {
+         [](const DastConfig& c) {
              EXPECT_STREQ(c.channels[2].name, "Load 2");
              EXPECT_STREQ(c.channels[3].name, "");
              EXPECT_STREQ(c.channels[14].name, "Consumption");
              EXPECT_EQ(c.exportInterval, 300u);  // later fields read from their true place
          }},
         {"file ends inside record 5", [](Bytes& b) { b.resize(record(5) + 40); },
-         [](const Configuration& c) {
+         [](const DastConfig& c) {
              EXPECT_STREQ(c.channels[4].name, "Load 4");
              EXPECT_STREQ(c.channels[5].name, "");
              EXPECT_EQ(c.exportInterval, kDefaultExportInterval);
@@ -212,7 +212,7 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
              std::memset(&b[1334], 'p', 15);
              b[1349] = 0;
          },
-         [](const Configuration& c) {
+         [](const DastConfig& c) {
              EXPECT_EQ(std::string(c.channels[3].name), std::string(63, 'x'));
              EXPECT_EQ(std::string(c.password), std::string(15, 'p'));
          }},
@@ -221,7 +221,7 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
              std::memset(&b[record(3)], 'x', 64);
              std::memset(&b[1334], 'p', 16);
          },
-         [](const Configuration& c) {
+         [](const DastConfig& c) {
              EXPECT_EQ(std::string(c.channels[3].name), std::string(63, 'x'));
              EXPECT_EQ(std::string(c.password), std::string(15, 'p'));
          }},
@@ -231,21 +231,21 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
              b[1218] = 6;
              b[1220] = 2;
          },
-         [](const Configuration& c) {
+         [](const DastConfig& c) {
              ASSERT_EQ(c.scopes.size(), 7u);
              EXPECT_EQ(c.scopeSamples(), 4320);
              EXPECT_EQ(c.exportInterval, 300u);
          }},
         {"scope index on the last row", [](Bytes& b) { b[1218] = 6; },
-         [](const Configuration& c) { EXPECT_EQ(c.scopeIndex, 6); }},
+         [](const DastConfig& c) { EXPECT_EQ(c.scopeIndex, 6); }},
         {"scope index at the row count", [](Bytes& b) { b[1218] = 7; },
-         [](const Configuration& c) { EXPECT_EQ(c.scopeIndex, kDefaultScopeIndex); }},
+         [](const DastConfig& c) { EXPECT_EQ(c.scopeIndex, kDefaultScopeIndex); }},
         {"scope samples 0", put(scopeRow(4) + 8, 0), chartSamples(720)},
         {"scope samples 1", put(scopeRow(4) + 8, 1), chartSamples(1)},
         {"scope samples 17,280", put(scopeRow(4) + 8, 17280), chartSamples(17280)},
         {"scope samples 17,281", put(scopeRow(4) + 8, 17281), chartSamples(720)},
         {"scope samples negative in a row not selected", put(scopeRow(6) + 8, 0xFFFFFFFF),
-         [](const Configuration& c) { EXPECT_EQ(c.scopes[6].samples, 4320); }},
+         [](const DastConfig& c) { EXPECT_EQ(c.scopes[6].samples, 4320); }},
         // The export copes with any interval: the user's value is kept until the user changes it.
         {"interval of 3 s", put(1361, 3), interval(3)},
         {"interval of 4 s", put(1361, 4), interval(4)},
@@ -256,11 +256,11 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
         SCOPED_TRACE(tc.what);
         Bytes image = good;
         tc.damage(image);
-        const Configuration c = readExact(image);
+        const DastConfig c = readExact(image);
         expectUsable(c);
         tc.check(c);
     }
-    Configuration emptied = Configuration::defaults();  // a working copy changed at run time
+    DastConfig emptied = DastConfig::defaults();  // a working copy changed at run time
     emptied.scopes.clear();
     EXPECT_EQ(emptied.scopeSamples(), 720);
 }
@@ -268,9 +268,9 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
 // Whatever a damaged default file holds, nothing is read past it, the values are usable,
 // and what is written back loads whole to the same values.
 TEST(ConfigFile, EveryTruncationAndEverySingleBitFlipGivesUsableValues) {
-    const Bytes full = writeConfigImage(Configuration::defaults());
+    const Bytes full = writeConfigImage(DastConfig::defaults());
     auto check = [](const Bytes& image) {
-        const Configuration c = readExact(image);
+        const DastConfig c = readExact(image);
         expectUsable(c);
         const Bytes written = writeConfigImage(c);
         bool whole = false;

@@ -6,10 +6,10 @@
 #include <ctime>
 #include <memory>
 
-#include "core/config/Configuration.h"
+#include "core/config/DastConfig.h"
 #include "core/store/SampleStore.h"
 #include "support/QtTestApp.h"
-#include "ui/realtime/PowerChart.h"
+#include "ui/widgets/PowerChart.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ protected:
         setenv("TZ", "UTC", 1);  // time labels in a known zone
         tzset();
         store = std::make_unique<SampleStore>();
-        config = Configuration::defaults();
+        config = DastConfig::defaults();
     }
 
     void load(uint16_t selected, uint16_t scope = 0) {
@@ -58,8 +58,8 @@ protected:
 
     PowerChart chart;
     std::unique_ptr<SampleStore> store;
-    LiveReading live{};
-    Configuration config;
+    ChannelTable live{};
+    DastConfig config;
 };
 
 TEST_F(PowerChartTest, TimeGridLines_StandAtTheirPixelsAndMayFallShortOfTheFrame) {
@@ -234,7 +234,7 @@ TEST_F(PowerChartTest, Scope_UnusableIndexOrSamplesFallBackToTheDefaultScope) {
              Case{3, 17281, 720, 4},
              Case{3, 17280, 17280, 3},
          }) {
-        config = Configuration::defaults();
+        config = DastConfig::defaults();
         if (c.scopeIndex < config.scopes.size())
             config.scopes[c.scopeIndex].samples = c.samplesOfEntry;
         store->writeIndex = 3;
@@ -245,7 +245,7 @@ TEST_F(PowerChartTest, Scope_UnusableIndexOrSamplesFallBackToTheDefaultScope) {
     }
     // A write slot past the ring from an edited data file never reads outside it.
     store->writeIndex = 60000;
-    config = Configuration::defaults();
+    config = DastConfig::defaults();
     putSample(60000 % kRingSlots - 1, 77);
     load(kTotalRecord, 0);
     EXPECT_EQ(chart.series().back(), 77u);

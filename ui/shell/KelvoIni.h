@@ -8,7 +8,7 @@
 
 // kelvo.ini in the working directory (INI format): the settings of the link, the archive and
 // publishing, read here and handed to the core as plain values. dast.cfg is not touched.
-struct KelvoSettings {
+struct KelvoIni {
     LinkSettings link;
     ArchiveSettings archive;
     PublishSettings mqtt;
@@ -18,7 +18,7 @@ struct KelvoSettings {
 };
 
 // Missing file, section or key: its default. Values out of range fall back to the default.
-KelvoSettings loadSettingsFile(const QString& path);
+KelvoIni loadKelvoIni(const QString& path);
 // Writes every key. The file only ever exists with mode 0600: it may hold a password.
 // False when it could not be written.
-bool saveSettingsFile(const QString& path, const KelvoSettings& settings);
+bool saveKelvoIni(const QString& path, const KelvoIni& settings);
