@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "ChartData.h"
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "core/base/Clock.h"
 #include "core/base/MessageSink.h"
-#include "core/base/NotifyTarget.h"
 #include "core/config/DastConfig.h"
 #include "core/device/SerialPort.h"
 #include "core/store/SampleStore.h"
@@ -119,25 +118,24 @@ public:
 };
 
 // The GUI thread's work for one sample with all three windows open on a 1,600 x 900 area:
-// UM_SAMPLESTORED (power column, chart reload as with the link open) and UM_DATAUPDATED
-// (every window's update), then one synchronous repaint of everything.
+// the sample from the meter (power column, chart reload) and the new tables (every window's
+// update), then one synchronous repaint of everything.
 void BM_SampleNotificationPair(benchmark::State& state) {
     char dirTemplate[] = "/tmp/kelvo-chart-bench-XXXXXX";
     const std::string dir = mkdtemp(dirTemplate);
     NoPorts ports;
     NoMessages messages;
     {
-        MonitorState monitor(ports, messages, SystemClock::instance());
-        monitor.config = DastConfig::defaults();
-        monitor.config.appDir = dir;
-        monitor.config.scopeIndex = 6;
+        Recorder recorder(ports, messages, SystemClock::instance());
+        recorder.loadConfig(dir);  // no file: the defaults
+        recorder.setScopeIndex(6);
         QMdiArea area;
         area.resize(1600, 900);
         area.show();
         std::unique_ptr<WindowKind> kinds[] = {
-            std::unique_ptr<WindowKind>(makeHistoryByDaysKind(monitor, nullptr)),
-            std::unique_ptr<WindowKind>(makeHistoryByMonthsKind(monitor, nullptr)),
-            std::unique_ptr<WindowKind>(makeRealTimeKind(monitor, nullptr, {}, nullptr))};
+            std::unique_ptr<WindowKind>(makeHistoryByDaysKind(recorder, nullptr)),
+            std::unique_ptr<WindowKind>(makeHistoryByMonthsKind(recorder, nullptr)),
+            std::unique_ptr<WindowKind>(makeRealTimeKind(recorder, {}, nullptr))};
         std::vector<Document*> documents;
         for (auto& kind : kinds) documents.push_back(kind->openDocument(&area));
         area.tileSubWindows();
@@ -148,8 +146,7 @@ void BM_SampleNotificationPair(benchmark::State& state) {
         QApplication::processEvents();
 
         for (auto _ : state) {
-            frame->listView()->onNotify(UM_SAMPLESTORED);
-            frame->chartView()->refreshChart();
+            frame->listView()->onSampleRecorded(SampleOrigin::Meter);
             for (Document* document : documents) document->updateAllViews(nullptr);
             area.repaint();
         }

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/base/Clock.h"
 #include "core/base/MessageSink.h"
@@ -58,7 +58,7 @@ struct ScratchDir {
 void BM_RecordSampleClosedLink(benchmark::State& st) {
     NoPorts ports;
     SilentSink sink;
-    MonitorState state(ports, sink, SystemClock::instance());
+    RecorderState state(ports, sink, SystemClock::instance());
     RecordingDocument doc(state);
     for (auto _ : st) doc.recordSample();
 }

@@ -1,9 +1,10 @@
 #include "core/acquisition/ReconnectLoop.h"
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderListener.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/base/Clock.h"
 
-ReconnectLoop::ReconnectLoop(MonitorState& state, std::function<bool(bool)> attempt)
+ReconnectLoop::ReconnectLoop(RecorderState& state, std::function<bool(bool)> attempt)
     : m_state(state), m_attempt(std::move(attempt)) {}
 
 ReconnectLoop::~ReconnectLoop() { stop(); }
@@ -57,7 +58,7 @@ bool ReconnectLoop::waitBeforeAttempt(std::unique_lock<std::mutex>& lock, size_t
     const auto& waits = m_timings.waits;
     const std::chrono::milliseconds wait = waits[std::min(step, waits.size() - 1)];
     const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
-    m_nextAttempt = m_state.clock.now() + seconds;
+    planAttempt(lock, m_state.clock.now() + seconds);
     // Woken early only to give up: stop, Disconnect, the setting turned off, or the link
     // opened by a Connect.
     return !m_wake.wait_for(lock, wait, [this] { return !wanted(); });
@@ -86,6 +87,15 @@ void ReconnectLoop::run() {
             lock.lock();
             if (back) break;
         }
-        m_nextAttempt = 0;
+        planAttempt(lock, 0);
     }
+}
+
+void ReconnectLoop::planAttempt(std::unique_lock<std::mutex>& lock, int64_t when) {
+    if (m_nextAttempt.exchange(when) == when) return;
+    // The status bar shows the time of the next attempt; the listener is told with the lock
+    // released, and every wait after this checks its condition again.
+    lock.unlock();
+    if (m_state.listener) m_state.listener->onLinkChanged();
+    lock.lock();
 }

@@ -3,13 +3,14 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-struct MonitorState;
+struct RecorderState;
 
 // Gets a lost link back without a click, on a thread of its own. After the link closed for
 // any reason but the user's Disconnect, and after a Connect that found nothing, it tries the
@@ -29,7 +30,7 @@ public:
     // attempt(fullProbe): one try at opening the link that resumes polling on success; true
     // when the link is back. A full probe follows a failed try of the last port, so it may
     // leave that port out. Runs on the loop's thread.
-    ReconnectLoop(MonitorState& state, std::function<bool(bool fullProbe)> attempt);
+    ReconnectLoop(RecorderState& state, std::function<bool(bool fullProbe)> attempt);
     ~ReconnectLoop();  // stop()
 
     void start();
@@ -55,8 +56,10 @@ private:
     bool wanted() const;  // m_lock held
     // Waits out one step of the schedule; false when attempts are no longer wanted.
     bool waitBeforeAttempt(std::unique_lock<std::mutex>& lock, size_t step);
+    // Sets the time of the next attempt (0: none) and tells the recorder's listener.
+    void planAttempt(std::unique_lock<std::mutex>& lock, int64_t when);
 
-    MonitorState& m_state;
+    RecorderState& m_state;
     std::function<bool(bool)> m_attempt;
 
     mutable std::mutex m_lock;

@@ -2,26 +2,20 @@
 
 #include <cstring>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderListener.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
 #include "core/base/FilePath.h"
 #include "core/base/KeptTexts.h"
 #include "core/base/MessageSink.h"
 #include "core/device/Protocol.h"
+#include "core/store/ChannelName.h"
 #include "core/store/CsvExport.h"
 #include "core/store/DataFile.h"
 #include "core/store/SampleRing.h"
 
-namespace {
-
-std::string recordName(const ChannelRecord& record) {
-    return std::string(record.name, strnlen(record.name, sizeof record.name));
-}
-
-}  // namespace
-
-RecordingDocument::RecordingDocument(MonitorState& state)
+RecordingDocument::RecordingDocument(RecorderState& state)
     : m_state(state), m_store(std::make_unique<SampleStore>()) {
     resetStore(*m_store, state.clock.now());
 }
@@ -82,7 +76,7 @@ bool RecordingDocument::saveDataFile() const {
 struct RecordingDocument::PolledTables {
     DayTable days;
     MonthTable months;
-    ChannelTable live;
+    ChannelTable live;  // number, power and state as read; names unused
 };
 
 bool RecordingDocument::recordSample() {
@@ -93,7 +87,6 @@ bool RecordingDocument::recordSample() {
         // An exchange only writes its copy on a valid reply; what it brought is kept even when
         // a later exchange of this poll loses the link and the tick records zeros.
         const bool connected = m_state.link.isOpen();
-        std::shared_ptr<NotifyTarget> listWindow;
         MeterSample sample;
         {
             std::lock_guard lock(m_state.dataLock);
@@ -102,12 +95,11 @@ bool RecordingDocument::recordSample() {
                 record();
                 m_state.lastGoodSample = m_state.clock.now();
                 if (!m_state.sampleSinks.empty()) sample = meterSample();
-                listWindow = m_state.listWindow;
             }
         }
         if (connected) {
             // After the lock is released: the window that handles it copies under that lock.
-            if (listWindow) listWindow->post(UM_DATAUPDATED);
+            if (m_state.listener) m_state.listener->onTablesChanged();
             notifySinks(&sample, true);
             busy = false;
             return true;
@@ -130,11 +122,10 @@ MeterSample RecordingDocument::meterSample() const {
     // poll that waited out a missing reply would otherwise share a 5-second slot with the next.
     sample.time =
         int64_t{m_store->startTime} + int64_t{kSamplePeriodSeconds} * (m_store->count - 1);
-    const ChannelTable& table = m_state.config.channels;
     for (int k = 0; k < kChannelRecords; ++k) {
-        sample.power[k] = static_cast<int32_t>(table[k].power);
-        sample.state[k] = table[k].state;
-        sample.names[k] = recordName(table[k]);
+        sample.power[k] = static_cast<int32_t>(m_state.live[k].power);
+        sample.state[k] = m_state.live[k].state;
+        sample.names[k] = channelName(m_state.config.channels[k]);
     }
     sample.days = m_state.days;
     sample.months = m_state.months;
@@ -154,7 +145,7 @@ void RecordingDocument::poll(PolledTables& polled) {
         std::lock_guard lock(m_state.dataLock);
         polled.days = m_state.days;
         polled.months = m_state.months;
-        polled.live = m_state.config.channels;
+        polled.live = withReadings(m_state.config.channels, m_state.live);
     }
     // The exchanges take seconds; the data lock is never held across them.
     SerialLink& link = m_state.link;
@@ -168,34 +159,28 @@ void RecordingDocument::commit(const PolledTables& polled, bool connected) {
     m_state.days = polled.days;
     m_state.months = polled.months;
     if (!connected) return;
-    ChannelTable& table = m_state.config.channels;
     uint32_t total = 0;  // watts of the twelve loads; spare, consumption and solar stay out
     for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
-        // Names may have been edited meanwhile: only the live fields come back.
-        table[k].number = polled.live[k].number;
-        table[k].power = polled.live[k].power;
-        table[k].state = polled.live[k].state;
+        // The record number is a field of dast.cfg that every reading rewrites; the names
+        // may have been edited meanwhile and stay.
+        m_state.config.channels[k].number = polled.live[k].number;
+        m_state.live[k] = {polled.live[k].power, polled.live[k].state};
         if (k <= kLastLoad) total += polled.live[k].power;
     }
-    table[kTotalRecord].power = total;
+    m_state.live[kTotalRecord].power = total;
 }
 
 void RecordingDocument::clearLiveFields() {
-    ChannelTable& table = m_state.config.channels;
-    for (int k = kFirstLoad; k <= kSolarRecord; ++k) {
-        table[k].power = 0;
-        table[k].state = 0;
-    }
-    table[kTotalRecord].power = 0;
+    for (int k = kFirstLoad; k <= kSolarRecord; ++k) m_state.live[k] = {};
+    m_state.live[kTotalRecord].power = 0;
 }
 
 void RecordingDocument::record() {
     // Ring k is the history of record k's power, so a tick stores the power column as it
     // stands after the commit (or after clearLiveFields for a zero sample).
     static_assert(kRingCount == kChannelRecords);
-    const ChannelTable& table = m_state.config.channels;
     for (int k = 0; k < kRingCount; ++k) {
-        m_store->samples[k][m_store->writeIndex] = static_cast<int32_t>(table[k].power);
+        m_store->samples[k][m_store->writeIndex] = static_cast<int32_t>(m_state.live[k].power);
     }
     advanceStore(*m_store, m_state.clock.now());
 }
@@ -213,8 +198,8 @@ void RecordingDocument::exportCsv(const std::string& path) {
         std::memcpy(store.get(), m_store.get(), sizeof *store);
         days = m_state.days;
         months = m_state.months;
-        consumptionName = recordName(m_state.config.channels[kConsumptionRecord]);
-        solarName = recordName(m_state.config.channels[kSolarRecord]);
+        consumptionName = channelName(m_state.config.channels[kConsumptionRecord]);
+        solarName = channelName(m_state.config.channels[kSolarRecord]);
         interval = m_state.config.exportInterval;
     }
     const std::string text =

@@ -10,14 +10,14 @@
 #include "core/store/ChannelRecord.h"
 #include "core/store/SampleStore.h"
 
-struct MonitorState;
+struct RecorderState;
 
 // The real-time document: the 24-hour sample store, its data file and its export.
-// The store is guarded by MonitorState::dataLock; readers copy what they need under it.
+// The store is guarded by RecorderState::dataLock; readers copy what they need under it.
 class RecordingDocument {
 public:
-    explicit RecordingDocument(MonitorState& state);  // zeroed store, startTime = now
-    ~RecordingDocument();                             // closes an open link
+    explicit RecordingDocument(RecorderState& state);  // zeroed store, startTime = now
+    ~RecordingDocument();                              // closes an open link
 
     // New-document step: running flag, current document, load of dast.data, fillGap.
     bool onNewDocument();
@@ -39,10 +39,9 @@ public:
     // unknown ring gives none). count is not consulted: slots never written read as 0.
     std::vector<int32_t> lastSamples(int ring, int n) const;
 
-    std::atomic<uint16_t> selectedChannel{kAllChannels};  // 16 all, 0 Total, 1..12, 14, 15
-    std::atomic<bool> busy{false};                        // a tick is running
+    std::atomic<bool> busy{false};  // a tick is running
 
-    MonitorState& state() const { return m_state; }
+    RecorderState& state() const { return m_state; }
     std::string dataFilePath() const;  // appDir + "/dast.data"
 
 private:
@@ -63,7 +62,7 @@ private:
     // Hands the sample (null: none this tick) and any change of the link to the listeners.
     void notifySinks(const MeterSample* sample, bool open);
 
-    MonitorState& m_state;
-    std::unique_ptr<SampleStore> m_store;  // 1.1 MB, guarded by MonitorState::dataLock
+    RecorderState& m_state;
+    std::unique_ptr<SampleStore> m_store;  // 1.1 MB, guarded by RecorderState::dataLock
     bool m_sinksSawOpen = false;           // the link state last told to the listeners (tick only)
 };

@@ -1,10 +1,9 @@
 #include "core/acquisition/SamplingCycle.h"
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/acquisition/RecordingDocument.h"
-#include "core/base/NotifyTarget.h"
 
-SamplingCycle::SamplingCycle(MonitorState& state,
+SamplingCycle::SamplingCycle(RecorderState& state,
                              std::function<RecordingDocument*()> firstRealTimeDocument)
     : m_state(state), m_firstRealTimeDocument(std::move(firstRealTimeDocument)) {}
 
@@ -14,6 +13,7 @@ void SamplingCycle::start(std::chrono::microseconds period) {
     stop();
     m_stopping = false;
     m_userDisconnected = false;
+    m_state.connectRequested = false;
     m_state.link.allowProbe();
     m_state.currentDoc = nullptr;
     m_timerEvent.rearm();
@@ -68,15 +68,23 @@ void SamplingCycle::onSampleTimer() {
         if (!m_state.currentDoc.compare_exchange_strong(none, document)) document = none;
     }
     document->recordSample();
+    tellSample(SampleOrigin::NoLink);
 }
 
-void SamplingCycle::runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document,
-                              uint64_t ticket) {
+void SamplingCycle::tellSample(SampleOrigin origin) const {
+    if (m_state.listener) m_state.listener->onSampleRecorded(origin);
+}
+
+void SamplingCycle::tellLink() const {
+    if (m_state.listener) m_state.listener->onLinkChanged();
+}
+
+void SamplingCycle::runWorker(RecordingDocument* document, uint64_t ticket) {
     if (!m_acquisition.acquire(ticket)) return;
     while (m_state.running) {
         if (!m_timerEvent.wait()) break;
         m_timerEvent.reset();
-        if (!view->exists() || !m_state.link.isOpen() || document != m_state.currentDoc) break;
+        if (!m_state.link.isOpen() || document != m_state.currentDoc) break;
         bool fromMeter = false;
         {
             std::lock_guard gate(m_tickGate);
@@ -84,23 +92,25 @@ void SamplingCycle::runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocum
             if (!m_state.running || document != m_state.currentDoc) break;
             fromMeter = document->recordSample();
         }
-        if (!view->exists()) break;
         // A poll cut short by the user's Disconnect records its zero sample like any tick
-        // without a link, and like those it tells the list nothing: the list keeps the last
-        // values read from the meter. A link lost to the meter's failures is shown at once.
-        if (!fromMeter && m_userDisconnected) continue;
-        view->post(UM_SAMPLESTORED);
+        // without a link: the windows keep the last values read from the meter. A link lost
+        // to the meter's failures is shown at once.
+        if (fromMeter) {
+            tellSample(SampleOrigin::Meter);
+        } else {
+            tellSample(m_userDisconnected ? SampleOrigin::NoLink : SampleOrigin::LinkLost);
+            tellLink();
+        }
     }
     m_acquisition.release();
     m_reconnect.poke();  // the link may have been lost
 }
 
-void SamplingCycle::startWorkerLocked(std::shared_ptr<NotifyTarget> view,
-                                      RecordingDocument* document) {
+void SamplingCycle::startWorkerLocked(RecordingDocument* document) {
     auto finished = std::make_shared<std::atomic<bool>>(false);
     const uint64_t ticket = m_acquisition.ticket();
-    std::thread thread([this, view = std::move(view), document, ticket, finished] {
-        runWorker(view, document, ticket);
+    std::thread thread([this, document, ticket, finished] {
+        runWorker(document, ticket);
         *finished = true;
     });
     m_workers.push_back(Worker{std::move(thread), std::move(finished)});
@@ -117,15 +127,12 @@ void SamplingCycle::reapWorkersLocked() {
     }
 }
 
-void SamplingCycle::onConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
-                              std::function<void(bool)> done) {
+void SamplingCycle::onConnect(RecordingDocument* document, std::function<void(bool)> done) {
     if (m_stopping || m_state.link.isOpen()) return;
     if (m_probing.exchange(true)) return;  // the button is disabled while a probe runs
     m_userDisconnected = false;
-    {
-        std::lock_guard lock(m_state.dataLock);
-        m_state.listWindow = listView;
-    }
+    m_state.connectRequested = true;
+    tellLink();
 
     std::thread previous;
     {
@@ -137,18 +144,19 @@ void SamplingCycle::onConnect(std::shared_ptr<NotifyTarget> listView, RecordingD
     if (previous.joinable()) previous.join();
 
     std::lock_guard lock(m_threadsLock);
-    m_probe = std::thread([this, listView = std::move(listView), document, done = std::move(done)] {
+    m_probe = std::thread([this, document, done = std::move(done)] {
         // Up to 99 ports at 1.3 s each: never on the GUI thread.
         const int found = m_state.link.openDevice();
         bool started = false;
         {
             std::lock_guard lock(m_threadsLock);
             if (!m_stopping) {
-                startWorkerLocked(listView, document);
+                startWorkerLocked(document);
                 started = true;
             }
         }
         m_probing = false;
+        tellLink();
         // Found or not, the link is now looked after: a Connect that found nothing keeps
         // trying in the background.
         m_reconnect.arm();
@@ -160,18 +168,14 @@ void SamplingCycle::onDisconnect() {
     m_userDisconnected = true;
     m_reconnect.disarm();
     m_state.link.closeLink();
+    tellLink();
 }
 
 bool SamplingCycle::tryReconnect(bool fullProbe) {
     if (m_stopping || m_probing.exchange(true)) return false;  // a Connect is probing
-    std::shared_ptr<NotifyTarget> view;
-    {
-        std::lock_guard lock(m_state.dataLock);
-        view = m_state.listWindow;
-    }
     RecordingDocument* document = m_state.currentDoc;
     bool back = false;
-    if (view && view->exists() && document && m_state.running) {
+    if (m_state.connectRequested && document && m_state.running) {
         // The loop tries the last port on its own first: the full probe leaves it out.
         back = fullProbe ? m_state.link.openDevice(m_state.link.lastPort())
                          : m_state.link.reopenLastPort();
@@ -183,11 +187,12 @@ bool SamplingCycle::tryReconnect(bool fullProbe) {
             std::lock_guard lock(m_threadsLock);
             if (!m_stopping) {
                 reapWorkersLocked();
-                startWorkerLocked(view, document);
+                startWorkerLocked(document);
             }
         }
     }
     m_probing = false;
+    if (back) tellLink();
     return back;
 }
 

@@ -13,10 +13,10 @@
 #include "core/acquisition/ManualResetEvent.h"
 #include "core/acquisition/PeriodicTimer.h"
 #include "core/acquisition/ReconnectLoop.h"
+#include "core/acquisition/RecorderListener.h"
 
 class RecordingDocument;
-class NotifyTarget;
-struct MonitorState;
+struct RecorderState;
 
 // The 5-second rhythm: a periodic timer on its own thread (absolute deadlines, no drift),
 // the manual-reset event "timerEvent", the acquisition workers and Connect / Disconnect.
@@ -29,7 +29,7 @@ class SamplingCycle {
 public:
     // firstRealTimeDocument: the first open document of the real-time kind, or nullptr.
     // It is called on the timer thread.
-    SamplingCycle(MonitorState& state, std::function<RecordingDocument*()> firstRealTimeDocument);
+    SamplingCycle(RecorderState& state, std::function<RecordingDocument*()> firstRealTimeDocument);
     ~SamplingCycle();  // stop()
 
     // Main-window creation: current document none, event created, timer started, closing
@@ -40,13 +40,12 @@ public:
     // reconnect thread. Bounded by one tick and one probe; never detaches.
     void stop();
 
-    // Connect: probes the ports and starts a worker for this list view, whatever the probe
-    // found. The probe runs off the calling thread; `done` (may be empty) is called from that
-    // thread with openDevice's result once the worker has been started (not when stop() came
-    // first). Does nothing while the link is open or another Connect is still probing.
+    // Connect: probes the ports and starts a worker recording into `document`, whatever the
+    // probe found. The probe runs off the calling thread; `done` (may be empty) is called from
+    // that thread with openDevice's result once the worker has been started (not when stop()
+    // came first). Does nothing while the link is open or another Connect is still probing.
     // `done` must not call back into the cycle (onConnect, stop) on that thread: post instead.
-    void onConnect(std::shared_ptr<NotifyTarget> listView, RecordingDocument* document,
-                   std::function<void(bool)> done = {});
+    void onConnect(RecordingDocument* document, std::function<void(bool)> done = {});
     // Closes the link; no reconnect attempt follows until the next Connect.
     void onDisconnect();
     bool probing() const;  // a Connect is still looking for the device
@@ -87,15 +86,17 @@ private:
         std::shared_ptr<std::atomic<bool>> finished;
     };
 
-    void runWorker(std::shared_ptr<NotifyTarget> view, RecordingDocument* document,
-                   uint64_t ticket);
-    void startWorkerLocked(std::shared_ptr<NotifyTarget> view, RecordingDocument* document);
+    void runWorker(RecordingDocument* document, uint64_t ticket);
+    void startWorkerLocked(RecordingDocument* document);
+    // Tells the recorder's listener, if any.
+    void tellSample(SampleOrigin origin) const;
+    void tellLink() const;
     void reapWorkersLocked();
     // One reconnect attempt: the last port, or every port; starts a worker for the list
-    // window the last Connect named when the device answers.
+    // recording when the device answers.
     bool tryReconnect(bool fullProbe);
 
-    MonitorState& m_state;
+    RecorderState& m_state;
     std::function<RecordingDocument*()> m_firstRealTimeDocument;
 
     ManualResetEvent m_timerEvent;  // "timerEvent"

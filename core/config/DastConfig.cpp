@@ -230,10 +230,9 @@ bool readConfigImage(const uint8_t* data, size_t size, DastConfig& config) {
     return whole;
 }
 
-bool loadConfig(DastConfig& config, const Clock& clock) {
-    std::string appDir;
+bool loadConfig(DastConfig& config, const Clock& clock, std::string appDir) {
     std::vector<char> cwd(4096);
-    if (::getcwd(cwd.data(), cwd.size()) != nullptr) appDir = cwd.data();
+    if (appDir.empty() && ::getcwd(cwd.data(), cwd.size()) != nullptr) appDir = cwd.data();
 
     config = DastConfig::defaults();
     config.appDir = appDir;

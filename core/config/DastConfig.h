@@ -60,8 +60,9 @@ std::vector<uint8_t> writeConfigImage(const DastConfig& config);
 // Clears power and state of records 0..15. False when the image is not a whole file.
 bool readConfigImage(const uint8_t* data, size_t size, DastConfig& config);
 
-// Reads dast.cfg from the working directory; false and defaults when it cannot be read.
-bool loadConfig(DastConfig& config, const Clock& clock);
+// Reads dast.cfg from `appDir` (empty: the current directory, as the program always does);
+// false and defaults when it cannot be read.
+bool loadConfig(DastConfig& config, const Clock& clock, std::string appDir = {});
 // Writes dast.cfg crash-safely; false when nothing was written (the old file stays). While
 // other threads run, pass the application's data lock as `guard`: it is held while the
 // fields are copied, never while the file is written.

@@ -40,3 +40,21 @@ inline constexpr int kAllChannels = 16;
 
 // The channel table: record 0 Total, 1..12 loads, 13 spare, 14 Consumption, 15 Solar.
 using ChannelTable = std::array<ChannelRecord, kChannelRecords>;
+
+// What the last poll read for one record: the run-time part of a ChannelRecord, kept apart
+// from the configuration and written into the record's fields only where a whole record is
+// shown or stored.
+struct LiveReading {
+    uint32_t power = 0;  // watts
+    uint8_t state = 0;   // '1' on, '3' off, 0 when no reading is held
+};
+using LiveReadings = std::array<LiveReading, kChannelRecords>;
+
+// The records with power and state taken from `live`.
+inline ChannelTable withReadings(ChannelTable table, const LiveReadings& live) {
+    for (int k = 0; k < kChannelRecords; ++k) {
+        table[k].power = live[k].power;
+        table[k].state = live[k].state;
+    }
+    return table;
+}

@@ -9,12 +9,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "support/SoakScale.h"
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/archive/ArchiveWriter.h"
-#include "core/base/NotifyTarget.h"
 #include "core/device/Protocol.h"
 #include "core/publish/Publisher.h"
 #include "fakes/FakeClock.h"
@@ -22,6 +20,7 @@
 #include "fakes/ScriptedSerialPort.h"
 #include "support/ArchiveFixture.h"
 #include "support/BrokerProcess.h"
+#include "support/SoakScale.h"
 #include "support/TempWorkDir.h"
 #include "tools/meter-sim/ReplyComposer.h"
 
@@ -35,12 +34,6 @@ struct CountingSink final : SampleSink {
     void onMeterSample(const MeterSample&) override { ++samples; }
     void onLinkChanged(bool) override {}
     std::atomic<long> samples{0};
-};
-
-// The real-time list as the core sees it: always there.
-struct ListWindow final : NotifyTarget {
-    bool exists() const override { return true; }
-    void post(unsigned) override {}
 };
 
 Bytes answer(const Bytes& frame, uint16_t& poll) {
@@ -69,7 +62,7 @@ TEST(ArchivePublishSoak, WriterAndPublisherOnTheSamplingCycle) {
     ScriptedPortOpener ports;
     RecordingMessageSink messages;
     FakeClock clock{kJuneFirst};
-    MonitorState state{ports, messages, clock};
+    RecorderState state{ports, messages, clock};
     state.config.appDir = dir.path();
     state.link.setHistoryDumpPath(dir.file("History.dat"));
     uint16_t poll = 0;  // touched only inside exchanges, which the link serialises
@@ -110,7 +103,7 @@ TEST(ArchivePublishSoak, WriterAndPublisherOnTheSamplingCycle) {
     const auto started = std::chrono::steady_clock::now();
     cycle.start(2ms);
     doc->onNewDocument();  // after start(), which forgets the current document
-    cycle.onConnect(std::make_shared<ListWindow>(), doc.get());
+    cycle.onConnect(doc.get());
     while (counted.samples < target && std::chrono::steady_clock::now() - started < budget)
         std::this_thread::sleep_for(10ms);
     cycle.stop();

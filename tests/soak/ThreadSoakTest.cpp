@@ -15,16 +15,16 @@
 #include <mutex>
 #include <thread>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/acquisition/SamplingCycle.h"
-#include "core/base/NotifyTarget.h"
 #include "core/device/Protocol.h"
 #include "core/store/DataFile.h"
 #include "core/store/SampleStore.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
+#include "support/CountingListener.h"
 #include "support/SoakScale.h"
 #include "support/TempWorkDir.h"
 #include "tools/meter-sim/ReplyComposer.h"
@@ -34,14 +34,6 @@ using SteadyClock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-// The real-time list as the core sees it.
-struct ListWindow final : NotifyTarget {
-    bool exists() const override { return true; }
-    void post(unsigned message) override { ++(message == UM_SAMPLESTORED ? stored : updated); }
-    std::atomic<long> stored{0};
-    std::atomic<long> updated{0};
-};
 
 // A one-shot gate with bounded waits on both sides.
 class Latch {
@@ -128,13 +120,14 @@ struct SoakRig {
     PatternMeter meter;
     RecordingMessageSink messages;
     FakeClock clock;
-    MonitorState state{ports, messages, clock};
+    CountingListener list;  // outlives the cycle that calls it
+    RecorderState state{ports, messages, clock};
     std::unique_ptr<RecordingDocument> doc;
     std::atomic<RecordingDocument*> firstDoc{nullptr};
     SamplingCycle cycle{state, [this] { return firstDoc.load(); }};
-    std::shared_ptr<ListWindow> list = std::make_shared<ListWindow>();
 
     SoakRig() {
+        state.listener = &list;
         state.config.appDir = dir.path();
         state.link.setHistoryDumpPath(dir.file("History.dat"));
         ports.attach(1)->answer = [this](const Bytes& frame) { return meter.answer(frame); };
@@ -193,7 +186,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
                 std::lock_guard lock(rig.state.dataLock);
                 days = rig.state.days;
                 months = rig.state.months;
-                channels = rig.state.config.channels;
+                channels = withReadings(rig.state.config.channels, rig.state.live);
             }
             if (chart.size() != 720u) ++badSlots;
             if (store->writeIndex != (store->startIndex + store->count) % kRingSlots) {
@@ -240,7 +233,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
             case 0:
             case 3:
                 rig.meter.silent = false;
-                rig.cycle.onConnect(rig.list, &doc);
+                rig.cycle.onConnect(&doc);
                 ++connects;
                 break;
             case 1:
@@ -277,7 +270,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     // The program closing while a tick runs: the close goes ahead and saves, the tick
     // finishes on the document, which is then released and never ticked again.
     rig.meter.silent = false;
-    rig.cycle.onConnect(rig.list, &doc);
+    rig.cycle.onConnect(&doc);
     ASSERT_TRUE(rig.connected(5s));
     rig.state.closing = true;
     bool closed = false;
@@ -327,14 +320,14 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
         badReopened += slotConsistent(*after, (after->startIndex + j) % kRingSlots) ? 0 : 1;
     }
     EXPECT_EQ(badReopened, 0);
-    const long polledBefore = rig.list->stored;
-    rig.cycle.onConnect(rig.list, reopened.get());
+    const long polledBefore = rig.list.stored;
+    rig.cycle.onConnect(reopened.get());
     EXPECT_TRUE(rig.connected(5s));
     const auto pollLimit = SteadyClock::now() + 5s;
-    while (rig.list->stored < polledBefore + 50 && SteadyClock::now() < pollLimit) {
+    while (rig.list.stored < polledBefore + 50 && SteadyClock::now() < pollLimit) {
         std::this_thread::sleep_for(1ms);
     }
-    EXPECT_GE(rig.list->stored.load(), polledBefore + 50);
+    EXPECT_GE(rig.list.stored.load(), polledBefore + 50);
     rig.state.closing = true;
     EXPECT_TRUE(reopened->onCloseDocument());
     rig.firstDoc = nullptr;
@@ -350,7 +343,7 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     EXPECT_EQ(badTables, 0);
     EXPECT_EQ(badInvariant, 0);
     EXPECT_GT(closesRefused, 0);
-    EXPECT_GT(rig.list->stored.load(), 0);
+    EXPECT_GT(rig.list.stored.load(), 0);
     EXPECT_TRUE(rig.messages.shown.empty());
 
     const long ticks = static_cast<long>(ticksAtRelease);
@@ -359,8 +352,8 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
         "exchanges %ld, reader copies %ld, connects %ld, disconnects %ld, drops %ld, "
         "closes refused during a tick %ld\n",
         ticks, ticks > kRingSlots ? "ring wrapped" : "no wrap", seconds,
-        static_cast<long long>(period.count()), rig.list->stored.load(), rig.meter.exchanges.load(),
-        copies.load(), connects, disconnects, drops, closesRefused);
+        static_cast<long long>(period.count()), static_cast<long>(rig.list.stored.load()),
+        rig.meter.exchanges.load(), copies.load(), connects, disconnects, drops, closesRefused);
     RecordProperty("ticks", static_cast<int>(ticks));
     RecordProperty("readerCopies", static_cast<int>(copies));
 }

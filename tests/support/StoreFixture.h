@@ -9,20 +9,14 @@
 #include <memory>
 #include <string>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
+#include "core/acquisition/RecordingDocument.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "support/CountingListener.h"
 
-class CountingWindow final : public NotifyTarget {
-public:
-    bool exists() const override { return true; }
-    void post(unsigned message) override { dataUpdated += message == UM_DATAUPDATED; }
-    std::atomic<int> dataUpdated{0};
-};
-
-// A monitor state in a private directory, with a fake clock and scripted serial ports.
+// A recorder state in a private directory, with a fake clock and scripted serial ports.
 class StoreFixture : public ::testing::Test {
 protected:
     StoreFixture() : state(ports, messages, clock) {
@@ -32,7 +26,7 @@ protected:
         std::strcpy(state.config.channels[kConsumptionRecord].name, "Consumption");
         std::strcpy(state.config.channels[kSolarRecord].name, "Solar");
         state.link.setHistoryDumpPath(path("History.dat"));
-        state.listWindow = window;
+        state.listener = &listener;
     }
     ~StoreFixture() override { std::filesystem::remove_all(dir); }
 
@@ -47,6 +41,6 @@ protected:
     ScriptedPortOpener ports;
     RecordingMessageSink messages;
     FakeClock clock{1'700'000'000};
-    MonitorState state;
-    std::shared_ptr<CountingWindow> window = std::make_shared<CountingWindow>();
+    CountingListener listener;
+    RecorderState state;
 };

@@ -4,10 +4,10 @@
 
 #include <mutex>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 
-ArchiveDocument::ArchiveDocument(MonitorState& state, std::function<std::string()> archivePath)
-    : m_state(state), m_archivePath(std::move(archivePath)) {
+ArchiveDocument::ArchiveDocument(Recorder& recorder, std::function<std::string()> archivePath)
+    : m_recorder(recorder), m_archivePath(std::move(archivePath)) {
     m_followToday.setInterval(60 * 1000);
     connect(&m_followToday, &QTimer::timeout, this, &ArchiveDocument::refreshIfToday);
     m_followToday.start();
@@ -35,10 +35,7 @@ void ArchiveDocument::showDay(const QDate& date) {
     updateAllViews(nullptr);
 }
 
-ChannelTable ArchiveDocument::channels() const {
-    std::lock_guard lock(m_state.dataLock);
-    return m_state.config.channels;
-}
+ChannelTable ArchiveDocument::channels() const { return m_recorder.channels(); }
 
 void ArchiveDocument::refreshIfToday() {
     if (m_date == QDate::currentDate()) showDay(m_date);

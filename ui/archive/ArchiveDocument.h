@@ -11,7 +11,7 @@
 #include "core/store/ChannelRecord.h"
 #include "ui/framework/Document.h"
 
-struct MonitorState;
+class Recorder;
 
 // The archive window's document: one local day read from the long-term archive, and the
 // channel the chart shows.
@@ -19,7 +19,7 @@ class ArchiveDocument : public Document {
     Q_OBJECT
 public:
     // archivePath: the archive file as the settings name it now.
-    ArchiveDocument(MonitorState& state, std::function<std::string()> archivePath);
+    ArchiveDocument(Recorder& recorder, std::function<std::string()> archivePath);
 
     bool onNewDocument() override;  // today
 
@@ -36,13 +36,13 @@ public:
     uint16_t selectedChannel() const { return m_selected; }
     // Empty when the day was read; otherwise why it could not be.
     const QString& problem() const { return m_problem; }
-    MonitorState& state() const { return m_state; }
+    Recorder& recorder() const { return m_recorder; }
     // A copy of the channel table, for the names (taken under the data lock).
     ChannelTable channels() const;
     std::string archivePath() const { return m_archivePath(); }
 
 private:
-    MonitorState& m_state;
+    Recorder& m_recorder;
     std::function<std::string()> m_archivePath;
     QDate m_date;
     ArchiveDay m_day;

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <mutex>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "ui/archive/ArchiveChartView.h"
 #include "ui/archive/ArchiveDocument.h"
 #include "ui/archive/ArchiveEnergyView.h"
@@ -23,8 +23,7 @@ ArchiveWindow::ArchiveWindow() : ChildWindow(QStringLiteral("Archive")) {
         ArchiveDocument* doc = archiveDocument();
         uint32_t interval = 5;
         if (doc) {
-            std::lock_guard lock(doc->state().dataLock);
-            interval = doc->state().config.exportInterval;
+            interval = doc->recorder().config().exportInterval;
         }
         return askRangeExport(parent, day, interval);
     };

@@ -10,17 +10,13 @@
 
 #include "core/store/ChannelName.h"
 
-ChannelSettingDialog::ChannelSettingDialog(DastConfig& config, std::mutex& dataLock,
-                                           ConfigSaver save, QWidget* parent)
-    : QDialog(parent), m_config(config), m_dataLock(dataLock), m_save(std::move(save)) {
+ChannelSettingDialog::ChannelSettingDialog(ChannelTable& channels, ConfigSaver save,
+                                           QWidget* parent)
+    : QDialog(parent), m_channels(channels), m_save(std::move(save)) {
     setWindowTitle(QStringLiteral("Channel setting"));
 
-    {
-        std::lock_guard lock(m_dataLock);
-        for (int k = 0; k < 12; ++k) {
-            m_names[k] = QString::fromStdString(channelName(m_config.channels[kFirstLoad + k]));
-        }
-    }
+    for (int k = 0; k < 12; ++k)
+        m_names[k] = QString::fromStdString(channelName(m_channels[kFirstLoad + k]));
 
     auto* frame = new QGroupBox(this);
     auto* grid = new QGridLayout(frame);
@@ -65,13 +61,8 @@ void ChannelSettingDialog::accept() {
         m_names[k] = m_edits[k]->text();
     }
 
-    // The worker rewrites number, power and state of these records on every poll.
-    {
-        std::lock_guard lock(m_dataLock);
-        for (int k = 0; k < 12; ++k) {
-            if (!edited[k]) continue;
-            storeChannelName(m_config.channels[kFirstLoad + k], m_names[k].toStdString());
-        }
+    for (int k = 0; k < 12; ++k) {
+        if (edited[k]) storeChannelName(m_channels[kFirstLoad + k], m_names[k].toStdString());
     }
     // A file that cannot be written is not reported; the names stay for the rest of the run.
     if (m_save) m_save();

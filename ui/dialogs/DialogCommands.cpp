@@ -1,53 +1,48 @@
 #include "ui/dialogs/DialogCommands.h"
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "ui/dialogs/AboutDialog.h"
 #include "ui/dialogs/ChannelControlDialog.h"
 #include "ui/dialogs/ChannelSettingDialog.h"
 #include "ui/dialogs/ExportIntervalDialog.h"
 #include "ui/dialogs/LoginDialog.h"
 
-bool runLoginDialog(const MonitorState& state) {
-    LoginDialog dlg(state.config);  // no other thread exists yet
+bool runLoginDialog(const Recorder& recorder) {
+    const DastConfig config = recorder.config();
+    LoginDialog dlg(config);
     return dlg.exec() == QDialog::Accepted;
 }
 
-bool runChannelSettingDialog(MonitorState& state, QWidget* parent) {
+bool runChannelSettingDialog(Recorder& recorder, QWidget* parent) {
+    ChannelTable channels = recorder.channels();
     ChannelSettingDialog dlg(
-        state.config, state.dataLock,
-        [&state] { return saveConfig(state.config, state.clock, &state.dataLock); }, parent);
+        channels,
+        [&] {
+            recorder.setChannelNames(channels);
+            return recorder.saveConfig();
+        },
+        parent);
     return dlg.exec() == QDialog::Accepted;
 }
 
-void runChannelControlDialog(MonitorState& state, QWidget* parent) {
-    ChannelTable channels;
-    {
-        std::lock_guard lock(state.dataLock);
-        channels = state.config.channels;
-    }
+void runChannelControlDialog(Recorder& recorder, QWidget* parent) {
     // The link serialises whole exchanges against the poll and reports its own failures
     // through the message sink, which may be called from the exchange thread.
     ChannelControlDialog dlg(
-        channels,
-        [&state](const std::string& request) { return state.link.switchChannels(request); },
+        recorder.channels(),
+        [&recorder](const std::string& request) { return recorder.switchChannels(request); },
         parent);
     dlg.exec();
 }
 
-bool runExportIntervalDialog(MonitorState& state, QWidget* parent) {
-    uint32_t interval;
-    {
-        std::lock_guard lock(state.dataLock);
-        interval = state.config.exportInterval;
-    }
-    ExportIntervalDialog dlg(interval, parent);
+bool runExportIntervalDialog(Recorder& recorder, QWidget* parent) {
+    ExportIntervalDialog dlg(recorder.config().exportInterval, parent);
     if (dlg.exec() != QDialog::Accepted) return false;
-    std::lock_guard lock(state.dataLock);
-    state.config.exportInterval = dlg.interval();
+    recorder.setExportInterval(dlg.interval());
     return true;
 }
 
-void runAboutDialog(const MonitorState& state, QWidget* parent) {
-    AboutDialog dlg(state.config.appDir, parent);
+void runAboutDialog(const Recorder& recorder, QWidget* parent) {
+    AboutDialog dlg(recorder.workingDirectory(), parent);
     dlg.exec();
 }

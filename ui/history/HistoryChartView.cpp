@@ -4,13 +4,13 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include "core/acquisition/Recorder.h"
 #include "core/base/Clock.h"
-#include "core/acquisition/MonitorState.h"
 #include "ui/history/MonthNames.h"
 
-HistoryChartView::HistoryChartView(MonitorState& state, HistoryTable table,
-                                   const BarChartKind& kind, QWidget* parent)
-    : View(parent), m_state(state), m_table(table), m_chart(kind) {
+HistoryChartView::HistoryChartView(Recorder& recorder, HistoryTable table, const BarChartKind& kind,
+                                   QWidget* parent)
+    : View(parent), m_recorder(recorder), m_table(table), m_chart(kind) {
     // The whole client area is painted on every update: no partial repaint to merge.
     setAttribute(Qt::WA_OpaquePaintEvent);
     // A click makes the chart the active pane, which takes the print commands away.
@@ -23,8 +23,8 @@ void HistoryChartView::resizeEvent(QResizeEvent* event) {
 }
 
 void HistoryChartView::paintEvent(QPaintEvent*) {
-    const HistorySnapshot snapshot = HistorySnapshot::take(m_state, m_table);
-    const int month = localMonth(m_state.clock.now());
+    const HistorySnapshot snapshot = HistorySnapshot::take(m_recorder, m_table);
+    const int month = localMonth(m_recorder.clock().now());
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
     painter.setPen(palette().color(QPalette::Text));

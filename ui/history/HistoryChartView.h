@@ -4,7 +4,7 @@
 #include "ui/history/BarChart.h"
 #include "ui/history/HistorySnapshot.h"
 
-struct MonitorState;
+class Recorder;
 
 // The right pane of a history window: the bar chart of consumption against solar. It keeps
 // no data of its own; every paint copies the energy table and asks the clock for the month.
@@ -12,7 +12,7 @@ struct MonitorState;
 class HistoryChartView : public View {
     Q_OBJECT
 public:
-    HistoryChartView(MonitorState& state, HistoryTable table, const BarChartKind& kind,
+    HistoryChartView(Recorder& recorder, HistoryTable table, const BarChartKind& kind,
                      QWidget* parent = nullptr);
 
     const BarChart& chart() const { return m_chart; }
@@ -22,7 +22,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    MonitorState& m_state;
+    Recorder& m_recorder;
     HistoryTable m_table;
     BarChart m_chart;
 };

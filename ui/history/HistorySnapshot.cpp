@@ -1,20 +1,17 @@
 #include "ui/history/HistorySnapshot.h"
 
-#include <mutex>
+#include "core/acquisition/Recorder.h"
 
-#include "core/acquisition/MonitorState.h"
-
-HistorySnapshot HistorySnapshot::take(const MonitorState& state, HistoryTable table) {
+HistorySnapshot HistorySnapshot::take(const Recorder& recorder, HistoryTable table) {
     HistorySnapshot out;
-    std::lock_guard lock(state.dataLock);
     if (table == HistoryTable::Days) {
-        out.consumption.assign(std::begin(state.days.consumption),
-                               std::end(state.days.consumption));
-        out.solar.assign(std::begin(state.days.solar), std::end(state.days.solar));
+        const DayTable days = recorder.days();
+        out.consumption.assign(std::begin(days.consumption), std::end(days.consumption));
+        out.solar.assign(std::begin(days.solar), std::end(days.solar));
     } else {
-        out.consumption.assign(std::begin(state.months.consumption),
-                               std::end(state.months.consumption));
-        out.solar.assign(std::begin(state.months.solar), std::end(state.months.solar));
+        const MonthTable months = recorder.months();
+        out.consumption.assign(std::begin(months.consumption), std::end(months.consumption));
+        out.solar.assign(std::begin(months.solar), std::end(months.solar));
     }
     return out;
 }

@@ -4,7 +4,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "core/base/Clock.h"
 #include "ui/framework/Command.h"
 #include "ui/framework/ListStyle.h"
@@ -21,9 +21,9 @@ constexpr int kColumnWidths[3] = {45, 60, 60};
 
 }  // namespace
 
-HistoryTableView::HistoryTableView(MonitorState& state, const HistoryTableKind& kind,
+HistoryTableView::HistoryTableView(Recorder& recorder, const HistoryTableKind& kind,
                                    QWidget* parent)
-    : View(parent), m_state(state), m_kind(kind) {
+    : View(parent), m_recorder(recorder), m_kind(kind) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_list = new QTableWidget(this);
@@ -33,10 +33,11 @@ HistoryTableView::HistoryTableView(MonitorState& state, const HistoryTableKind& 
     // One page on paper, whichever way the job starts; the chart pane has no print commands.
     const TableSource source = [this] { return printout(); };
     onCommand(Command::PrintWithDialog,
-              [this, source] { printWithDialog(this, source, m_state.clock); });
+              [this, source] { printWithDialog(this, source, m_recorder.clock()); });
     onCommand(Command::Print,
-              [this, source] { printDirect(source, m_state.clock, m_state.messages); });
-    onCommand(Command::PrintPreview, [this, source] { printPreview(this, source, m_state.clock); });
+              [this, source] { printDirect(source, m_recorder.clock(), m_recorder.messages()); });
+    onCommand(Command::PrintPreview,
+              [this, source] { printPreview(this, source, m_recorder.clock()); });
 }
 
 HistoryTableView::~HistoryTableView() = default;
@@ -62,7 +63,7 @@ void HistoryTableView::buildList() {
     for (int j = 0; j < 3; ++j) m_list->setColumnWidth(j, kColumnWidths[j]);
 
     // Month labels are written once: a window open across the turn of a month keeps them.
-    const int month = localMonth(m_state.clock.now());
+    const int month = localMonth(m_recorder.clock().now());
     for (int i = 0; i < m_kind.rows; ++i) {
         for (int j = 0; j < 3; ++j) {
             auto* item = new QTableWidgetItem;
@@ -74,7 +75,7 @@ void HistoryTableView::buildList() {
 }
 
 void HistoryTableView::writeValues() {
-    const HistorySnapshot snapshot = HistorySnapshot::take(m_state, m_kind.table);
+    const HistorySnapshot snapshot = HistorySnapshot::take(m_recorder, m_kind.table);
     for (int i = 0; i < m_kind.rows; ++i) {
         const int32_t consumption =
             i < int(snapshot.consumption.size()) ? snapshot.consumption[i] : 0;

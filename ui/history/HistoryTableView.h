@@ -1,11 +1,11 @@
 #pragma once
 
+#include "ui/framework/TablePage.h"
 #include "ui/framework/View.h"
 #include "ui/history/HistorySnapshot.h"
-#include "ui/framework/TablePage.h"
 
 class QTableWidget;
-struct MonitorState;
+class Recorder;
 
 // What differs between the days table and the months table, on screen and on paper.
 struct HistoryTableKind {
@@ -24,7 +24,7 @@ extern const HistoryTableKind kMonthsTable;
 class HistoryTableView : public View {
     Q_OBJECT
 public:
-    HistoryTableView(MonitorState& state, const HistoryTableKind& kind, QWidget* parent = nullptr);
+    HistoryTableView(Recorder& recorder, const HistoryTableKind& kind, QWidget* parent = nullptr);
     ~HistoryTableView() override;
 
     // Builds the rows: labels, then the values of the table as it is now.
@@ -44,7 +44,7 @@ private:
     void buildList();
     void writeValues();
 
-    MonitorState& m_state;
+    Recorder& m_recorder;
     const HistoryTableKind& m_kind;
     QTableWidget* m_list = nullptr;
     bool m_built = false;

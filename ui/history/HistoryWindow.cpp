@@ -40,17 +40,18 @@ private:
 const HistoryWindowKind kHistoryByDays{"History by days", 180, kDaysTable, kDaysChart};
 const HistoryWindowKind kHistoryByMonths{"History by months", 150, kMonthsTable, kMonthsChart};
 
-HistoryWindow::HistoryWindow(MonitorState& state, const HistoryWindowKind& kind)
-    : ChildWindow(QString::fromLatin1(kind.caption)), m_state(state), m_kind(kind) {}
+HistoryWindow::HistoryWindow(Recorder& recorder, const HistoryWindowKind& kind)
+    : ChildWindow(QString::fromLatin1(kind.caption)), m_recorder(recorder), m_kind(kind) {}
 
 bool HistoryWindow::createPanes(Document* document, WindowKind& windowKind) {
     View* table = windowKind.createFirstView(document);
-    View* chart = table ? WindowKind::createView(document,
-                                                 [this] {
-                                                     return new HistoryChartView(
-                                                         m_state, m_kind.table.table, m_kind.chart);
-                                                 })
-                        : nullptr;
+    View* chart =
+        table ? WindowKind::createView(document,
+                                       [this] {
+                                           return new HistoryChartView(
+                                               m_recorder, m_kind.table.table, m_kind.chart);
+                                       })
+              : nullptr;
     if (!table || !chart) {
         delete table;
         return false;

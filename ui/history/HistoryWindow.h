@@ -5,7 +5,7 @@
 class QSplitter;
 struct BarChartKind;
 struct HistoryTableKind;
-struct MonitorState;
+class Recorder;
 
 // What differs between the history-by-days and the history-by-months window.
 struct HistoryWindowKind {
@@ -26,7 +26,7 @@ extern const HistoryWindowKind kHistoryByMonths;
 class HistoryWindow : public ChildWindow {
     Q_OBJECT
 public:
-    HistoryWindow(MonitorState& state, const HistoryWindowKind& kind);
+    HistoryWindow(Recorder& recorder, const HistoryWindowKind& kind);
 
     // Table view from the window kind, chart view made here; false when either cannot be
     // made.
@@ -35,7 +35,7 @@ public:
     QSplitter* splitter() const { return m_splitter; }
 
 private:
-    MonitorState& m_state;
+    Recorder& m_recorder;
     const HistoryWindowKind& m_kind;
     QSplitter* m_splitter = nullptr;
 };

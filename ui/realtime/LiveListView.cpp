@@ -2,11 +2,8 @@
 
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <mutex>
 
-#include "core/acquisition/MonitorState.h"
-#include "core/acquisition/SamplingCycle.h"
-#include "core/base/NotifyTarget.h"
+#include "core/acquisition/Recorder.h"
 #include "ui/framework/Command.h"
 #include "ui/framework/ListStyle.h"
 #include "ui/framework/TablePrinting.h"
@@ -21,29 +18,26 @@ const char* const kCaptions[kListColumns] = {"Channel_No", "Power(Watt)", "Chann
 
 }  // namespace
 
-LiveListView::LiveListView(std::function<void()> updateAllWindows, QWidget* parent)
-    : View(parent), m_updateAllWindows(std::move(updateAllWindows)) {
+LiveListView::LiveListView(QWidget* parent) : View(parent) {
     m_list = new QTableWidget(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
     setFocusProxy(m_list);
 
-    onCommand(Command::Connect, [this] { onConnect(); });
-    onCommand(Command::Disconnect, [this] { onDisconnect(); });
     // One page with the shared table routine; the chart pane prints nothing.
     const TableSource source = [this] { return printout(); };
     onCommand(Command::PrintWithDialog, [this, source] {
         if (RealTimeDocument* doc = realTimeDocument())
-            printWithDialog(this, source, doc->recording().state().clock);
+            printWithDialog(this, source, doc->recorder().clock());
     });
     onCommand(Command::Print, [this, source] {
         if (RealTimeDocument* doc = realTimeDocument())
-            printDirect(source, doc->recording().state().clock, doc->recording().state().messages);
+            printDirect(source, doc->recorder().clock(), doc->recorder().messages());
     });
     onCommand(Command::PrintPreview, [this, source] {
         if (RealTimeDocument* doc = realTimeDocument())
-            printPreview(this, source, doc->recording().state().clock);
+            printPreview(this, source, doc->recorder().clock());
     });
 }
 
@@ -58,8 +52,8 @@ RealTimeDocument* LiveListView::realTimeDocument() const {
 void LiveListView::onInitialUpdate() {
     View::onInitialUpdate();
     buildList();
-    // The acquisition lock belongs to the sampling cycle and exists before any worker.
-    onConnect();
+    if (RealTimeDocument* doc = realTimeDocument())
+        connect(doc, &RealTimeDocument::sampleRecorded, this, &LiveListView::onSampleRecorded);
 }
 
 void LiveListView::buildList() {
@@ -75,11 +69,7 @@ void LiveListView::buildList() {
     }
 
     ChannelTable live{};
-    if (RealTimeDocument* doc = realTimeDocument()) {
-        MonitorState& state = doc->recording().state();
-        std::lock_guard lock(state.dataLock);
-        live = state.config.channels;
-    }
+    if (RealTimeDocument* doc = realTimeDocument()) live = doc->recorder().channels();
     const LiveListRows rows = liveListRows(live);
     for (int row = 0; row < kListRows; ++row) {
         for (int column = 0; column < kListColumns; ++column) {
@@ -90,35 +80,17 @@ void LiveListView::buildList() {
     }
 }
 
-void LiveListView::onConnect() {
-    RealTimeDocument* doc = realTimeDocument();
-    if (doc && doc->cycle()) doc->cycle()->onConnect(notifyTarget(), &doc->recording());
-}
-
-void LiveListView::onDisconnect() {
-    RealTimeDocument* doc = realTimeDocument();
-    if (doc && doc->cycle()) doc->cycle()->onDisconnect();
-}
-
-void LiveListView::onNotify(unsigned message) {
-    if (message == UM_DATAUPDATED) {
-        if (m_updateAllWindows) m_updateAllWindows();
-        return;
-    }
-    if (message != UM_SAMPLESTORED) return;
+void LiveListView::onSampleRecorded(SampleOrigin origin) {
+    if (origin == SampleOrigin::NoLink) return;
     refreshPowerColumn();
-    RealTimeDocument* doc = realTimeDocument();
-    if (doc && doc->recording().state().link.isOpen() && m_chart) m_chart->refreshChart();
+    // A lost link leaves the chart as it was: it shows what the meter sent.
+    if (origin == SampleOrigin::Meter && m_chart) m_chart->refreshChart();
 }
 
 void LiveListView::refreshPowerColumn() {
     if (!m_built) return;
     ChannelTable live{};
-    if (RealTimeDocument* doc = realTimeDocument()) {
-        MonitorState& state = doc->recording().state();
-        std::lock_guard lock(state.dataLock);
-        live = state.config.channels;
-    }
+    if (RealTimeDocument* doc = realTimeDocument()) live = doc->recorder().channels();
     // Channels 01..12 first, then Consumption, Solar, Balance and Total.
     for (int row = kFirstLoadRow; row < kListRows; ++row)
         m_list->item(row, 1)->setText(livePowerText(row, live));

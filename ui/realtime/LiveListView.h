@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QPointer>
-#include <functional>
 
+#include "core/acquisition/RecorderListener.h"
 #include "core/store/ChannelRecord.h"
 #include "ui/framework/View.h"
 
@@ -12,23 +12,21 @@ class RealTimeDocument;
 struct TablePrintout;
 
 // The lower pane of the real-time window: one row per measured quantity with its live
-// power. The core's threads reach the GUI through this view: Connect on first display,
-// UM_SAMPLESTORED rewrites the power column (and reloads the chart while the link is open),
-// UM_DATAUPDATED refreshes every window.
+// power. Every sample of the document rewrites the power column, and a sample from the meter
+// reloads the chart too.
 class LiveListView : public View {
     Q_OBJECT
 public:
-    // updateAllWindows: called after every successful poll (may be empty).
-    explicit LiveListView(std::function<void()> updateAllWindows = {}, QWidget* parent = nullptr);
+    explicit LiveListView(QWidget* parent = nullptr);
     ~LiveListView() override;
 
     // Set by the window when it builds its panes.
     void setChartView(PowerChartView* chart);
 
     void onInitialUpdate() override;
-    void onNotify(unsigned message) override;
-    void onConnect();
-    void onDisconnect();
+    // A sample the recorder stored: the list shows new readings (or the zeros of a lost
+    // link); a tick without a link leaves it as it is.
+    void onSampleRecorded(SampleOrigin origin);
 
     // Column 1 of all sixteen rows from the channel table.
     void refreshPowerColumn();
@@ -44,7 +42,6 @@ private:
     void buildList();
 
     QTableWidget* m_list = nullptr;
-    std::function<void()> m_updateAllWindows;
     QPointer<PowerChartView> m_chart;
     bool m_built = false;
 };

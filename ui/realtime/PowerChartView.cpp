@@ -2,9 +2,8 @@
 
 #include <QPainter>
 #include <QResizeEvent>
-#include <mutex>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "core/base/Clock.h"
 #include "core/store/SampleStore.h"
 #include "ui/realtime/RealTimeDocument.h"
@@ -45,19 +44,10 @@ void PowerChartView::refreshChart() {
 void PowerChartView::loadSeries() {
     RealTimeDocument* doc = realTimeDocument();
     if (!doc) return;
-    RecordingDocument& core = doc->recording();
-    MonitorState& state = core.state();
-    core.copyStore(*m_store);  // takes the data lock itself
-
-    ChannelTable live;
-    DastConfig scope;
-    {
-        std::lock_guard lock(state.dataLock);
-        live = state.config.channels;
-        scope.scopeIndex = state.config.scopeIndex;
-        scope.scopes = state.config.scopes;
-    }
-    m_chart.loadSeries(core.selectedChannel.load(), *m_store, live, scope);
+    Recorder& recorder = doc->recorder();
+    recorder.copyStore(*m_store);
+    const DastConfig config = recorder.config();
+    m_chart.loadSeries(doc->selectedChannel(), *m_store, config.channels, config);
 }
 
 void PowerChartView::resizeEvent(QResizeEvent* event) {
@@ -68,6 +58,6 @@ void PowerChartView::resizeEvent(QResizeEvent* event) {
 void PowerChartView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     RealTimeDocument* doc = realTimeDocument();
-    const int64_t now = doc ? doc->recording().state().clock.now() : SystemClock::instance().now();
+    const int64_t now = doc ? doc->recorder().clock().now() : SystemClock::instance().now();
     m_chart.paint(painter, now);
 }

@@ -6,7 +6,7 @@
 #include "ui/widgets/PowerChart.h"
 
 class RealTimeDocument;
-struct MonitorState;
+class Recorder;
 struct SampleStore;
 
 // The upper pane of the real-time window: the power chart of the selected chart channel.
@@ -21,9 +21,9 @@ public:
     void onInitialUpdate() override;
     void onDocumentChanged(View* sender) override;
 
-    // After every stored sample while the link is open (called by the live list).
+    // After every sample from the meter (called by the live list).
     void refreshChart();
-    // Selected channel, store and scope into the chart: short copies under the data lock.
+    // Selected channel, store and scope into the chart, from the recorder's snapshots.
     void loadSeries();
 
     const PowerChart& chart() const { return m_chart; }

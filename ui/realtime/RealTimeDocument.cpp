@@ -1,14 +1,14 @@
 #include "ui/realtime/RealTimeDocument.h"
 
-#include "core/acquisition/SamplingCycle.h"
+#include "core/acquisition/Recorder.h"
 
-RealTimeDocument::RealTimeDocument(MonitorState& state, SamplingCycle* cycle)
-    : m_recording(std::make_unique<RecordingDocument>(state)), m_cycle(cycle) {}
+RealTimeDocument::RealTimeDocument(Recorder& recorder, std::function<void()> opened)
+    : m_recorder(recorder), m_opened(std::move(opened)) {}
 
-RealTimeDocument::~RealTimeDocument() {
-    if (m_cycle) m_cycle->releaseDocument(m_recording.get());
+bool RealTimeDocument::onNewDocument() {
+    m_recorder.openRecording();
+    if (m_opened) m_opened();
+    return true;
 }
 
-bool RealTimeDocument::onNewDocument() { return m_recording->onNewDocument(); }
-
-bool RealTimeDocument::onCloseDocument() { return m_recording->onCloseDocument(); }
+bool RealTimeDocument::onCloseDocument() { return m_recorder.closeRecording(); }

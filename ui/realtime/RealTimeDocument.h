@@ -1,33 +1,41 @@
 #pragma once
 
-#include <memory>
+#include <atomic>
+#include <cstdint>
+#include <functional>
 
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/RecorderListener.h"
+#include "core/store/ChannelRecord.h"
 #include "ui/framework/Document.h"
 
-class SamplingCycle;
-struct MonitorState;
+class Recorder;
 
-// The real-time window kind's document: the window side of the core's RecordingDocument, which
-// holds the 24-hour sample store and reads and writes dast.data.
+// The real-time window kind's document: the window side of the recorder's recording. Opening
+// it opens the recording (dast.data loaded, the offline gap filled), closing it closes the
+// recording (dast.data written), as the real-time window has always done.
 class RealTimeDocument : public Document {
     Q_OBJECT
 public:
-    // cycle: the sampling cycle that may be ticking on this document (null in tests that
-    // run none).
-    explicit RealTimeDocument(MonitorState& state, SamplingCycle* cycle = nullptr);
-    // Waits for a tick still running on the core document and keeps later ticks off it
-    // before it goes; the core document closes an open link.
-    ~RealTimeDocument() override;
+    // opened: what the shell does once the recording is open (it connects); may be empty.
+    explicit RealTimeDocument(Recorder& recorder, std::function<void()> opened = {});
 
-    bool onNewDocument() override;    // loads dast.data and fills the offline gap
-    bool onCloseDocument() override;  // saves dast.data; refuses while a tick runs
+    bool onNewDocument() override;    // opens the recording, then `opened`
+    bool onCloseDocument() override;  // false while a tick runs: the close is ignored
 
-    RecordingDocument& recording() { return *m_recording; }
-    // The cycle that records into this document; null where none runs.
-    SamplingCycle* cycle() const { return m_cycle; }
+    Recorder& recorder() const { return m_recorder; }
+
+    // The channel the chart shows: kAllChannels, 0 Total, 1..12, 14, 15.
+    uint16_t selectedChannel() const { return m_selectedChannel; }
+    void selectChannel(uint16_t channel) { m_selectedChannel = channel; }
+
+    // The shell hands each recorded sample to the document, whose views take it in.
+    void showSample(SampleOrigin origin) { emit sampleRecorded(origin); }
+
+signals:
+    void sampleRecorded(SampleOrigin origin);
 
 private:
-    std::unique_ptr<RecordingDocument> m_recording;
-    SamplingCycle* m_cycle;
+    Recorder& m_recorder;
+    std::function<void()> m_opened;
+    uint16_t m_selectedChannel = kAllChannels;
 };

@@ -9,10 +9,8 @@
 #include <QSplitter>
 #include <QTreeWidget>
 #include <ctime>
-#include <mutex>
 
-#include "core/acquisition/MonitorState.h"
-#include "core/acquisition/SamplingCycle.h"
+#include "core/acquisition/Recorder.h"
 #include "core/base/Clock.h"
 #include "ui/dialogs/DialogCommands.h"
 #include "ui/dialogs/DialogUnits.h"
@@ -76,10 +74,7 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
     for (int i = 0; i < kScopeCommands; ++i) {
         onCommand(scopeCommand(i), [this, i] { onScope(i); });
         onUpdate(scopeCommand(i), [this, i](CommandState& ui) {
-            MonitorState* s = state();
-            if (!s) return;
-            std::lock_guard lock(s->dataLock);
-            ui.checked = s->config.scopeIndex == i;
+            if (Recorder* r = recorder()) ui.checked = r->config().scopeIndex == i;
         });
     }
     onCommand(Command::DataExport, [this] { onExportData(); });
@@ -87,32 +82,31 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
 
     // Connect also stays disabled while an earlier Connect is still looking for the device.
     onUpdate(Command::Connect, [this](CommandState& ui) {
-        MonitorState* s = state();
-        RealTimeDocument* doc = realTimeDocument();
-        ui.enabled = s && !s->link.isOpen() && !(doc->cycle() && doc->cycle()->probing());
+        Recorder* r = recorder();
+        ui.enabled = r && !r->linkOpen() && !r->probing();
     });
     onUpdate(Command::Disconnect, [this](CommandState& ui) {
-        MonitorState* s = state();
-        ui.enabled = s && s->link.isOpen();
+        Recorder* r = recorder();
+        ui.enabled = r && r->linkOpen();
     });
-    // The list view carries out Connect and Disconnect; while the chart pane is the active
-    // one the command still reaches the list through here instead of being shown enabled
-    // and doing nothing.
+    // Whichever pane is active, the real-time window's Connect and Disconnect drive the
+    // recorder.
     onCommand(Command::Connect, [this] {
-        if (m_list) m_list->onConnect();
+        if (Recorder* r = recorder()) r->connect();
     });
     onCommand(Command::Disconnect, [this] {
-        if (m_list) m_list->onDisconnect();
+        if (Recorder* r = recorder()) r->disconnect();
     });
 
     m_savePathPrompt = [this](QWidget* parent, const QString& proposedName) {
-        MonitorState* s = state();
+        Recorder* r = recorder();
+        const std::string workingDirectory = r ? r->workingDirectory() : std::string();
         QString directory = QDir::currentPath();
-        if (s && !s->config.appDir.empty()) directory = QFile::decodeName(s->config.appDir.c_str());
+        if (!workingDirectory.empty()) directory = QFile::decodeName(workingDirectory.c_str());
         return defaultSavePath(parent, proposedName, directory);
     };
-    m_exportConfig = [](MonitorState& s, QWidget* parent) {
-        return runExportIntervalDialog(s, parent);
+    m_exportConfig = [](Recorder& r, QWidget* parent) {
+        return runExportIntervalDialog(r, parent);
     };
 }
 
@@ -122,9 +116,9 @@ RealTimeDocument* RealTimeWindow::realTimeDocument() const {
     return qobject_cast<RealTimeDocument*>(document());
 }
 
-MonitorState* RealTimeWindow::state() const {
+Recorder* RealTimeWindow::recorder() const {
     RealTimeDocument* doc = realTimeDocument();
-    return doc ? &doc->recording().state() : nullptr;
+    return doc ? &doc->recorder() : nullptr;
 }
 
 bool RealTimeWindow::createPanes(Document* document, WindowKind& windowKind) {
@@ -169,10 +163,7 @@ bool RealTimeWindow::createPanes(Document* document, WindowKind& windowKind) {
 
 void RealTimeWindow::fillChannelTree() {
     ChannelTable live{};
-    if (MonitorState* s = state()) {
-        std::lock_guard lock(s->dataLock);
-        live = s->config.channels;
-    }
+    if (Recorder* r = recorder()) live = r->channels();
     ::fillChannelTree(m_tree, live);
     connect(m_tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
@@ -183,17 +174,14 @@ void RealTimeWindow::fillChannelTree() {
 void RealTimeWindow::onChannelSelected(int itemData) {
     RealTimeDocument* doc = realTimeDocument();
     if (!doc || itemData < 0 || itemData > kAllChannels) return;
-    doc->recording().selectedChannel = static_cast<uint16_t>(itemData);
+    doc->selectChannel(static_cast<uint16_t>(itemData));
     doc->updateAllViews(nullptr);
 }
 
 void RealTimeWindow::onScope(int scopeIndex) {
-    MonitorState* s = state();
-    if (!s || scopeIndex < 0 || scopeIndex >= kScopeCommands) return;
-    {
-        std::lock_guard lock(s->dataLock);
-        s->config.scopeIndex = static_cast<uint16_t>(scopeIndex);
-    }
+    Recorder* r = recorder();
+    if (!r || scopeIndex < 0 || scopeIndex >= kScopeCommands) return;
+    r->setScopeIndex(static_cast<uint16_t>(scopeIndex));
     realTimeDocument()->updateAllViews(nullptr);
 }
 
@@ -208,25 +196,20 @@ QString RealTimeWindow::proposedExportName(int64_t now) {
 void RealTimeWindow::onExportData() {
     RealTimeDocument* doc = realTimeDocument();
     if (!doc || !m_savePathPrompt) return;
-    const QString path =
-        m_savePathPrompt(this, proposedExportName(doc->recording().state().clock.now()));
+    const QString path = m_savePathPrompt(this, proposedExportName(doc->recorder().clock().now()));
     if (path.isEmpty()) return;  // cancelled: nothing is written
-    doc->recording().exportCsv(QFile::encodeName(path).toStdString());
+    doc->recorder().exportCsv(QFile::encodeName(path).toStdString());
 }
 
 void RealTimeWindow::onExportConfig() {
-    MonitorState* s = state();
-    if (s && m_exportConfig) m_exportConfig(*s, this);
+    Recorder* r = recorder();
+    if (r && m_exportConfig) m_exportConfig(*r, this);
 }
 
 void RealTimeWindow::refreshChannelNames() {
-    MonitorState* s = state();
-    if (!s) return;
-    ChannelTable live;
-    {
-        std::lock_guard lock(s->dataLock);
-        live = s->config.channels;
-    }
+    Recorder* r = recorder();
+    if (!r) return;
+    const ChannelTable live = r->channels();
     if (m_tree && m_tree->topLevelItemCount() > 0) {
         QTreeWidgetItem* all = m_tree->topLevelItem(0);
         for (int i = 0; i < all->childCount(); ++i) {

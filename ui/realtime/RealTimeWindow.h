@@ -11,7 +11,7 @@ class QDockWidget;
 class QSplitter;
 class QTreeWidget;
 class RealTimeDocument;
-struct MonitorState;
+class Recorder;
 
 // The real-time window: the channel tree docked left, and the chart (280 pixels high)
 // above the live list. Handles the X-axis scope, the data export and its settings, and
@@ -23,7 +23,7 @@ public:
     // the user cancelled.
     using SavePathPrompt = std::function<QString(QWidget* parent, const QString& proposedName)>;
     // Runs the export settings dialog; true when it was confirmed and the interval stored.
-    using ExportConfigRunner = std::function<bool(MonitorState& state, QWidget* parent)>;
+    using ExportConfigRunner = std::function<bool(Recorder& recorder, QWidget* parent)>;
 
     static constexpr int kChartHeight = 280;  // pixels, the upper pane
 
@@ -51,7 +51,7 @@ public:
 
 private:
     RealTimeDocument* realTimeDocument() const;
-    MonitorState* state() const;
+    Recorder* recorder() const;
     void fillChannelTree();
 
     // Children of this window's widget tree: they live exactly as long as the window.

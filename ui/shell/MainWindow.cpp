@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -22,6 +23,9 @@
 #include "ui/framework/View.h"
 #include "ui/shell/Application.h"
 #include "ui/shell/LockKeyState.h"
+#include "ui/shell/RecorderSignals.h"
+#include "ui/shell/SettingsCommands.h"
+#include "ui/shell/StatusBarText.h"
 
 namespace {
 
@@ -65,28 +69,28 @@ MainWindow::MainWindow(Application& app, std::function<void()> closeAll)
     selectMenu();
 
     onCommand(Command::ChannelSetting, [this] {
-        if (!runChannelSettingDialog(m_app.state(), this)) return;
+        if (!runChannelSettingDialog(m_app.recorder(), this)) return;
         // Every window that shows channel names (real time, archive) takes the new ones.
         for (QMdiSubWindow* window : m_mdi->subWindowList()) {
             if (auto* child = qobject_cast<ChildWindow*>(window)) child->refreshChannelNames();
         }
     });
-    onCommand(Command::ChannelControl, [this] { runChannelControlDialog(m_app.state(), this); });
+    onCommand(Command::ChannelControl, [this] { runChannelControlDialog(m_app.recorder(), this); });
     onCommand(Command::Cascade, [this] { m_mdi->cascadeSubWindows(); });
     onCommand(Command::TileHorizontally, [this] { tileHorizontally(); });
     onCommand(Command::ArrangeIcons, [this] { arrangeIcons(); });
 
-    // Menu and button states follow things that change without telling the window (the
-    // link opening or closing on the worker thread): refresh them while idle.
-    m_idle = new QTimer(this);
-    m_idle->setInterval(250);
-    connect(m_idle, &QTimer::timeout, this, [this] {
-        selectMenu();
+    // Menu and button states follow the recorder: the link opening or closing, a probe
+    // beginning or ending; the link pane also shows the time of the last sample.
+    const RecorderSignals& recorder = m_app.recorderSignals();
+    connect(&recorder, &RecorderSignals::linkChanged, this, [this] {
         updateCommandStates();
-        updateLockIndicators();
         updateLinkPane();
     });
-    m_idle->start();
+    connect(&recorder, &RecorderSignals::sampleRecorded, this, &MainWindow::updateLinkPane);
+    // The lock-key panes follow the keys pressed in any of the program's windows, and are
+    // read again whenever the program comes to the front.
+    qApp->installEventFilter(this);
     // A click or F6 into another pane changes the active view and with it what the print
     // commands reach. Queued: the child window notes its new active view on the same signal.
     connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateCommandStates,
@@ -330,9 +334,9 @@ void MainWindow::updateLockIndicators() {
 }
 
 void MainWindow::updateLinkPane() {
-    const QString text = m_app.linkStatusText();
+    const QString text = m_app.statusBarText().link();
     if (m_link->text() != text) m_link->setText(text);
-    const QString services = m_app.servicesStatusText();
+    const QString services = m_app.statusBarText().services();
     if (m_services->text() != services) m_services->setText(services);
     m_services->setVisible(!services.isEmpty());
 }
@@ -353,7 +357,8 @@ std::vector<CommandTarget*> MainWindow::route() const {
     ChildWindow* frame = activeChildWindow();
     View* view = frame ? frame->activeView() : nullptr;
     Document* document = view ? view->document() : nullptr;
-    return {view, document, frame, const_cast<MainWindow*>(this), &m_app};
+    return {view,  document, frame, const_cast<MainWindow*>(this), &m_app.settingsCommands(),
+            &m_app};
 }
 
 CommandState MainWindow::commandState(Command command) const {
@@ -423,7 +428,25 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     if (m_closeAll) m_closeAll();
-    m_idle->stop();
+    qApp->removeEventFilter(this);
     event->accept();
     emit closed();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock)
+                QTimer::singleShot(0, this, &MainWindow::updateLockIndicators);
+            break;
+        }
+        case QEvent::ApplicationActivate:
+            updateLockIndicators();
+            break;
+        default:
+            break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -14,7 +14,6 @@ class QAction;
 class QLabel;
 class QMdiArea;
 class QMenu;
-class QTimer;
 
 // The main window: MDI area, two sets of menus (one while no child window is open, one while any
 // is), toolbar, status bar. Routes every command through the active child window's active
@@ -53,6 +52,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildActions();
@@ -80,5 +80,4 @@ private:
     QLabel* m_caps = nullptr;
     QLabel* m_num = nullptr;
     QLabel* m_scrl = nullptr;
-    QTimer* m_idle = nullptr;
 };

@@ -13,38 +13,35 @@
 
 namespace {
 
-// The history document holds nothing: both panes read the state's day and month tables.
-WindowKind* makeHistoryKind(MonitorState& state, const HistoryWindowKind& kind, QObject* parent) {
-    return new WindowKind(
-        [] { return new Document; }, [&state, &kind] { return new HistoryWindow(state, kind); },
-        [&state, &kind] { return new HistoryTableView(state, kind.table); }, parent);
+// The history document holds nothing: both panes read the recorder's day or month table.
+WindowKind* makeHistoryKind(Recorder& recorder, const HistoryWindowKind& kind, QObject* parent) {
+    return new WindowKind([] { return new Document; },
+                          [&recorder, &kind] { return new HistoryWindow(recorder, kind); },
+                          [&recorder, &kind] { return new HistoryTableView(recorder, kind.table); },
+                          parent);
 }
 
 }  // namespace
 
-WindowKind* makeHistoryByDaysKind(MonitorState& state, QObject* parent) {
-    return makeHistoryKind(state, kHistoryByDays, parent);
+WindowKind* makeHistoryByDaysKind(Recorder& recorder, QObject* parent) {
+    return makeHistoryKind(recorder, kHistoryByDays, parent);
 }
 
-WindowKind* makeHistoryByMonthsKind(MonitorState& state, QObject* parent) {
-    return makeHistoryKind(state, kHistoryByMonths, parent);
+WindowKind* makeHistoryByMonthsKind(Recorder& recorder, QObject* parent) {
+    return makeHistoryKind(recorder, kHistoryByMonths, parent);
 }
 
-WindowKind* makeRealTimeKind(MonitorState& state, SamplingCycle* cycle,
-                             std::function<void()> updateAllWindows, QObject* parent) {
-    return new WindowKind([&state, cycle] { return new RealTimeDocument(state, cycle); },
-                          [] { return new RealTimeWindow; },
-                          [updateAllWindows = std::move(updateAllWindows)] {
-                              return new LiveListView(updateAllWindows);
-                          },
-                          parent);
+WindowKind* makeRealTimeKind(Recorder& recorder, std::function<void()> opened, QObject* parent) {
+    return new WindowKind(
+        [&recorder, opened = std::move(opened)] { return new RealTimeDocument(recorder, opened); },
+        [] { return new RealTimeWindow; }, [] { return new LiveListView; }, parent);
 }
 
-WindowKind* makeArchiveKind(MonitorState& state, std::function<std::string()> archivePath,
+WindowKind* makeArchiveKind(Recorder& recorder, std::function<std::string()> archivePath,
                             QObject* parent) {
     return new WindowKind(
-        [&state, archivePath = std::move(archivePath)] {
-            return new ArchiveDocument(state, archivePath);
+        [&recorder, archivePath = std::move(archivePath)] {
+            return new ArchiveDocument(recorder, archivePath);
         },
         [] { return new ArchiveWindow; }, [] { return new ArchiveChartView; }, parent);
 }

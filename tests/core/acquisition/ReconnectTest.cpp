@@ -7,23 +7,19 @@
 #include <thread>
 #include <vector>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/base/Clock.h"
 #include "core/device/posix/PosixSerialPorts.h"
 #include "fakes/RecordingMessageSink.h"
+#include "support/CountingListener.h"
 #include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-struct ListWindow final : NotifyTarget {
-    bool exists() const override { return true; }
-    void post(unsigned) override {}
-};
 
 bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -56,10 +52,10 @@ struct ReconnectFixture : ::testing::Test {
     SimProcess sim;
     std::unique_ptr<PosixSerialPorts> ports;
     RecordingMessageSink messages;
-    std::unique_ptr<MonitorState> state;
+    CountingListener list;  // outlives the cycle that calls it
+    std::unique_ptr<RecorderState> state;
     std::unique_ptr<RecordingDocument> doc;
     std::unique_ptr<SamplingCycle> cycle;
-    std::shared_ptr<ListWindow> list = std::make_shared<ListWindow>();
 
     std::string logPath() const { return sim.dir() + "/frames.log"; }
 
@@ -69,7 +65,8 @@ struct ReconnectFixture : ::testing::Test {
         SerialTimings timings;
         timings.emptyRead = 150ms;
         ports = std::make_unique<PosixSerialPorts>(sim.dir(), timings, sim.dir() + "/no-devices");
-        state = std::make_unique<MonitorState>(*ports, messages, SystemClock::instance());
+        state = std::make_unique<RecorderState>(*ports, messages, SystemClock::instance());
+        state->listener = &list;
         state->link.setHistoryDumpPath(sim.dir() + "/History.dat");
         doc = std::make_unique<RecordingDocument>(*state);
         cycle = std::make_unique<SamplingCycle>(*state, [this] { return doc.get(); });
@@ -85,7 +82,7 @@ struct ReconnectFixture : ::testing::Test {
 
     bool connect() {
         std::promise<bool> found;
-        cycle->onConnect(list, doc.get(), [&](bool result) { found.set_value(result); });
+        cycle->onConnect(doc.get(), [&](bool result) { found.set_value(result); });
         return found.get_future().get();
     }
 

@@ -60,7 +60,7 @@ protected:
 };
 
 TEST_F(RecordSampleTest, ClosedLinkRecordsZerosInEveryRingAndClearsLiveFields) {
-    for (auto& record : state.config.channels) record.power = 1000, record.state = '1';
+    for (LiveReading& reading : state.live) reading = {1000, '1'};
     RecordingDocument doc(state);
     openOn(doc, 0);
     const int32_t startTime = copyOf(doc)->startTime;
@@ -73,12 +73,12 @@ TEST_F(RecordSampleTest, ClosedLinkRecordsZerosInEveryRingAndClearsLiveFields) {
     for (int k = 0; k < 16; ++k) {
         EXPECT_EQ(store->samples[k][0], 0) << "ring " << k;
         EXPECT_EQ(store->samples[k][1], 7) << "ring " << k;
-        EXPECT_EQ(state.config.channels[k].power, 0u) << "record " << k;
+        EXPECT_EQ(state.live[k].power, 0u) << "record " << k;
         if (k > 0) {
-            EXPECT_EQ(state.config.channels[k].state, 0) << "record " << k;
+            EXPECT_EQ(state.live[k].state, 0) << "record " << k;
         }
     }
-    EXPECT_EQ(window->dataUpdated, 0);
+    EXPECT_EQ(listener.updated, 0);
 }
 
 TEST_F(RecordSampleTest, FullStoreDropsOldestAndTakesStartTimeFromClock) {
@@ -129,7 +129,7 @@ TEST_F(RecordSampleTest, ConnectedTicksRecordLivePowersUntilTheLinkIsLost) {
     EXPECT_EQ(state.days.solar[39], 289);
     EXPECT_EQ(state.months.solar[0], 1250);
     EXPECT_FALSE(state.link.isOpen());
-    EXPECT_EQ(window->dataUpdated, 2);
+    EXPECT_EQ(listener.updated, 2);
     EXPECT_FALSE(doc.busy);
 }
 

@@ -7,7 +7,7 @@
 #include <future>
 #include <thread>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/archive/ArchiveReader.h"
 #include "core/base/Clock.h"
@@ -81,7 +81,7 @@ TEST_F(ArchiveFixture, PollsOverTheLinkKeepARowEachAtTheirStoreSlot) {
     SimProcess sim;
     ASSERT_TRUE(sim.start({"--baud", "0", "--silent-after", "6", "--silent-for", "1"}));
     PosixSerialPorts ports(sim.dir(), {}, sim.dir() + "/no-devices");
-    MonitorState state(ports, messages, SystemClock::instance());
+    RecorderState state(ports, messages, SystemClock::instance());
     state.config.appDir = dir.path();
     state.link.setHistoryDumpPath(sim.dir() + "/History.dat");
     auto w = writer();

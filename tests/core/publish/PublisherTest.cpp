@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "core/acquisition/ChannelSwitchRequest.h"
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/RecorderState.h"
 #include "core/acquisition/RecordingDocument.h"
 #include "core/base/Clock.h"
 #include "core/device/posix/PosixSerialPorts.h"
@@ -216,7 +216,7 @@ TEST_F(PublisherTest, SamplesFromTheMeterReachTheBrokerAndSwitchCommandsReachThe
     ASSERT_TRUE(sim.start({"--baud", "0"}));
     PosixSerialPorts ports(sim.dir(), {}, sim.dir() + "/no-devices");
     RecordingMessageSink messages;
-    MonitorState state(ports, messages, SystemClock::instance());
+    RecorderState state(ports, messages, SystemClock::instance());
     state.link.setHistoryDumpPath(sim.dir() + "/History.dat");
     TopicRecorder topics(broker.port());
     Publisher publisher([&state](int channel, bool on, std::string& outcome) {
@@ -562,7 +562,7 @@ TEST_F(PublisherTest, ARetainedSwitchCommandNeverReachesTheMeterNorAfterABrokerR
     ASSERT_TRUE(sim.start({"--baud", "0", "--log", log}));
     PosixSerialPorts ports(sim.dir(), {}, sim.dir() + "/no-devices");
     RecordingMessageSink messages;
-    MonitorState state(ports, messages, SystemClock::instance());
+    RecorderState state(ports, messages, SystemClock::instance());
     ASSERT_TRUE(state.link.openDevice());
     TopicRecorder topics(broker.port());
     Publisher publisher([&state](int channel, bool on, std::string& outcome) {

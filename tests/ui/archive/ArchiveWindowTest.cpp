@@ -16,7 +16,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "core/archive/ArchiveWriter.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
@@ -42,11 +42,10 @@ struct NoPortsHere final : SerialPorts {
 
 class ArchiveWindowTest : public ::testing::Test {
 protected:
-    ArchiveWindowTest() : state(ports, messages, clock) {
+    ArchiveWindowTest() : recorder(ports, messages, clock) {
         setenv("TZ", "UTC", 1);
         tzset();
-        state.config = DastConfig::defaults();
-        state.config.appDir = dir.path();
+        recorder.loadConfig(dir.path());  // no file: the defaults
         // 1,000 W on channel 3 from 01:00 to 02:00 and from 03:00 to 04:00; nothing between.
         ArchiveWriter writer(messages, clock);
         writer.configure({true, "kelvo-archive.sqlite", 0}, dir.path());
@@ -61,7 +60,7 @@ protected:
         }
         writer.waitIdle();
         kind.reset(makeArchiveKind(
-            state, [this] { return dir.file("kelvo-archive.sqlite"); }, nullptr));
+            recorder, [this] { return dir.file("kelvo-archive.sqlite"); }, nullptr));
         area.resize(1000, 700);
         area.show();
         document = qobject_cast<ArchiveDocument*>(kind->openDocument(&area));
@@ -79,7 +78,7 @@ protected:
     NoPortsHere ports;
     RecordingMessageSink messages;
     FakeClock clock{kJuneFirst + 86400};
-    MonitorState state;
+    Recorder recorder;
     std::unique_ptr<WindowKind> kind;
     QMdiArea area;
     ArchiveDocument* document = nullptr;

@@ -8,12 +8,12 @@
 #include <QThread>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/config/DastConfig.h"
 #include "core/store/ChannelName.h"
 #include "support/QtTestApp.h"
 #include "ui/dialogs/ChannelControlDialog.h"
@@ -76,18 +76,14 @@ protected:
     }
 
     DastConfig config;
-    std::mutex dataLock;
 };
 
 TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
     const std::string legacy = "\xB5\xE7\xC6\xF7 3";  // not UTF-8: bytes of another code page
     storeChannelName(config.channels[3], legacy);
     std::vector<DastConfig> saved;
-    ChannelSettingDialog dlg(config, dataLock, [&] {
-        // The real save takes the data lock for its copy: it must be free by now.
-        EXPECT_TRUE(dataLock.try_lock());
+    ChannelSettingDialog dlg(config.channels, [&] {
         saved.push_back(config);
-        dataLock.unlock();
         return true;
     });
     auto* first = dlg.findChild<QLineEdit*>("edit1003");
@@ -116,7 +112,7 @@ TEST_F(ChannelDialogs, SettingOkStoresTheNamesAndSavesThem) {
 TEST_F(ChannelDialogs, SettingCancelChangesNothingAndAFailedSaveIsSilent) {
     for (bool ok : {false, true}) {
         int saves = 0;
-        ChannelSettingDialog dlg(config, dataLock, [&] { return ++saves, false; });
+        ChannelSettingDialog dlg(config.channels, [&] { return ++saves, false; });
         dlg.findChild<QLineEdit*>("edit1003")->setText("Kitchen");
         BoxAnswerer answerer;
         ok ? dlg.accept() : dlg.reject();

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "core/base/Clock.h"
 #include "support/QtTestApp.h"
 #include "ui/dialogs/ChannelControlDialog.h"
@@ -36,14 +36,13 @@ protected:
     void SetUp() override {
         qtTestApp();
         ASSERT_TRUE(dir.isValid());
-        state.config = DastConfig::defaults();
-        state.config.appDir = dir.path().toStdString();
+        recorder.loadConfig(dir.path().toStdString());  // no file: the defaults
     }
 
     QTemporaryDir dir;
     NoPorts ports;
     MessageBoxSink sink;
-    MonitorState state{ports, sink, SystemClock::instance()};
+    Recorder recorder{ports, sink, SystemClock::instance()};
 };
 
 TEST_F(DialogCommands, ChannelControlWithoutLinkReportsTheLinkFailureThenTheResult) {
@@ -55,7 +54,7 @@ TEST_F(DialogCommands, ChannelControlWithoutLinkReportsTheLinkFailureThenTheResu
         when([&answerer, quit] { return answerer.seen.size() == 2 && quit->isEnabled(); },
              [quit] { quit->click(); });
     });
-    runChannelControlDialog(state, nullptr);
+    runChannelControlDialog(recorder, nullptr);
     EXPECT_EQ(answerer.texts(), (QStringList{"Fail to write channel switch command!",
                                              "Change channel state failed!"}));
 }
@@ -65,8 +64,8 @@ TEST_F(DialogCommands, ChannelSettingOkWritesTheNamesToDastCfg) {
         dlg.findChild<QLineEdit*>("edit1001")->setText("Garage");  // channel 2
         dlg.accept();
     });
-    ASSERT_TRUE(runChannelSettingDialog(state, nullptr));
-    QFile file(QString::fromStdString(state.config.filePath()));
+    ASSERT_TRUE(runChannelSettingDialog(recorder, nullptr));
+    QFile file(QString::fromStdString(recorder.config().filePath()));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray image = file.readAll();
     ASSERT_EQ(image.size(), 1365);
@@ -79,8 +78,8 @@ TEST_F(DialogCommands, ExportIntervalChangesOnlyOnOk) {
             dlg.spin(ExportIntervalEditor::Minutes)->stepUp();
             ok ? dlg.accept() : dlg.reject();
         });
-        EXPECT_EQ(runExportIntervalDialog(state, nullptr), ok);
-        EXPECT_EQ(state.config.exportInterval, ok ? 120u : 60u);
+        EXPECT_EQ(runExportIntervalDialog(recorder, nullptr), ok);
+        EXPECT_EQ(recorder.config().exportInterval, ok ? 120u : 60u);
     }
 }
 
@@ -97,17 +96,17 @@ public:
 TEST_F(DialogCommands, ConfirmingButtonStaysLeftOfCancellingOneWhateverTheDesktopOrder) {
     const QString desktopStyle = QApplication::style()->name();
     QApplication::setStyle(new ConfirmLastStyle);
-    std::mutex lock;
+    DastConfig config = recorder.config();
     struct Case {
         std::unique_ptr<QDialog> dialog;
         const char* confirm;
         const char* cancel;
     };
     Case cases[] = {
-        {std::make_unique<ChannelSettingDialog>(state.config, lock, nullptr), "OK", "Cancel"},
+        {std::make_unique<ChannelSettingDialog>(config.channels, nullptr), "OK", "Cancel"},
         {std::make_unique<ExportIntervalDialog>(60), "OK", "Cancel"},
-        {std::make_unique<ChannelControlDialog>(state.config.channels, nullptr), "Confirm", "Quit"},
-        {std::make_unique<LoginDialog>(state.config), "Yes", "Quit"},
+        {std::make_unique<ChannelControlDialog>(config.channels, nullptr), "Confirm", "Quit"},
+        {std::make_unique<LoginDialog>(config), "Yes", "Quit"},
         {std::make_unique<PrinterSetupDialog>(QStringList{"Office"}, PrinterChoice{}), "OK",
          "Cancel"},
     };

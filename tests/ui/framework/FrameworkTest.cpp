@@ -11,7 +11,6 @@
 #include <atomic>
 #include <thread>
 
-#include "core/base/NotifyTarget.h"
 #include "fakes/RecordingMessageSink.h"
 #include "support/ShellFixture.h"
 #include "ui/framework/ChildWindow.h"
@@ -68,9 +67,7 @@ TEST(CommandRouteTest, FirstHandlerOnTheRouteRunsAndUpdateHandlersDecideTheState
 class CountingView : public View {
 public:
     void onDocumentChanged(View*) override { ++updates; }
-    void onNotify(unsigned message) override { notified.push_back(message); }
     int updates = 0;
-    std::vector<unsigned> notified;
 };
 
 class StubbornDocument : public Document {
@@ -113,26 +110,6 @@ TEST_F(FrameworkTest, DocumentThatRefusesToCloseKeepsItsWindow) {
     EXPECT_TRUE(area.subWindowList().isEmpty());
     EXPECT_TRUE(kind.documents().isEmpty());
     EXPECT_TRUE(watch.isNull());  // the document went with its last window
-}
-
-TEST_F(FrameworkTest, NotificationsFromOtherThreadsArriveInOrderAndStopWithTheView) {
-    auto* view = new CountingView;
-    std::shared_ptr<NotifyTarget> target = view->notifyTarget();
-    std::thread worker([target] {
-        for (int i = 0; i < 50; ++i) target->post(i % 2 ? 0x402 : 0x401);
-    });
-    worker.join();
-    EXPECT_TRUE(view->notified.empty());  // posted, not called on the worker's thread
-    QCoreApplication::sendPostedEvents(view);
-    ASSERT_EQ(view->notified.size(), 50u);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(view->notified[i], i % 2 ? 0x402u : 0x401u);
-
-    EXPECT_TRUE(target->exists());
-    delete view;
-    EXPECT_FALSE(target->exists());
-    std::thread late([target] { target->post(0x402); });  // must not touch the dead view
-    late.join();
-    QCoreApplication::sendPostedEvents();
 }
 
 TEST_F(FrameworkTest, MessagesFromAnotherThreadWaitForTheBoxAndKeepTheirOrder) {

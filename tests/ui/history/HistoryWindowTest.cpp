@@ -17,11 +17,13 @@
 #include <ctime>
 #include <memory>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "support/QtTestApp.h"
+#include "support/RecorderTables.h"
+#include "support/TempWorkDir.h"
 #include "ui/framework/Command.h"
 #include "ui/framework/CommandTarget.h"
 #include "ui/framework/PrinterSetup.h"
@@ -47,8 +49,9 @@ protected:
         tzset();
         m_area.resize(900, 700);
         m_area.show();
-        m_days.reset(makeHistoryByDaysKind(m_state, nullptr));
-        m_months.reset(makeHistoryByMonthsKind(m_state, nullptr));
+        m_recorder.loadConfig(m_dir.path());
+        m_days.reset(makeHistoryByDaysKind(m_recorder, nullptr));
+        m_months.reset(makeHistoryByMonthsKind(m_recorder, nullptr));
     }
     void TearDown() override {
         m_days->closeAllDocuments();
@@ -82,7 +85,8 @@ protected:
     FakeClock m_clock{kMarch31};
     ScriptedPortOpener m_ports;
     RecordingMessageSink m_messages;
-    MonitorState m_state{m_ports, m_messages, m_clock};
+    TempWorkDir m_dir;
+    Recorder m_recorder{m_ports, m_messages, m_clock};
     QMdiArea m_area;
     std::unique_ptr<WindowKind> m_days;
     std::unique_ptr<WindowKind> m_months;
@@ -146,17 +150,17 @@ TEST_F(HistoryWindows, TableCellsShowEachEntryInItsRowAsAPlainDecimal) {
     Document* months = open(*m_months);
     for (const Case& c : cases) {
         auto value = [&](int32_t base, int i) { return c.all ? base : base + i; };
-        {
-            std::lock_guard lock(m_state.dataLock);
-            for (int i = 0; i < kDays; ++i) {
-                m_state.days.consumption[i] = value(c.consumption, i);
-                m_state.days.solar[i] = value(c.solar, i);
-            }
-            for (int i = 0; i < kMonths; ++i) {
-                m_state.months.consumption[i] = value(c.consumption, i);
-                m_state.months.solar[i] = value(c.solar, i);
-            }
+        DayTable dayTable{};
+        MonthTable monthTable{};
+        for (int i = 0; i < kDays; ++i) {
+            dayTable.consumption[i] = value(c.consumption, i);
+            dayTable.solar[i] = value(c.solar, i);
         }
+        for (int i = 0; i < kMonths; ++i) {
+            monthTable.consumption[i] = value(c.consumption, i);
+            monthTable.solar[i] = value(c.solar, i);
+        }
+        loadTables(m_recorder, dayTable, monthTable);
         days->updateAllViews(nullptr);
         months->updateAllViews(nullptr);
         for (auto [document, rows] : {std::pair{days, kDays}, std::pair{months, kMonths}}) {
@@ -213,9 +217,11 @@ TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels
     // Into April with new values from the next poll.
     m_clock.advance(std::chrono::seconds(kApril1 - kMarch31));
     {
-        std::lock_guard lock(m_state.dataLock);
-        m_state.months.consumption[0] = 77;
-        m_state.days.solar[30] = 88;
+        DayTable dayTable = m_recorder.days();
+        MonthTable monthTable = m_recorder.months();
+        monthTable.consumption[0] = 77;
+        dayTable.solar[30] = 88;
+        loadTables(m_recorder, dayTable, monthTable);
     }
     months->updateAllViews(nullptr);
     days->updateAllViews(nullptr);
@@ -235,8 +241,9 @@ TEST_F(HistoryWindows, RefreshKeepsLabelsSelectionAndScrollWhileTheChartRelabels
 
 TEST_F(HistoryWindows, PrintoutFollowsTheListAsShown) {
     {
-        std::lock_guard lock(m_state.dataLock);
-        m_state.months.consumption[11] = 65535;
+        MonthTable monthTable{};
+        monthTable.consumption[11] = 65535;
+        loadTables(m_recorder, DayTable{}, monthTable);
     }
     HistoryTableView* table = tableOf(open(*m_months));
     table->list()->setColumnWidth(0, 90);

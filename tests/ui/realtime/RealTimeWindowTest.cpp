@@ -12,44 +12,57 @@
 #include <fstream>
 #include <memory>
 
-#include "core/acquisition/MonitorState.h"
+#include "core/acquisition/Recorder.h"
 #include "core/store/DataFile.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "support/QtTestApp.h"
+#include "support/ScriptedMeter.h"
+#include "support/ShellFixture.h"
 #include "ui/framework/Command.h"
 #include "ui/framework/WindowKind.h"
 #include "ui/realtime/LiveListView.h"
 #include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/RealTimeDocument.h"
 #include "ui/realtime/RealTimeWindow.h"
+#include "ui/shell/RecorderSignals.h"
 #include "ui/shell/WindowKinds.h"
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr int64_t kNow = 1'700'000'000;  // 2023-11-14 22:13:20 UTC
 
-// The real-time window kind in an MDI area, over a monitor state in a private directory.
+// The real-time window kind in an MDI area, over a recorder in a private directory whose
+// signals reach the window as the shell wires them.
 class RealTimeWindowTest : public ::testing::Test {
 protected:
-    RealTimeWindowTest() : state(ports, messages, clock) {
+    RealTimeWindowTest() : recorder(ports, messages, clock) {
         setenv("TZ", "UTC", 1);
         tzset();
         char dirTemplate[] = "/tmp/kelvo-realtime-XXXXXX";
         dir = mkdtemp(dirTemplate);
-        state.config = DastConfig::defaults();
-        state.config.appDir = dir;
-        for (int k = kFirstLoad; k <= kLastLoad; ++k)
-            std::snprintf(state.config.channels[k].name, 64, "Load%d", k);
-        state.link.setHistoryDumpPath(dir + "/History.dat");
-        kind.reset(makeRealTimeKind(state, nullptr, {}, nullptr));
+        recorder.loadConfig(dir);  // no file: the defaults
+        ChannelTable names = recorder.channels();
+        for (int k = kFirstLoad; k <= kLastLoad; ++k) std::snprintf(names[k].name, 64, "Load%d", k);
+        recorder.setChannelNames(names);
+        recorder.setListener(&relay);
+        QObject::connect(&relay, &RecorderSignals::sampleRecorded, &area,
+                         [this](SampleOrigin origin) {
+                             ++samplesSeen;
+                             if (document) document->showSample(origin);
+                         });
+        recorder.start(std::chrono::hours(1));  // the tests drive the ticks
+        kind.reset(makeRealTimeKind(recorder, {}, nullptr));
         area.resize(1000, 800);
         area.show();
     }
 
     ~RealTimeWindowTest() override {
         kind->closeAllDocuments();
+        recorder.stop();
         std::filesystem::remove_all(dir);
     }
 
@@ -68,16 +81,21 @@ protected:
         for (int slot = 0; slot < count; ++slot) image->samples[ring][slot] = watts;
         image->count = image->writeIndex = static_cast<uint16_t>(count);
         image->startTime = static_cast<int32_t>(clock.now() - 5 * count);
-        ASSERT_TRUE(DataFile::save(dir + "/dast.data", state.days, state.months, *image));
+        ASSERT_TRUE(DataFile::save(dir + "/dast.data", DayTable{}, MonthTable{}, *image));
     }
 
+    // Connect to a scripted meter on port 1.
     void openMeter() {
-        auto device = ports.attach(1);
-        device->answer = [](const ScriptedDevice::Bytes& frame) -> ScriptedDevice::Bytes {
-            if (frame[1] == 0) return {0x12, 0x34};
-            return {};
-        };
-        ASSERT_TRUE(state.link.openDevice());
+        meter = std::make_unique<ScriptedMeter>(ports, 1);
+        recorder.connect();
+        ASSERT_TRUE(runEventsUntil([&] { return recorder.linkOpen() && !recorder.probing(); }, 5s));
+    }
+
+    // One tick of the recorder, and its sample seen by the window.
+    void tick() {
+        const int seen = samplesSeen;
+        recorder.tickNow();
+        ASSERT_TRUE(runEventsUntil([&] { return samplesSeen > seen; }, 5s));
     }
 
     QTreeWidgetItem* treeItem(const QString& label) const {
@@ -88,16 +106,6 @@ protected:
 
     QString powerCell(int row) const { return frame->listView()->list()->item(row, 1)->text(); }
 
-    void setPower(int record, uint32_t watts) {
-        std::lock_guard lock(state.dataLock);
-        state.config.channels[record].power = watts;
-    }
-
-    void postSampleStored() {
-        frame->listView()->notifyTarget()->post(UM_SAMPLESTORED);
-        QApplication::processEvents();
-    }
-
     CommandState commandState(Command id) const {
         return CommandRoute::update({frame->listView(), document, frame}, id);
     }
@@ -107,8 +115,11 @@ protected:
     ScriptedPortOpener ports;
     RecordingMessageSink messages;
     FakeClock clock{kNow};
-    MonitorState state;
+    RecorderSignals relay;  // outlives the recorder that calls it
     QMdiArea area;
+    Recorder recorder;
+    std::unique_ptr<ScriptedMeter> meter;
+    int samplesSeen = 0;
     std::unique_ptr<WindowKind> kind;
     RealTimeDocument* document = nullptr;
     RealTimeWindow* frame = nullptr;
@@ -136,7 +147,7 @@ TEST_F(RealTimeWindowTest, Window_TreeLeftChartAboveListListActive) {
     EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
     EXPECT_EQ(tree->topLevelItem(0)->childCount(), 14);
     EXPECT_TRUE(tree->selectedItems().isEmpty());
-    EXPECT_EQ(document->recording().selectedChannel.load(), 16);
+    EXPECT_EQ(document->selectedChannel(), 16);
     EXPECT_TRUE(frame->chartView()->chart().allChannels());
 
     // Dotted lines left of the items: to "Total" at the root, to "14 Solar" below it.
@@ -168,7 +179,7 @@ TEST_F(RealTimeWindowTest, TreeSelection_StoresItemDataAndShowsStoredSamplesAtOn
         QTreeWidgetItem* item = treeItem(c.label);
         ASSERT_NE(item, nullptr) << c.label;
         frame->channelTree()->setCurrentItem(item);
-        EXPECT_EQ(document->recording().selectedChannel.load(), c.data) << c.label;
+        EXPECT_EQ(document->selectedChannel(), c.data) << c.label;
         EXPECT_EQ(frame->chartView()->chart().labels(kNow).front().text, c.title);
     }
 
@@ -185,7 +196,7 @@ TEST_F(RealTimeWindowTest, ScopeCommands_SetTheIndexMoveTheCheckMarkAndReload) {
     open();
     frame->channelTree()->setCurrentItem(treeItem("Total"));
     ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, Command::Scope6Hours));
-    EXPECT_EQ(state.config.scopeIndex, 6);
+    EXPECT_EQ(recorder.config().scopeIndex, 6);
     EXPECT_EQ(frame->chartView()->chart().sampleCount(), 4320);
     for (int i = 0; i < kScopeCommands; ++i)
         EXPECT_EQ(commandState(scopeCommand(i)).checked, i == 6) << i;
@@ -203,7 +214,8 @@ TEST_F(RealTimeWindowTest, ConnectAndDisconnect_EnabledByTheLinkState) {
     openMeter();
     EXPECT_FALSE(commandState(Command::Connect).enabled);
     EXPECT_TRUE(commandState(Command::Disconnect).enabled);
-    state.link.closeLink();
+    ASSERT_TRUE(CommandRoute::execute({frame->listView(), document, frame}, Command::Disconnect));
+    EXPECT_FALSE(recorder.linkOpen());
     EXPECT_TRUE(commandState(Command::Connect).enabled);
     EXPECT_FALSE(commandState(Command::Disconnect).enabled);
     // With the chart pane active the commands still have a handler on the route.
@@ -211,55 +223,51 @@ TEST_F(RealTimeWindowTest, ConnectAndDisconnect_EnabledByTheLinkState) {
         CommandRoute::update({frame->chartView(), document, frame}, Command::Connect).enabled);
 }
 
-TEST_F(RealTimeWindowTest, LiveList_RowsFollowSampleStoredAndKeepTheirLastValues) {
+TEST_F(RealTimeWindowTest, LiveList_RowsFollowTheSamplesAndKeepTheirLastValues) {
     open();
     QTableWidget* list = frame->listView()->list();
     ASSERT_EQ(list->rowCount(), 16);
     EXPECT_EQ(list->item(6, 2)->text(), "Load3");
     EXPECT_EQ(list->rowHeight(0), 20);
 
-    setPower(kConsumptionRecord, 1500);
-    setPower(kSolarRecord, 1200);
-    setPower(1, 700);
-    setPower(kTotalRecord, 700);
-    postSampleStored();
-    EXPECT_EQ(powerCell(0), "1500");
-    EXPECT_EQ(powerCell(1), "1200");
-    EXPECT_EQ(powerCell(2), "-300");
-    EXPECT_EQ(powerCell(3), "700");
-    EXPECT_EQ(powerCell(4), "700");
-    // The link is closed: the chart (all channels) was not reloaded.
-    EXPECT_EQ(frame->chartView()->chart().series()[12], 0u);
-
-    // Ticks without a link zero the table but post nothing: the list keeps what it shows.
-    for (int k = 0; k < kChannelRecords; ++k) setPower(k, 0);
-    QApplication::processEvents();
-    EXPECT_EQ(powerCell(0), "1500");
-    EXPECT_EQ(powerCell(2), "-300");
-
-    // With the link open the chart reloads with the list.
+    // A sample from the meter: the rows and the chart (all channels) take it.
     openMeter();
-    setPower(kConsumptionRecord, 3000);
-    postSampleStored();
+    meter->setPower(kConsumptionRecord, 3000);
+    meter->setPower(kSolarRecord, 1200);
+    meter->setPower(1, 700);
+    tick();
+    EXPECT_EQ(powerCell(0), "3000");
+    EXPECT_EQ(powerCell(1), "1200");
+    EXPECT_EQ(powerCell(2), "-1800");
+    EXPECT_EQ(powerCell(3), "700");  // Total: the sum of the loads
+    EXPECT_EQ(powerCell(4), "700");
     EXPECT_EQ(frame->chartView()->chart().series()[12], 3000u);
     EXPECT_EQ(frame->chartView()->chart().fullScale(), 3200);
 
-    // The tick during which the link closed zeroed the table: every row shows 0.
-    state.link.closeLink();
-    setPower(kConsumptionRecord, 0);
-    postSampleStored();
+    // After the user's Disconnect the ticks record zeros, and the list keeps what it shows.
+    recorder.disconnect();
+    tick();
+    EXPECT_EQ(powerCell(0), "3000");
+    EXPECT_EQ(powerCell(2), "-1800");
+
+    // The tick during which the meter's link was lost: every row shows 0, the chart keeps
+    // what the meter sent.
+    openMeter();
+    meter->unplug();
+    tick();
     for (int row = 0; row < 16; ++row) EXPECT_EQ(powerCell(row), "0") << row;
+    EXPECT_FALSE(recorder.linkOpen());
+    EXPECT_EQ(frame->chartView()->chart().series()[12], 3000u);
 }
 
 TEST_F(RealTimeWindowTest, RefreshChannelNames_RelabelsTreeChildrenAndListNames) {
     open();
-    {
-        std::lock_guard lock(state.dataLock);
-        std::strcpy(state.config.channels[3].name, "Pump");
-        state.config.channels[7].name[0] = '\0';
-        std::strcpy(state.config.channels[kConsumptionRecord].name, "House");
-        std::strcpy(state.config.channels[kTotalRecord].name, "Everything");
-    }
+    ChannelTable names = recorder.channels();
+    std::strcpy(names[3].name, "Pump");
+    names[7].name[0] = '\0';
+    std::strcpy(names[kConsumptionRecord].name, "House");
+    std::strcpy(names[kTotalRecord].name, "Everything");
+    recorder.setChannelNames(names);
     frame->refreshChannelNames();
     QTreeWidgetItem* all = frame->channelTree()->topLevelItem(0);
     EXPECT_EQ(all->child(2)->text(0), "03 Pump");

@@ -132,7 +132,7 @@ TEST_F(CommandStates, HistoryWindowInFrontDisablesRealTimeCommands) {
     }
     DastConfig config = DastConfig::defaults();
     ASSERT_TRUE(loadConfig(config, SystemClock::instance()));
-    EXPECT_EQ(m_app->state().config.scopeIndex, 2);
+    EXPECT_EQ(m_app->recorder().config().scopeIndex, 2);
 }
 
 TEST_F(CommandStates, NoChildWindowShowsFirstMenuWithConnectionCommandsDisabled) {
@@ -215,8 +215,9 @@ TEST_F(CommandStates, ChannelSettingRefreshesTheNamesOfEveryWindowOnlyWhenConfir
     ASSERT_NE(archive, nullptr);
     QTreeWidgetItem* archived3 = archive->channelTree()->topLevelItem(0)->child(2);
     {  // A name that changed behind the window's back, as the dialog's OK leaves it.
-        std::lock_guard lock(m_app->state().dataLock);
-        std::strcpy(m_app->state().config.channels[3].name, "Pump");
+        ChannelTable names = m_app->recorder().channels();
+        std::strcpy(names[3].name, "Pump");
+        m_app->recorder().setChannelNames(names);
     }
     bringToFront("History by days");  // handled by the main frame whatever is in front
     for (bool confirm : {false, true}) {

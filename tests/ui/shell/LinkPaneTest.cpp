@@ -45,7 +45,7 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     ModalAnswerer answers;
     Application app(ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
-    app.cycle().setReconnectTimings({{100ms, 200ms}, 300ms});
+    app.recorder().setReconnectTimings({{100ms, 200ms}, 300ms});
     MainWindow* frame = app.mainWindow();
     const QLabel* pane = frame->linkPane();
     auto paneShows = [pane](const char* start) { return pane->text().startsWith(start); };
@@ -71,8 +71,8 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     SimProcess again(sim.dir());
     ASSERT_TRUE(again.start({"--baud", "0"}));
     sinceLast.restart();
-    const int64_t lost = app.state().lastGoodSample;
-    ASSERT_TRUE(runEventsUntil([&] { return app.state().lastGoodSample > lost; }, 15s));
+    const int64_t lost = app.recorder().linkStatus().lastSample;
+    ASSERT_TRUE(runEventsUntil([&] { return app.recorder().linkStatus().lastSample > lost; }, 15s));
     ASSERT_TRUE(runEventsUntil([&] { return paneShows("Com1, last sample "); }, 1s))
         << pane->text().toStdString();
     heartbeat.stop();
@@ -88,7 +88,7 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     EXPECT_TRUE(frame->commandState(Command::ReconnectAutomatically).checked);
     ASSERT_TRUE(frame->executeCommand(Command::ReconnectAutomatically));
     EXPECT_FALSE(frame->commandState(Command::ReconnectAutomatically).checked);
-    EXPECT_FALSE(app.cycle().autoReconnect());
+    EXPECT_FALSE(app.recorder().autoReconnect());
     std::ifstream ini("kelvo.ini");
     std::stringstream text;
     text << ini.rdbuf();
@@ -119,13 +119,13 @@ TEST_F(LinkPane, LiveListKeepsTheLastValuesAfterDisconnect) {
     auto zeros = [&] { return column().find_first_not_of("0 ") == std::string::npos; };
     ASSERT_TRUE(runEventsUntil([&] { return !zeros(); }, 20s)) << "no values from the meter";
 
-    RecordingDocument& recording = app.firstRealTimeDocument()->recording();
-    ASSERT_TRUE(runEventsUntil([&] { return recording.busy.load(); }, 10s));  // a poll under way
+    Recorder& recorder = app.recorder();
+    ASSERT_TRUE(runEventsUntil([&] { return recorder.tickRunning(); }, 10s));  // a poll under way
     const std::string shown = column();
     ASSERT_TRUE(frame->executeCommand(Command::Disconnect));
     runEventsUntil([] { return false; }, 11s);  // two ticks
     EXPECT_EQ(column(), shown);
-    EXPECT_EQ(app.state().config.channels[kConsumptionRecord].power, 0u);
-    EXPECT_FALSE(app.state().link.isOpen());
+    EXPECT_EQ(recorder.channels()[kConsumptionRecord].power, 0u);
+    EXPECT_FALSE(recorder.linkOpen());
     app.shutDown();
 }

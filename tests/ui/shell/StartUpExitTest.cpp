@@ -132,7 +132,7 @@ TEST_F(StartUpExit, ExportIntervalsTheDialogCannotMakeSurviveStartDialogAndExit)
         ASSERT_TRUE(app.startUp());
         ASSERT_TRUE(app.mainWindow()->executeCommand(Command::ExportInterval));
         EXPECT_EQ(shown, c.boxes);
-        EXPECT_EQ(app.state().config.exportInterval, c.interval);
+        EXPECT_EQ(app.recorder().config().exportInterval, c.interval);
         app.shutDown();
 
         // Byte for byte, but for the time of the save: lastSaveTime, 10 bytes from the end
@@ -165,12 +165,12 @@ TEST_F(StartUpExit, ExitClosesDocumentsAndWritesConfigAndDataWithOneLogLine) {
     QObject::connect(app.historyByDaysKind(), &WindowKind::documentsChanged, [&] {
         if (waiting.valid()) return;
         waiting = std::async(std::launch::async,
-                             [&] { app.state().messages.show("Create file error!"); });
+                             [&] { app.recorder().messages().show("Create file error!"); });
         letGo = waiting.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
     });
     EXPECT_TRUE(frame->executeCommand(Command::Exit));
     EXPECT_TRUE(letGo);
-    EXPECT_TRUE(app.state().closing);
+    EXPECT_TRUE(app.recorder().closing());
     EXPECT_TRUE(frame->mdiArea()->subWindowList().isEmpty());
     EXPECT_TRUE(exists("dast.data"));  // the real-time document saved on close
     EXPECT_EQ(app.shutDown(7), 7);
@@ -297,18 +297,17 @@ TEST_F(StartUpExit, ClosingTheRealTimeWindowSavesDataAndReopeningLoadsIt) {
     ASSERT_TRUE(app.startUp());
     MainWindow* frame = app.mainWindow();
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
-    EXPECT_TRUE(app.state().running);
+    EXPECT_TRUE(app.recorder().recording());
 
     frame->activeChildWindow()->close();  // the real-time window
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app.firstRealTimeDocument(), nullptr);
-    EXPECT_FALSE(app.state().running);
-    EXPECT_EQ(app.state().currentDoc.load(), nullptr);
+    EXPECT_FALSE(app.recorder().recording());
     EXPECT_TRUE(exists("dast.data"));
 
     ASSERT_TRUE(frame->executeCommand(Command::RealTime));
     ASSERT_NE(app.firstRealTimeDocument(), nullptr);
-    EXPECT_TRUE(app.state().running);
+    EXPECT_TRUE(app.recorder().recording());
     EXPECT_EQ(frame->activeChildWindow()->windowTitle(), "Real Time");
     app.shutDown();
 }

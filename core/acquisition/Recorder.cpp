@@ -1,0 +1,165 @@
+#include "core/acquisition/Recorder.h"
+
+#include <cstring>
+
+#include "core/acquisition/ChannelSwitchRequest.h"
+#include "core/acquisition/RecordingDocument.h"
+#include "core/base/Clock.h"
+#include "core/base/CrashSafeFile.h"
+
+Recorder::Recorder(SerialPorts& ports, MessageSink& messages, Clock& clock)
+    : m_state(ports, messages, clock), m_cycle(m_state, [this] { return m_open.load(); }) {}
+
+Recorder::~Recorder() {
+    m_cycle.stop();
+    m_open = nullptr;
+    m_recording.reset();  // closes a link still open
+}
+
+void Recorder::setListener(RecorderListener* listener) { m_state.listener = listener; }
+
+void Recorder::addSampleSink(SampleSink* sink) { m_state.sampleSinks.push_back(sink); }
+
+bool Recorder::loadConfig(const std::string& directory) {
+    std::lock_guard lock(m_state.dataLock);
+    m_state.live = {};
+    return ::loadConfig(m_state.config, m_state.clock, directory);
+}
+
+bool Recorder::saveConfig() {
+    // The fields are copied under the data lock; the file is written and fsync'ed without it,
+    // so a poll never waits for the disk. The records carry the last readings, as they always
+    // have in the file.
+    DastConfig copy;
+    {
+        std::lock_guard lock(m_state.dataLock);
+        m_state.config.lastSaveTime = static_cast<uint32_t>(m_state.clock.now());
+        copy = m_state.config;
+        copy.channels = withReadings(copy.channels, m_state.live);
+    }
+    return writeFileAtomically(copy.filePath(), writeConfigImage(copy));
+}
+
+void Recorder::start(std::chrono::microseconds period) { m_cycle.start(period); }
+
+void Recorder::stop() { m_cycle.stop(); }
+
+void Recorder::setClosing() { m_state.closing = true; }
+
+void Recorder::openRecording() {
+    if (RecordingDocument* previous = m_open.exchange(nullptr)) m_cycle.releaseDocument(previous);
+    m_recording = std::make_unique<RecordingDocument>(m_state);
+    m_recording->onNewDocument();
+    m_open = m_recording.get();
+}
+
+bool Recorder::closeRecording() {
+    RecordingDocument* document = m_open;
+    if (!document) return true;
+    if (!document->onCloseDocument()) return false;
+    m_cycle.releaseDocument(document);
+    m_open = nullptr;
+    if (m_state.link.isOpen()) {
+        m_state.link.closeLink();
+        if (m_state.listener) m_state.listener->onLinkChanged();
+    }
+    return true;
+}
+
+bool Recorder::recording() const { return m_open != nullptr; }
+
+bool Recorder::tickRunning() const {
+    const RecordingDocument* document = m_open;
+    return document && document->busy;
+}
+
+bool Recorder::saveDataFile() const { return m_recording && m_recording->saveDataFile(); }
+
+void Recorder::exportCsv(const std::string& path) const {
+    if (m_recording) m_recording->exportCsv(path);
+}
+
+void Recorder::connect() {
+    if (RecordingDocument* document = m_open) m_cycle.onConnect(document);
+}
+
+void Recorder::disconnect() { m_cycle.onDisconnect(); }
+
+bool Recorder::linkOpen() const { return m_state.link.isOpen(); }
+
+bool Recorder::probing() const { return m_cycle.probing(); }
+
+SamplingCycle::LinkStatus Recorder::linkStatus() const { return m_cycle.linkStatus(); }
+
+void Recorder::setAutoReconnect(bool on) { m_cycle.setAutoReconnect(on); }
+
+void Recorder::setReconnectTimings(ReconnectLoop::Timings timings) {
+    m_cycle.setReconnectTimings(std::move(timings));
+}
+
+bool Recorder::switchChannels(const std::string& request) {
+    return m_state.link.switchChannels(request);
+}
+
+bool Recorder::switchOneChannel(int channel, bool on, std::string& outcome) {
+    return ::switchOneChannel(m_state.link, channel, on, outcome);
+}
+
+DastConfig Recorder::config() const {
+    std::lock_guard lock(m_state.dataLock);
+    DastConfig copy = m_state.config;
+    copy.channels = withReadings(copy.channels, m_state.live);
+    return copy;
+}
+
+ChannelTable Recorder::channels() const {
+    std::lock_guard lock(m_state.dataLock);
+    return withReadings(m_state.config.channels, m_state.live);
+}
+
+DayTable Recorder::days() const {
+    std::lock_guard lock(m_state.dataLock);
+    return m_state.days;
+}
+
+MonthTable Recorder::months() const {
+    std::lock_guard lock(m_state.dataLock);
+    return m_state.months;
+}
+
+void Recorder::copyStore(SampleStore& out) const {
+    if (m_recording) {
+        m_recording->copyStore(out);
+    } else {
+        std::memset(&out, 0, sizeof out);
+    }
+}
+
+std::vector<int32_t> Recorder::lastSamples(int ring, int n) const {
+    return m_recording ? m_recording->lastSamples(ring, n) : std::vector<int32_t>{};
+}
+
+std::string Recorder::workingDirectory() const {
+    std::lock_guard lock(m_state.dataLock);
+    return m_state.config.appDir;
+}
+
+void Recorder::setChannelNames(const ChannelTable& names) {
+    std::lock_guard lock(m_state.dataLock);
+    for (int k = 0; k < kChannelRecords; ++k)
+        std::memcpy(m_state.config.channels[k].name, names[k].name, sizeof names[k].name);
+}
+
+void Recorder::setScopeIndex(uint16_t index) {
+    std::lock_guard lock(m_state.dataLock);
+    m_state.config.scopeIndex = index;
+}
+
+void Recorder::setExportInterval(uint32_t seconds) {
+    std::lock_guard lock(m_state.dataLock);
+    m_state.config.exportInterval = seconds;
+}
+
+void Recorder::writeLog(const std::string& text) { m_state.log.writeLog(text); }
+
+void Recorder::closeLog() { m_state.log.close(); }
