@@ -1,7 +1,6 @@
 #include "core/publish/PublishPayloads.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "core/acquisition/ChannelSwitchRequest.h"
 #include "core/base/LocalTimeFormat.h"
