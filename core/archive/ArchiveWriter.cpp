@@ -6,28 +6,23 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
-#include <thread>
+#include <optional>
 #include <vector>
 
 #include "core/archive/ArchiveDatabase.h"
 #include "core/archive/PendingRows.h"
+#include "core/base/BackgroundWorker.h"
 #include "core/base/Clock.h"
+#include "core/base/LocalTimeFormat.h"
 #include "core/base/MessageSink.h"
 
 namespace {
 
-std::string localDate(int64_t seconds) {
-    const time_t t = static_cast<time_t>(seconds);
-    struct tm local {};
-    char text[16] = "";
-    if (localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
-}
+std::string localDate(int64_t seconds) { return formatLocalTime(seconds, "%Y-%m-%d"); }
 
 // Seconds since boot, suspend included: how much time has really passed, whatever the wall
 // clock does.
@@ -43,28 +38,25 @@ constexpr int64_t kDaySeconds = 86400;
 
 }  // namespace
 
-struct ArchiveWriter::Shared {
-    Shared(MessageSink& messages, Clock& clock) : messages(messages), clock(clock) {}
+// The samples waiting for the archive, and the writer thread that takes them there.
+struct ArchiveWriter::SampleQueue {
+    SampleQueue(MessageSink& messages, Clock& clock) : messages(messages), clock(clock) {}
 
     MessageSink& messages;
     Clock& clock;
 
     std::mutex lock;
-    std::condition_variable wake;
-    std::condition_variable idle;
-    std::condition_variable reportWake;
     std::deque<ArchiveRow> queue;
     // Per local date, the newest row that gave way to newer ones while the file could not be
     // written: its energy tables are still that day's last word.
     std::map<std::string, ArchiveRow> droppedEnergy;
-    bool stop = false;
-    bool busy = false;          // the thread is working on the file without the lock
     bool failing = false;       // the last try failed; waiting for the retry
     bool reconfigured = false;  // settings changed since the thread last looked
     bool openWanted = false;    // open (and merge the pending file) without waiting for a row
     ArchiveSettings settings;
     std::string path;  // resolved file
     std::chrono::milliseconds retryDelay = std::chrono::seconds(30);
+    std::chrono::steady_clock::time_point retryAt;  // while failing
     std::string failure;            // why the last try failed; empty once a try succeeds
     size_t dropped = 0;             // samples given up since the archive was last whole
     bool haveQueuedEnergy = false;  // tick side: the tables of the last queued row
@@ -87,8 +79,10 @@ struct ArchiveWriter::Shared {
     bool anchored = false;  // wall clock and boot time when retention first ran
     int64_t anchorWall = 0;
     int64_t anchorBoot = 0;
-    std::thread thread;
-    std::thread reporter;
+
+    // Last, so they stop before anything they use goes.
+    BackgroundWorker writer{lock};
+    BackgroundWorker reporter{lock};
 
     // What one trip to the file takes along, copied under the lock.
     struct Work {
@@ -99,10 +93,15 @@ struct ArchiveWriter::Shared {
         bool fromPendingFile = false;  // rows that may be in the archive already
     };
 
-    void run();
-    void report();
-    Work takeWork();
+    bool hasWork() const {
+        return reconfigured || (!failing && settings.enabled && (openWanted || !queue.empty()));
+    }
+    void takeSettings();
+    void writeStep(std::unique_lock<std::mutex>& held);
+    void closeDisabled(std::unique_lock<std::mutex>& held);
     void finish(std::unique_lock<std::mutex>& held);
+    void report(std::unique_lock<std::mutex>& held);
+    Work takeWork();
     void dropOldest();
     bool write(const Work& work, std::string& error, std::string& notice);
     bool stillAtPath() const;
@@ -116,41 +115,52 @@ struct ArchiveWriter::Shared {
 };
 
 ArchiveWriter::ArchiveWriter(MessageSink& messages, Clock& clock)
-    : m_shared(std::make_unique<Shared>(messages, clock)) {
-    m_shared->settings.enabled = false;  // nothing is written before configure()
-    m_shared->thread = std::thread([shared = m_shared.get()] { shared->run(); });
-    m_shared->reporter = std::thread([shared = m_shared.get()] { shared->report(); });
+    : m_queue(std::make_unique<SampleQueue>(messages, clock)) {
+    SampleQueue& q = *m_queue;
+    q.settings.enabled = false;  // nothing is written before configure()
+    q.writer.start({
+        .ready = [&q] { return q.hasWork(); },
+        .deadline = [&q] { return q.failing ? std::optional(q.retryAt) : std::nullopt; },
+        .step = [&q](std::unique_lock<std::mutex>& held) { q.writeStep(held); },
+        .finish =
+            [&q](std::unique_lock<std::mutex>& held) {
+                q.takeSettings();
+                if (q.settings.enabled)
+                    q.finish(held);
+                else
+                    q.closeDisabled(held);
+            },
+    });
+    // At the end the sink's shut-down lets every box still due return at once.
+    auto report = [&q](std::unique_lock<std::mutex>& held) { q.report(held); };
+    q.reporter.start(
+        {.ready = [&q] { return !q.reports.empty(); }, .step = report, .finish = report});
 }
 
 ArchiveWriter::~ArchiveWriter() {
-    {
-        std::lock_guard lock(m_shared->lock);
-        m_shared->stop = true;
-    }
-    m_shared->wake.notify_all();
-    m_shared->reportWake.notify_all();
-    m_shared->thread.join();
-    // A box still open is closed by the sink's own shut-down.
-    m_shared->reporter.join();
+    m_queue->writer.stop();
+    // After the writer, so what its last step had to say is shown too. A box still open is
+    // closed by the sink's own shut-down.
+    m_queue->reporter.stop();
 }
 
 void ArchiveWriter::configure(const ArchiveSettings& settings,
                               const std::string& workingDirectory) {
     {
-        std::lock_guard lock(m_shared->lock);
-        m_shared->settings = settings;
-        m_shared->path = settings.path(workingDirectory);
-        m_shared->reconfigured = true;
+        std::lock_guard lock(m_queue->lock);
+        m_queue->settings = settings;
+        m_queue->path = settings.path(workingDirectory);
+        m_queue->reconfigured = true;
     }
-    m_shared->wake.notify_all();
+    m_queue->writer.wake();
 }
 
 void ArchiveWriter::setRetryDelay(std::chrono::milliseconds delay) {
-    std::lock_guard lock(m_shared->lock);
-    m_shared->retryDelay = delay;
+    std::lock_guard lock(m_queue->lock);
+    m_queue->retryDelay = delay;
 }
 
-void ArchiveWriter::Shared::dropOldest() {
+void ArchiveWriter::SampleQueue::dropOldest() {
     ArchiveRow& oldest = queue.front();
     droppedEnergy[localDate(oldest.time)] = oldest;
     queue.pop_front();
@@ -158,7 +168,7 @@ void ArchiveWriter::Shared::dropOldest() {
 }
 
 void ArchiveWriter::onMeterSample(const MeterSample& sample) {
-    Shared& s = *m_shared;
+    SampleQueue& s = *m_queue;
     {
         std::lock_guard lock(s.lock);
         if (!s.settings.enabled) return;
@@ -172,12 +182,12 @@ void ArchiveWriter::onMeterSample(const MeterSample& sample) {
         if (s.queue.size() >= kQueueLimit) s.dropOldest();
         s.queue.push_back(row);
     }
-    s.wake.notify_all();
+    s.writer.wake();
 }
 
 std::string ArchiveWriter::statusText() const {
-    std::lock_guard lock(m_shared->lock);
-    const Shared& s = *m_shared;
+    std::lock_guard lock(m_queue->lock);
+    const SampleQueue& s = *m_queue;
     const std::string lost = std::to_string(s.dropped) + " samples not archived";
     if (!s.failure.empty())
         return "Archive not written (" + s.failure + "), retrying" + (s.dropped ? "; " + lost : "");
@@ -185,25 +195,21 @@ std::string ArchiveWriter::statusText() const {
 }
 
 void ArchiveWriter::waitIdle() {
-    std::unique_lock lock(m_shared->lock);
-    m_shared->idle.wait(lock, [&] {
-        const Shared& s = *m_shared;
-        return s.stop || !s.settings.enabled ||
-               (!s.reconfigured && (s.failing || (s.queue.empty() && !s.busy && !s.openWanted)));
+    const SampleQueue& s = *m_queue;
+    m_queue->writer.waitIdle([&] {
+        return s.writer.stopping() || !s.settings.enabled ||
+               (!s.reconfigured &&
+                (s.failing || (s.queue.empty() && !s.writer.stepping() && !s.openWanted)));
     });
 }
 
-void ArchiveWriter::Shared::say(const std::string& text) {
+void ArchiveWriter::SampleQueue::say(const std::string& text) {
     reports.push_back(text);
-    reportWake.notify_all();
+    reporter.wake();
 }
 
-void ArchiveWriter::Shared::report() {
-    std::unique_lock held(lock);
-    while (true) {
-        reportWake.wait(held, [&] { return stop || !reports.empty(); });
-        // At the end the sink's shut-down lets every box still due return at once.
-        if (reports.empty()) return;
+void ArchiveWriter::SampleQueue::report(std::unique_lock<std::mutex>& held) {
+    while (!reports.empty()) {
         const std::string text = reports.front();
         reports.pop_front();
         held.unlock();
@@ -212,7 +218,7 @@ void ArchiveWriter::Shared::report() {
     }
 }
 
-ArchiveWriter::Shared::Work ArchiveWriter::Shared::takeWork() {
+ArchiveWriter::SampleQueue::Work ArchiveWriter::SampleQueue::takeWork() {
     Work work;
     work.path = path;
     work.keepDays = settings.keepDays;
@@ -224,90 +230,79 @@ ArchiveWriter::Shared::Work ArchiveWriter::Shared::takeWork() {
     return work;
 }
 
-void ArchiveWriter::Shared::run() {
-    std::unique_lock held(lock);
-    auto retryAt = std::chrono::steady_clock::now();
-    while (true) {
-        wake.wait_until(held, failing ? retryAt : std::chrono::steady_clock::time_point::max(),
-                        [&] {
-                            return stop || reconfigured ||
-                                   (!failing && settings.enabled && (openWanted || !queue.empty()));
-                        });
-        if (reconfigured) {
-            reconfigured = false;
-            closeWanted = true;
-            failing = false;
-            reported = false;
-            failure.clear();
-            openWanted = settings.enabled;
-        }
-        if (!settings.enabled) {
-            queue.clear();
-            droppedEnergy.clear();
-            openWanted = false;
-            held.unlock();
-            db.close();
-            held.lock();
-            idle.notify_all();
-            if (stop) return;
-            continue;
-        }
-        if (stop) {
-            finish(held);
-            return;
-        }
-        if (failing && std::chrono::steady_clock::now() < retryAt) continue;
-        failing = false;
-        openWanted = false;
-        Work work = takeWork();
-        busy = true;
-        held.unlock();
-        std::string error;
-        std::string notice;
-        const bool written = write(work, error, notice);
-        held.lock();
-        busy = false;
-        if (!notice.empty()) say(notice);
-        if (written) {
-            reported = false;
-            failure.clear();
-            // Once the backlog is written the archive is whole again from here on.
-            if (queue.empty()) dropped = 0;
-        } else {
-            // Put back in front, still bounded: the oldest give way.
-            for (auto it = work.rows.rbegin(); it != work.rows.rend(); ++it) {
-                if (queue.size() < kQueueLimit) {
-                    queue.push_front(*it);
-                    continue;
-                }
-                droppedEnergy.emplace(localDate(it->time), *it);  // newer ones of its day win
-                ++dropped;
-            }
-            for (const ArchiveRow& row : work.droppedEnergy)
-                droppedEnergy.emplace(localDate(row.time), row);
-            retryAt = std::chrono::steady_clock::now() + retryDelay;
-            failing = true;
-            failure = error;
-            if (!reported) say("Fail to write archive file " + work.path + ": " + error);
-            reported = true;
-        }
-        idle.notify_all();
-    }
+// Settings changed by configure() take effect: the file is opened again (and its pending
+// file merged) at once.
+void ArchiveWriter::SampleQueue::takeSettings() {
+    if (!reconfigured) return;
+    reconfigured = false;
+    closeWanted = true;
+    failing = false;
+    reported = false;
+    failure.clear();
+    openWanted = settings.enabled;
 }
 
-void ArchiveWriter::Shared::finish(std::unique_lock<std::mutex>& held) {
+void ArchiveWriter::SampleQueue::closeDisabled(std::unique_lock<std::mutex>& held) {
+    queue.clear();
+    droppedEnergy.clear();
+    openWanted = false;
+    held.unlock();
+    db.close();
+    held.lock();
+}
+
+void ArchiveWriter::SampleQueue::writeStep(std::unique_lock<std::mutex>& held) {
+    takeSettings();
+    if (!settings.enabled) {
+        closeDisabled(held);
+        return;
+    }
+    if (failing && std::chrono::steady_clock::now() < retryAt) return;
+    failing = false;
+    openWanted = false;
+    Work work = takeWork();
+    held.unlock();
+    std::string error;
+    std::string notice;
+    const bool written = write(work, error, notice);
+    held.lock();
+    if (!notice.empty()) say(notice);
+    if (written) {
+        reported = false;
+        failure.clear();
+        // Once the backlog is written the archive is whole again from here on.
+        if (queue.empty()) dropped = 0;
+        return;
+    }
+    // Put back in front, still bounded: the oldest give way.
+    for (auto it = work.rows.rbegin(); it != work.rows.rend(); ++it) {
+        if (queue.size() < kQueueLimit) {
+            queue.push_front(*it);
+            continue;
+        }
+        droppedEnergy.emplace(localDate(it->time), *it);  // newer ones of its day win
+        ++dropped;
+    }
+    for (const ArchiveRow& row : work.droppedEnergy)
+        droppedEnergy.emplace(localDate(row.time), row);
+    retryAt = std::chrono::steady_clock::now() + retryDelay;
+    failing = true;
+    failure = error;
+    if (!reported) say("Fail to write archive file " + work.path + ": " + error);
+    reported = true;
+}
+
+void ArchiveWriter::SampleQueue::finish(std::unique_lock<std::mutex>& held) {
     // One last try with everything queued, retry delay or not; what still cannot be written
     // goes to the pending file and reaches the archive at the next start.
     bool written = true;
     while (written && (!queue.empty() || !droppedEnergy.empty())) {
         Work work = takeWork();
-        busy = true;
         held.unlock();
         std::string error;
         std::string notice;
         written = write(work, error, notice);
         held.lock();
-        busy = false;
         if (!written) queue.insert(queue.begin(), work.rows.begin(), work.rows.end());
     }
     std::vector<ArchiveRow> rows(queue.begin(), queue.end());
@@ -325,16 +320,15 @@ void ArchiveWriter::Shared::finish(std::unique_lock<std::mutex>& held) {
         pending::save(file, rows);
     }
     held.lock();
-    idle.notify_all();
 }
 
-bool ArchiveWriter::Shared::stillAtPath() const {
+bool ArchiveWriter::SampleQueue::stillAtPath() const {
     struct stat now {};
     if (::stat(openPath.c_str(), &now) != 0) return errno != ENOENT && errno != ENOTDIR;
     return now.st_dev == openDevice && now.st_ino == openInode;
 }
 
-bool ArchiveWriter::Shared::write(const Work& work, std::string& error, std::string& notice) {
+bool ArchiveWriter::SampleQueue::write(const Work& work, std::string& error, std::string& notice) {
     if (closeWanted || (db.isOpen() && openPath != work.path)) db.close();
     closeWanted = false;
     if (db.isOpen() && !stillAtPath()) {
@@ -349,7 +343,8 @@ bool ArchiveWriter::Shared::write(const Work& work, std::string& error, std::str
     return false;
 }
 
-bool ArchiveWriter::Shared::openArchive(const std::string& file, int keepDays, std::string& error) {
+bool ArchiveWriter::SampleQueue::openArchive(const std::string& file, int keepDays,
+                                             std::string& error) {
     if (!db.open(file, true, error)) return false;
     struct stat opened {};
     if (::stat(file.c_str(), &opened) != 0) {
@@ -384,8 +379,9 @@ bool ArchiveWriter::Shared::openArchive(const std::string& file, int keepDays, s
     return true;
 }
 
-bool ArchiveWriter::Shared::insertRow(ArchiveStatement& insert, ArchiveStatement& existing,
-                                      const ArchiveRow& row, bool skipSame, std::string& error) {
+bool ArchiveWriter::SampleQueue::insertRow(ArchiveStatement& insert, ArchiveStatement& existing,
+                                           const ArchiveRow& row, bool skipSame,
+                                           std::string& error) {
     // A committed row is never replaced. A second sample for a second already taken (a clock
     // stepped back) goes to the next free second, so it is kept and read back in the nearest
     // free slot. Only a pending file's row equal to the one in its second is taken for the
@@ -414,8 +410,8 @@ bool ArchiveWriter::Shared::insertRow(ArchiveStatement& insert, ArchiveStatement
     return true;  // a whole day of seconds taken: nothing sound left to do with it
 }
 
-bool ArchiveWriter::Shared::writeEnergy(ArchiveStatement& upsert, const ArchiveRow& row,
-                                        std::string& error) {
+bool ArchiveWriter::SampleQueue::writeEnergy(ArchiveStatement& upsert, const ArchiveRow& row,
+                                             std::string& error) {
     const std::string date = localDate(row.time);
     // A clock behind the newest day written never gives that older day today's tables.
     if (date < newestEnergyDate) return true;
@@ -435,7 +431,7 @@ bool ArchiveWriter::Shared::writeEnergy(ArchiveStatement& upsert, const ArchiveR
     return ok;
 }
 
-bool ArchiveWriter::Shared::writeBatch(const Work& work, std::string& error) {
+bool ArchiveWriter::SampleQueue::writeBatch(const Work& work, std::string& error) {
     if (!db.exec("BEGIN IMMEDIATE", error)) return false;
     ArchiveStatement insert(
         db, "INSERT OR IGNORE INTO power VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
@@ -467,7 +463,7 @@ bool ArchiveWriter::Shared::writeBatch(const Work& work, std::string& error) {
     return false;
 }
 
-bool ArchiveWriter::Shared::applyRetention(int keepDays, std::string& error) {
+bool ArchiveWriter::SampleQueue::applyRetention(int keepDays, std::string& error) {
     if (keepDays <= 0) return true;
     const int64_t now = clock.now();
     if (!anchored) {

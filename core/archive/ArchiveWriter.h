@@ -44,6 +44,6 @@ public:
     static constexpr size_t kQueueLimit = 17280;
 
 private:
-    struct Shared;
-    std::unique_ptr<Shared> m_shared;
+    struct SampleQueue;
+    std::unique_ptr<SampleQueue> m_queue;
 };

@@ -1,9 +1,9 @@
 #include "core/publish/PublishPayloads.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "core/acquisition/ChannelSwitchRequest.h"
+#include "core/base/LocalTimeFormat.h"
 
 #ifndef KELVO_VERSION
 #define KELVO_VERSION "unknown"
@@ -21,14 +21,6 @@ std::string twoDigits(int n) {
 
 std::string numberList(const int32_t* values, int n) {
     return "[" + commaSeparated(values, n) + "]";
-}
-
-std::string localText(int64_t time, const char* format) {
-    const auto seconds = static_cast<std::time_t>(time);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[64];
-    return std::strftime(text, sizeof text, format, &local) ? text : "";
 }
 
 std::string deviceBlock(const std::string& node) {
@@ -102,14 +94,14 @@ int64_t powerOf(const MeterSample& sample, const PowerValue& value) {
 }
 
 std::string localTimeText(int64_t time) {
-    std::string text = localText(time, "%Y-%m-%dT%H:%M:%S%z");  // offset as +0200
-    if (text.size() > 2) text.insert(text.size() - 2, ":");     // ISO 8601 wants +02:00
+    std::string text = formatLocalTime(time, "%Y-%m-%dT%H:%M:%S%z");  // offset as +0200
+    if (text.size() > 2) text.insert(text.size() - 2, ":");           // ISO 8601 wants +02:00
     return text;
 }
 
-std::string localDateText(int64_t time) { return localText(time, "%Y-%m-%d"); }
+std::string localDateText(int64_t time) { return formatLocalTime(time, "%Y-%m-%d"); }
 
-std::string localMonthText(int64_t time) { return localText(time, "%Y-%m"); }
+std::string localMonthText(int64_t time) { return formatLocalTime(time, "%Y-%m"); }
 
 std::vector<Message> powerMessages(const std::string& prefix, const MeterSample& sample) {
     std::vector<Message> out;

@@ -5,16 +5,13 @@
 #include <array>
 #include <atomic>
 #include <cctype>
-#include <cerrno>
-#include <condition_variable>
-#include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
+#include "core/base/BackgroundWorker.h"
 #include "core/publish/EnergyCounters.h"
 #include "core/publish/PublishPayloads.h"
 
@@ -22,70 +19,10 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr int kKeepAliveSeconds = 30;
 constexpr int kRetainedQos = 1;        // state that must arrive: status, link, energy, configs
 constexpr int kLiveQos = 0;            // the next sample replaces a lost one
 constexpr size_t kLongestCommand = 8;  // "ON", "OFF"; anything much longer is not a command
 constexpr size_t kMostResults = 16;    // refused commands waiting for their answer
-constexpr const char* kSystemTrustStore = "/etc/ssl/certs";
-
-void initLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-std::string where(const PublishSettings& settings) {
-    return settings.host + ":" + std::to_string(settings.port);
-}
-
-// The reason a client cannot be made with these settings, before any network traffic.
-std::string settingsProblem(const PublishSettings& settings) {
-    for (const auto& [what, prefix] : {std::pair{"topic prefix", &settings.prefix},
-                                       {"discovery prefix", &settings.discoveryPrefix}}) {
-        const std::string problem = publish::topicPrefixProblem(*prefix);
-        if (!problem.empty()) return std::string(what) + " \"" + *prefix + "\" refused: " + problem;
-    }
-    if (settings.tlsCertFile.empty() != settings.tlsKeyFile.empty())
-        return "a TLS client certificate needs its key file, and a key its certificate";
-    return "";
-}
-
-// A client with the settings' credentials and TLS (certificate and host name always
-// verified); null with the reason in `error`.
-mosquitto* newClient(const PublishSettings& settings, void* owner, std::string& error) {
-    initLibrary();
-    error = settingsProblem(settings);
-    if (!error.empty()) return nullptr;
-    mosquitto* client = mosquitto_new(nullptr, true, owner);
-    if (!client) {
-        error = "out of memory";
-        return nullptr;
-    }
-    int rc = MOSQ_ERR_SUCCESS;
-    if (!settings.username.empty())
-        rc = mosquitto_username_pw_set(
-            client, settings.username.c_str(),
-            settings.password.empty() ? nullptr : settings.password.c_str());
-    if (rc == MOSQ_ERR_SUCCESS && settings.usesTls()) {
-        auto orNull = [](const std::string& path) { return path.empty() ? nullptr : path.c_str(); };
-        rc = mosquitto_tls_set(client, orNull(settings.tlsCaFile),
-                               settings.tlsCaFile.empty() ? kSystemTrustStore : nullptr,
-                               orNull(settings.tlsCertFile), orNull(settings.tlsKeyFile), nullptr);
-        if (rc == MOSQ_ERR_INVAL) {
-            error = "a TLS file cannot be read (CA certificate, client certificate or key)";
-            mosquitto_destroy(client);
-            return nullptr;
-        }
-        if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_tls_opts_set(client, 1, nullptr, nullptr);
-        if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_tls_insecure_set(client, false);
-    }
-    if (rc != MOSQ_ERR_SUCCESS) {
-        error = mosquitto_strerror(rc);
-        mosquitto_destroy(client);
-        return nullptr;
-    }
-    return client;
-}
 
 // Load channel 1..12 of "<prefix>/switch/chNN/set"; 0 for anything else.
 int commandChannel(const std::string& prefix, const std::string& topic) {
@@ -101,19 +38,15 @@ int commandChannel(const std::string& prefix, const std::string& topic) {
 
 }  // namespace
 
-struct Publisher::Shared {
-    explicit Shared(SwitchChannel switchChannel) : switchChannel(std::move(switchChannel)) {}
+// What is handed over to the publisher's thread, and the broker connection it keeps.
+struct Publisher::BrokerConnection {
+    explicit BrokerConnection(SwitchChannel switchChannel)
+        : switchChannel(std::move(switchChannel)) {}
 
     SwitchChannel switchChannel;
 
     mutable std::mutex lock;
-    std::condition_variable wake;
-    std::condition_variable idle;
-    std::condition_variable ended;
-    bool stop = false;
-    bool switching = false;  // run() is inside switchChannel
-    bool stopped = false;    // run() has returned from its last step
-    bool working = false;
+    bool switching = false;  // the thread is inside switchChannel
     std::optional<PublishSettings> newSettings;
     std::optional<std::string> newCounterDir;
     std::optional<MeterSample> newSample;  // only the newest is kept
@@ -145,9 +78,12 @@ struct Publisher::Shared {
     bool countersKnown = false;                                 // loaded, or counting began
     bool countersInFile = false;
     std::map<std::string, std::string> retainedSent;  // topic -> payload the broker holds
-    std::thread thread;
 
-    void run();
+    // Last, so it stops before anything it uses goes.
+    BackgroundWorker worker{lock};
+
+    void handOver(std::unique_lock<std::mutex>& held);
+    void switchDueChannels(std::unique_lock<std::mutex>& held);
     void takeCounts(std::optional<std::string> dir, bool samples);
     void apply(const PublishSettings& settings);
     void disconnect();
@@ -164,8 +100,8 @@ struct Publisher::Shared {
         return due && *due <= now;
     }
     bool anythingPending() const {
-        return stop || newSettings || newCounterDir || newSample || newCountsPending || newLink ||
-               justConnected || homeAssistantOnline || !refusedCommands.empty() ||
+        return worker.stopping() || newSettings || newCounterDir || newSample || newCountsPending ||
+               newLink || justConnected || homeAssistantOnline || !refusedCommands.empty() ||
                switchDue(Steady::now());
     }
     void setStatus(std::string text) {
@@ -191,72 +127,84 @@ struct Publisher::Shared {
 };
 
 Publisher::Publisher(SwitchChannel switchChannel)
-    : m_shared(std::make_unique<Shared>(std::move(switchChannel))) {
-    m_shared->thread = std::thread([shared = m_shared.get()] { shared->run(); });
+    : m_connection(std::make_unique<BrokerConnection>(std::move(switchChannel))) {
+    BrokerConnection& c = *m_connection;
+    c.worker.start({
+        .ready = [&c] { return c.anythingPending(); },
+        .deadline = [&c] { return c.nextSwitchDue(); },
+        .step =
+            [&c](std::unique_lock<std::mutex>& held) {
+                if (!c.anythingPending()) return;
+                c.handOver(held);
+                c.switchDueChannels(held);
+            },
+        .finish =
+            [&c](std::unique_lock<std::mutex>& held) {
+                held.unlock();
+                c.disconnect();
+                held.lock();
+            },
+    });
 }
 
 Publisher::~Publisher() {
-    std::unique_lock held(m_shared->lock);
-    m_shared->stop = true;
-    m_shared->wake.notify_all();
-    // The serial link may die right after this object: a switch exchange under way is waited
-    // for whatever it takes (its own timeouts bound it), only the network is given up on.
-    m_shared->ended.wait(held, [this] { return !m_shared->switching; });
-    const bool ended =
-        m_shared->ended.wait_for(held, kStopLimit, [this] { return m_shared->stopped; });
-    held.unlock();
-    if (ended) {
-        m_shared->thread.join();
-        return;
+    BrokerConnection& c = *m_connection;
+    c.worker.requestStop();
+    {
+        // The serial link may die right after this object: a switch exchange under way is
+        // waited for whatever it takes (its own timeouts bound it), only the network is given
+        // up on.
+        std::unique_lock held(c.lock);
+        c.worker.waitIdle(held, [&c] { return !c.switching; });
     }
+    if (c.worker.stop(kStopLimit)) return;
     // Left running with what it uses; kept reachable so it never counts as leaked.
-    static auto* abandoned = new std::vector<Shared*>;
-    m_shared->thread.detach();
-    abandoned->push_back(m_shared.release());
+    static auto* abandoned = new std::vector<BrokerConnection*>;
+    abandoned->push_back(m_connection.release());
 }
 
 void Publisher::keepEnergyCountersIn(const std::string& dir) {
     {
-        std::lock_guard lock(m_shared->lock);
-        m_shared->newCounterDir = dir;
+        std::lock_guard lock(m_connection->lock);
+        m_connection->newCounterDir = dir;
     }
-    m_shared->wake.notify_all();
+    m_connection->worker.wake();
 }
 
 void Publisher::configure(const PublishSettings& settings) {
     {
-        std::lock_guard lock(m_shared->lock);
-        m_shared->newSettings = settings;
-        m_shared->counting = settings.enabled;  // from the next sample on, not from apply()
+        std::lock_guard lock(m_connection->lock);
+        m_connection->newSettings = settings;
+        m_connection->counting = settings.enabled;  // from the next sample on, not from apply()
     }
-    m_shared->wake.notify_all();
+    m_connection->worker.wake();
 }
 
 void Publisher::onMeterSample(const MeterSample& sample) {
-    if (!m_shared->counting) return;  // nothing is published either
+    if (!m_connection->counting) return;  // nothing is published either
     {
-        std::lock_guard lock(m_shared->lock);
-        m_shared->newSample = sample;
+        std::lock_guard lock(m_connection->lock);
+        m_connection->newSample = sample;
         // Counted here, not on the publisher's thread: a sample replaced by a newer one before
         // that thread got to it still counts.
-        m_shared->newCounts.add(sample);
-        m_shared->newCountsPending = true;
+        m_connection->newCounts.add(sample);
+        m_connection->newCountsPending = true;
     }
-    m_shared->wake.notify_all();
+    m_connection->worker.wake();
 }
 
 void Publisher::onLinkChanged(bool open) {
     {
-        std::lock_guard lock(m_shared->lock);
-        m_shared->newLink = open;
+        std::lock_guard lock(m_connection->lock);
+        m_connection->newLink = open;
     }
-    m_shared->wake.notify_all();
+    m_connection->worker.wake();
 }
 
 std::string Publisher::statusText() const {
-    std::lock_guard lock(m_shared->lock);
-    std::string text = m_shared->status;
-    for (const std::string* part : {&m_shared->problem, &m_shared->counterProblem}) {
+    std::lock_guard lock(m_connection->lock);
+    std::string text = m_connection->status;
+    for (const std::string* part : {&m_connection->problem, &m_connection->counterProblem}) {
         if (part->empty()) continue;
         if (!text.empty()) text += "; ";
         text += *part;
@@ -264,14 +212,14 @@ std::string Publisher::statusText() const {
     return text;
 }
 
-bool Publisher::connected() const { return m_shared->isConnected; }
+bool Publisher::connected() const { return m_connection->isConnected; }
 
 void Publisher::waitIdle() {
-    std::unique_lock lock(m_shared->lock);
-    m_shared->idle.wait(lock, [&] { return !m_shared->anythingPending() && !m_shared->working; });
+    BrokerConnection& c = *m_connection;
+    c.worker.waitIdle([&c] { return !c.anythingPending() && !c.worker.stepping(); });
 }
 
-std::optional<Steady::time_point> Publisher::Shared::nextSwitchDue() const {
+std::optional<Steady::time_point> Publisher::BrokerConnection::nextSwitchDue() const {
     std::optional<Steady::time_point> next;
     for (int k = kFirstLoad; k <= kLastLoad; ++k) {
         if (!switchWanted[k]) continue;
@@ -281,76 +229,57 @@ std::optional<Steady::time_point> Publisher::Shared::nextSwitchDue() const {
     return next;
 }
 
-void Publisher::Shared::run() {
-    std::unique_lock held(lock);
-    while (true) {
-        // A command that comes in while waiting may be due earlier than (or, with nothing
-        // waiting before, unlike) what this wait was set for: the wait ends to set it again.
-        const auto due = nextSwitchDue();
-        auto ready = [this, due] { return anythingPending() || nextSwitchDue() != due; };
-        if (due)
-            wake.wait_until(held, *due, ready);
-        else
-            wake.wait(held, ready);
-        if (stop) break;
-        if (!anythingPending()) continue;
-        auto settings = std::exchange(newSettings, std::nullopt);
-        auto counterDir = std::exchange(newCounterDir, std::nullopt);
-        auto sample = std::exchange(newSample, std::nullopt);
-        const bool counted = std::exchange(newCountsPending, false);
-        if (counted) {
-            const auto& added = newCounts.wattSeconds();
-            counters.addCounts(added);
-            newCounts = EnergyCounters();
-        }
-        auto link = std::exchange(newLink, std::nullopt);
-        const bool connectedNow = std::exchange(justConnected, false);
-        const bool republish = std::exchange(homeAssistantOnline, false);
-        auto refused = std::exchange(refusedCommands, {});
-        working = true;
-        held.unlock();
-
-        if (counterDir || counted) takeCounts(counterDir, counted);
-        if (settings) apply(*settings);
-        if (link) {
-            linkOpen = *link;
-            if (isConnected)
-                sendRetained(active.prefix + "/link", linkOpen ? "connected" : "disconnected");
-        }
-        if (sample) {
-            last = *sample;
-            if (isConnected) sendSample(*sample);
-        }
-        if ((connectedNow || republish) && isConnected) sendRetainedState(connectedNow);
-        if (counted && isConnected) sendCounters();
-        for (const std::string& result : refused)
-            send(active.prefix + "/switch/result", result, false);
-
-        held.lock();
-        // One switch per pass, so a stop is seen between two exchanges.
-        const auto now = Steady::now();
-        for (int k = kFirstLoad; k <= kLastLoad && !stop; ++k) {
-            if (!switchWanted[k] || switchedAt[k] + kSwitchSpacing > now) continue;
-            const bool on = *std::exchange(switchWanted[k], std::nullopt);
-            switchedAt[k] = now;
-            switching = true;
-            held.unlock();
-            runSwitch(k, on);
-            held.lock();
-            switching = false;
-            ended.notify_all();
-        }
-        working = false;
-        idle.notify_all();
+// Everything handed over since the last step goes out; the broker and the counters' file are
+// worked on without the lock.
+void Publisher::BrokerConnection::handOver(std::unique_lock<std::mutex>& held) {
+    auto settings = std::exchange(newSettings, std::nullopt);
+    auto counterDir = std::exchange(newCounterDir, std::nullopt);
+    auto sample = std::exchange(newSample, std::nullopt);
+    const bool counted = std::exchange(newCountsPending, false);
+    if (counted) {
+        const auto& added = newCounts.wattSeconds();
+        counters.addCounts(added);
+        newCounts = EnergyCounters();
     }
+    auto link = std::exchange(newLink, std::nullopt);
+    const bool connectedNow = std::exchange(justConnected, false);
+    const bool republish = std::exchange(homeAssistantOnline, false);
+    auto refused = std::exchange(refusedCommands, {});
     held.unlock();
-    disconnect();
+
+    if (counterDir || counted) takeCounts(counterDir, counted);
+    if (settings) apply(*settings);
+    if (link) {
+        linkOpen = *link;
+        if (isConnected)
+            sendRetained(active.prefix + "/link", linkOpen ? "connected" : "disconnected");
+    }
+    if (sample) {
+        last = *sample;
+        if (isConnected) sendSample(*sample);
+    }
+    if ((connectedNow || republish) && isConnected) sendRetainedState(connectedNow);
+    if (counted && isConnected) sendCounters();
+    for (const std::string& result : refused) send(active.prefix + "/switch/result", result, false);
     held.lock();
-    stopped = true;
-    ended.notify_all();
 }
 
-void Publisher::Shared::takeCounts(std::optional<std::string> dir, bool samples) {
+void Publisher::BrokerConnection::switchDueChannels(std::unique_lock<std::mutex>& held) {
+    // One switch per pass, so a stop is seen between two exchanges.
+    const auto now = Steady::now();
+    for (int k = kFirstLoad; k <= kLastLoad && !worker.stopping(); ++k) {
+        if (!switchWanted[k] || switchedAt[k] + kSwitchSpacing > now) continue;
+        const bool on = *std::exchange(switchWanted[k], std::nullopt);
+        switchedAt[k] = now;
+        switching = true;
+        held.unlock();
+        runSwitch(k, on);
+        held.lock();
+        switching = false;
+    }
+}
+
+void Publisher::BrokerConnection::takeCounts(std::optional<std::string> dir, bool samples) {
     if (dir) {
         EnergyCounters loaded(*dir);
         std::string problem;
@@ -378,7 +307,7 @@ void Publisher::Shared::takeCounts(std::optional<std::string> dir, bool samples)
     }
 }
 
-void Publisher::Shared::apply(const PublishSettings& settings) {
+void Publisher::BrokerConnection::apply(const PublishSettings& settings) {
     // Configs under a node id or discovery prefix that is being left are taken back before
     // leaving; switching or discovery turned off are handled at the next connection. Turning
     // publishing off takes nothing back: the entities keep their names and areas.
@@ -395,29 +324,30 @@ void Publisher::Shared::apply(const PublishSettings& settings) {
         return;
     }
     std::string error;
-    client = newClient(settings, this, error);
+    client = newBrokerClient(settings, this, error);
     if (!client) {
         setStatus("MQTT: " + error);
         return;
     }
     const std::string statusTopic = settings.prefix + "/status";
     mosquitto_will_set(client, statusTopic.c_str(), 7, "offline", kRetainedQos, true);
-    mosquitto_connect_callback_set(client, &Shared::onConnect);
-    mosquitto_disconnect_callback_set(client, &Shared::onDisconnect);
-    mosquitto_message_callback_set(client, &Shared::onMessage);
-    mosquitto_subscribe_callback_set(client, &Shared::onSubscribe);
-    mosquitto_log_callback_set(client, &Shared::onLog);
+    mosquitto_connect_callback_set(client, &BrokerConnection::onConnect);
+    mosquitto_disconnect_callback_set(client, &BrokerConnection::onDisconnect);
+    mosquitto_message_callback_set(client, &BrokerConnection::onMessage);
+    mosquitto_subscribe_callback_set(client, &BrokerConnection::onSubscribe);
+    mosquitto_log_callback_set(client, &BrokerConnection::onLog);
     mosquitto_reconnect_delay_set(client, 2, 60, true);
-    setStatus("MQTT: connecting to " + where(settings));
-    const int rc =
-        mosquitto_connect_async(client, settings.host.c_str(), settings.port, kKeepAliveSeconds);
+    setStatus("MQTT: connecting to " + brokerAddress(settings));
+    const int rc = mosquitto_connect_async(client, settings.host.c_str(), settings.port,
+                                           kBrokerKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS)
-        setStatus("MQTT: " + where(settings) + ": " + mosquitto_strerror(rc) + ", retrying");
+        setStatus("MQTT: " + brokerAddress(settings) + ": " + mosquitto_strerror(rc) +
+                  ", retrying");
     // The network thread keeps reconnecting from here on, whatever the first attempt gave.
     mosquitto_loop_start(client);
 }
 
-void Publisher::Shared::disconnect() {
+void Publisher::BrokerConnection::disconnect() {
     if (!client) return;
     if (isConnected) send(active.prefix + "/status", "offline", true);
     // Also while not connected: it marks the client as leaving, so the network thread ends
@@ -432,7 +362,8 @@ void Publisher::Shared::disconnect() {
     subscriptions.clear();
 }
 
-void Publisher::Shared::send(const std::string& topic, const std::string& payload, bool retained) {
+void Publisher::BrokerConnection::send(const std::string& topic, const std::string& payload,
+                                       bool retained) {
     if (!client) return;
     const int rc =
         mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
@@ -443,21 +374,22 @@ void Publisher::Shared::send(const std::string& topic, const std::string& payloa
         setProblem("MQTT: publishing to " + topic + " refused: " + mosquitto_strerror(rc));
 }
 
-void Publisher::Shared::sendRetained(const std::string& topic, const std::string& payload) {
+void Publisher::BrokerConnection::sendRetained(const std::string& topic,
+                                               const std::string& payload) {
     auto it = retainedSent.find(topic);
     if (it != retainedSent.end() && it->second == payload) return;
     send(topic, payload, true);
     retainedSent[topic] = payload;
 }
 
-void Publisher::Shared::sendRetained(const std::vector<publish::Message>& messages) {
+void Publisher::BrokerConnection::sendRetained(const std::vector<publish::Message>& messages) {
     for (const auto& [topic, payload] : messages) sendRetained(topic, payload);
 }
 
 // Everything the broker should hold, again: after a reconnection (a broker restarted without
 // persistence has forgotten it all) and when Home Assistant comes online (it may have lost
 // its own view of it), without waiting for the next sample.
-void Publisher::Shared::sendRetainedState(bool connecting) {
+void Publisher::BrokerConnection::sendRetainedState(bool connecting) {
     retainedSent.clear();
     sendRetained(active.prefix + "/status", "online");
     sendRetained(active.prefix + "/link", linkOpen ? "connected" : "disconnected");
@@ -484,7 +416,7 @@ void Publisher::Shared::sendRetainedState(bool connecting) {
     sendCounters();
 }
 
-void Publisher::Shared::sendSample(const MeterSample& sample) {
+void Publisher::BrokerConnection::sendSample(const MeterSample& sample) {
     if (active.discovery) sendRetained(publish::discoveryMessages(active, sample));
     for (const auto& [topic, payload] : publish::powerMessages(active.prefix, sample))
         send(topic, payload, false);
@@ -494,11 +426,11 @@ void Publisher::Shared::sendSample(const MeterSample& sample) {
     if (active.allowSwitching) sendRetained(publish::switchStateMessages(active.prefix, sample));
 }
 
-void Publisher::Shared::sendCounters() {
+void Publisher::BrokerConnection::sendCounters() {
     if (countersKnown) sendRetained(publish::counterMessages(active.prefix, savedCounts));
 }
 
-void Publisher::Shared::runSwitch(int channel, bool on) {
+void Publisher::BrokerConnection::runSwitch(int channel, bool on) {
     std::string outcome = "Switching unavailable";
     const bool done = switchChannel && switchChannel(channel, on, outcome);
     const std::string key = publish::channelKey(channel);
@@ -510,31 +442,32 @@ void Publisher::Shared::runSwitch(int channel, bool on) {
     sendRetained(active.prefix + "/switch/" + key + "/state", on ? "ON" : "OFF");
 }
 
-void Publisher::Shared::onConnect(mosquitto*, void* owner, int rc) {
-    auto* self = static_cast<Shared*>(owner);
+void Publisher::BrokerConnection::onConnect(mosquitto*, void* owner, int rc) {
+    auto* self = static_cast<BrokerConnection*>(owner);
     {
         std::lock_guard guard(self->lock);
         if (rc == 0) {
             self->isConnected = true;
             self->justConnected = true;
-            self->status = "MQTT: connected to " + where(self->active);
+            self->status = "MQTT: connected to " + brokerAddress(self->active);
         } else {
             self->status = std::string("MQTT: ") + mosquitto_connack_string(rc);
         }
     }
-    self->wake.notify_all();
+    self->worker.wake();
 }
 
-void Publisher::Shared::onDisconnect(mosquitto*, void* owner, int rc) {
-    auto* self = static_cast<Shared*>(owner);
+void Publisher::BrokerConnection::onDisconnect(mosquitto*, void* owner, int rc) {
+    auto* self = static_cast<BrokerConnection*>(owner);
     std::lock_guard guard(self->lock);
     const bool wasConnected = self->isConnected.exchange(false);
     if (rc != 0 && wasConnected)
-        self->status = "MQTT: connection to " + where(self->active) + " lost, retrying";
+        self->status = "MQTT: connection to " + brokerAddress(self->active) + " lost, retrying";
 }
 
-void Publisher::Shared::onMessage(mosquitto*, void* owner, const mosquitto_message* message) {
-    auto* self = static_cast<Shared*>(owner);
+void Publisher::BrokerConnection::onMessage(mosquitto*, void* owner,
+                                            const mosquitto_message* message) {
+    auto* self = static_cast<BrokerConnection*>(owner);
     const std::string topic = message->topic;
     const std::string payload(static_cast<const char*>(message->payload),
                               static_cast<size_t>(std::max(0, message->payloadlen)));
@@ -564,12 +497,12 @@ void Publisher::Shared::onMessage(mosquitto*, void* owner, const mosquitto_messa
                 self->switchWanted[channel] = command == "ON";
         }
     }
-    self->wake.notify_all();
+    self->worker.wake();
 }
 
-void Publisher::Shared::onSubscribe(mosquitto*, void* owner, int mid, int count,
-                                    const int* granted) {
-    auto* self = static_cast<Shared*>(owner);
+void Publisher::BrokerConnection::onSubscribe(mosquitto*, void* owner, int mid, int count,
+                                              const int* granted) {
+    auto* self = static_cast<BrokerConnection*>(owner);
     std::lock_guard guard(self->lock);
     auto it = self->subscriptions.find(mid);
     const std::string topic = it == self->subscriptions.end() ? "a topic" : it->second;
@@ -579,52 +512,11 @@ void Publisher::Shared::onSubscribe(mosquitto*, void* owner, int mid, int count,
             self->problem = "MQTT: the broker refused the subscription to " + topic;
 }
 
-void Publisher::Shared::onLog(mosquitto*, void* owner, int level, const char* text) {
+void Publisher::BrokerConnection::onLog(mosquitto*, void* owner, int level, const char* text) {
     // The library says why a connection attempt failed (a TLS certificate not verified) only
     // here; the status shows it while not connected.
     if (level != MOSQ_LOG_ERR || !text) return;
-    auto* self = static_cast<Shared*>(owner);
+    auto* self = static_cast<BrokerConnection*>(owner);
     std::lock_guard guard(self->lock);
-    if (!self->isConnected) self->status = "MQTT: " + where(self->active) + ": " + text;
-}
-
-bool checkBrokerConnection(const PublishSettings& settings, std::string& result,
-                           std::chrono::milliseconds timeout) {
-    struct Outcome {
-        int rc = -1;
-        std::string error;  // the library's own words, for TLS failures
-    } outcome;
-    std::string error;
-    mosquitto* client = newClient(settings, &outcome, error);
-    if (!client) {
-        result = error;
-        return false;
-    }
-    mosquitto_connect_callback_set(
-        client, [](mosquitto*, void* owner, int rc) { static_cast<Outcome*>(owner)->rc = rc; });
-    mosquitto_log_callback_set(client, [](mosquitto*, void* owner, int level, const char* text) {
-        if (level == MOSQ_LOG_ERR && text) static_cast<Outcome*>(owner)->error = text;
-    });
-    // Asynchronous: the TCP connect does not block, so a host that never answers (a firewall
-    // dropping the packets) is bounded by `timeout` too, not by the system's connect timeout.
-    int rc =
-        mosquitto_connect_async(client, settings.host.c_str(), settings.port, kKeepAliveSeconds);
-    const auto deadline = Steady::now() + timeout;
-    while (rc == MOSQ_ERR_SUCCESS && outcome.rc < 0 && Steady::now() < deadline)
-        rc = mosquitto_loop(client, 100, 1);
-    bool ok = false;
-    if (outcome.rc > 0) {  // the broker's own answer, before the error the refusal causes
-        result = mosquitto_connack_string(outcome.rc);
-    } else if (rc != MOSQ_ERR_SUCCESS) {
-        result = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
-        if (!outcome.error.empty()) result += ": " + outcome.error;
-    } else if (outcome.rc < 0) {
-        result = "No answer from " + where(settings);
-    } else {
-        result = "Connected to " + where(settings);
-        ok = true;
-        mosquitto_disconnect(client);
-    }
-    mosquitto_destroy(client);
-    return ok;
+    if (!self->isConnected) self->status = "MQTT: " + brokerAddress(self->active) + ": " + text;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/acquisition/SampleSink.h"
+#include "core/publish/BrokerClient.h"  // checkBrokerConnection(), for the settings dialog
 #include "core/publish/PublishSettings.h"
 
 // Publishes live power, switch states, energy counters and the meter's energy tables to an
@@ -54,11 +55,6 @@ public:
     void waitIdle();
 
 private:
-    struct Shared;
-    std::unique_ptr<Shared> m_shared;
+    struct BrokerConnection;
+    std::unique_ptr<BrokerConnection> m_connection;
 };
-
-// One connection attempt with `settings`, for the settings dialog's Test Connection: true
-// with "Connected to host:port", or false with the broker's or the network's reason.
-bool checkBrokerConnection(const PublishSettings& settings, std::string& result,
-                           std::chrono::milliseconds timeout = std::chrono::seconds(5));

@@ -28,6 +28,7 @@
 #include "core/publish/Publisher.h"
 #include "fakes/RecordingMessageSink.h"
 #include "support/BrokerProcess.h"
+#include "support/Eventually.h"
 #include "support/SimProcess.h"
 
 using namespace std::chrono_literals;
@@ -58,14 +59,6 @@ PublishSettings settingsFor(int port) {
     settings.host = "127.0.0.1";
     settings.port = port;
     return settings;
-}
-
-bool eventually(const std::function<bool()>& done, int rounds = 600) {
-    for (int i = 0; i < rounds; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(25ms);
-    }
-    return false;
 }
 
 // Every config under homeassistant/ parses as JSON and has what Home Assistant requires of
@@ -729,7 +722,7 @@ TEST(PublisherTls, TheBrokerAsksForAClientCertificateAndTheCertificateIsAlwaysVe
         EXPECT_EQ(checkBrokerConnection(settings, result), c.connects) << result;
         Publisher publisher({});
         publisher.configure(settings);
-        EXPECT_EQ(eventually([&] { return publisher.connected(); }, c.connects ? 600 : 40),
+        EXPECT_EQ(eventually([&] { return publisher.connected(); }, c.connects ? 15s : 1s),
                   c.connects)
             << publisher.statusText();
     }
