@@ -14,21 +14,13 @@
 #include "core/device/posix/PosixSerialPorts.h"
 #include "fakes/RecordingMessageSink.h"
 #include "support/CountingListener.h"
+#include "support/Eventually.h"
 #include "support/PtyPair.h"
 #include "support/SimProcess.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // What the simulator received, in order: "probe", "live", ... each with "silent" when it
 // did not answer.

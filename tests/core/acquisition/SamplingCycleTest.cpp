@@ -13,21 +13,12 @@
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "support/CountingListener.h"
+#include "support/Eventually.h"
 #include "support/TempWorkDir.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// Polls until `done` holds (true), for at most 5 s.
-bool eventually(const std::function<bool()>& done) {
-    const auto limit = std::chrono::steady_clock::now() + 5s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 // Ports that can be held shut, so a probe can be caught while it runs.
 class GatedPorts final : public SerialPorts {
