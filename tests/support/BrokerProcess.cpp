@@ -115,9 +115,25 @@ TopicRecorder::TopicRecorder(int port) {
     mosquitto_connect_callback_set(m_client, [](mosquitto* client, void*, int rc) {
         if (rc == 0) mosquitto_subscribe(client, nullptr, "#", 1);
     });
+    // What the broker confirmed: the subscription, and each message published from here.
+    mosquitto_subscribe_callback_set(m_client, [](mosquitto*, void* owner, int, int, const int*) {
+        auto* self = static_cast<TopicRecorder*>(owner);
+        std::lock_guard lock(self->m_lock);
+        self->m_subscribed = true;
+        self->m_confirmed.notify_all();
+    });
+    mosquitto_publish_callback_set(m_client, [](mosquitto*, void* owner, int mid) {
+        auto* self = static_cast<TopicRecorder*>(owner);
+        std::lock_guard lock(self->m_lock);
+        self->m_published.insert(mid);
+        self->m_confirmed.notify_all();
+    });
     mosquitto_reconnect_delay_set(m_client, 1, 1, false);
     mosquitto_connect(m_client, "127.0.0.1", port, 30);
     mosquitto_loop_start(m_client);
+    // Nothing published after this is missed: the subscription stands.
+    std::unique_lock lock(m_lock);
+    m_confirmed.wait_for(lock, 10s, [this] { return m_subscribed; });
 }
 
 TopicRecorder::~TopicRecorder() {
@@ -193,10 +209,12 @@ void TopicRecorder::forget() {
 }
 
 void TopicRecorder::publish(const std::string& topic, const std::string& payload, bool retain) {
-    mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+    int mid = 0;
+    mosquitto_publish(m_client, &mid, topic.c_str(), static_cast<int>(payload.size()),
                       payload.data(), 1, retain);
-    for (int i = 0; i < 200 && mosquitto_want_write(m_client); ++i)
-        std::this_thread::sleep_for(5ms);
+    std::unique_lock lock(m_lock);
+    // Until the broker has it (QoS 1): a client that goes away at once would lose it.
+    m_confirmed.wait_for(lock, 10s, [this, mid] { return m_published.count(mid) != 0; });
 }
 
 SilentListener::SilentListener() {

@@ -2,7 +2,9 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -70,6 +72,9 @@ private:
     static void onMessage(mosquitto*, void* owner, const struct mosquitto_message* message);
     mosquitto* m_client = nullptr;
     std::mutex m_lock;
+    std::condition_variable m_confirmed;
+    bool m_subscribed = false;
+    std::set<int> m_published;  // message ids the broker acknowledged
     std::map<std::string, std::pair<std::string, bool>> m_topics;
     std::map<std::string, std::vector<std::string>> m_history;
 };

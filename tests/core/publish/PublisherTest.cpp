@@ -290,7 +290,9 @@ TEST_F(PublisherTest, BrokerGoneAndBackResumesPublishingAndNeverBlocksTheTick) {
         publisher.onMeterSample(sample);
         longest = std::max(longest, std::chrono::steady_clock::now() - start);
     }
-    EXPECT_LT(longest, 5ms);
+    // A hand-over that waited for the broker would wait out its reconnect (a second and
+    // more); the bound leaves room for a loaded machine's scheduling and disk.
+    EXPECT_LT(longest, 500ms);
     EXPECT_NE(publisher.statusText().find("127.0.0.1:" + std::to_string(broker.port())),
               std::string::npos)
         << publisher.statusText();
