@@ -12,11 +12,15 @@ Recorder::Recorder(SerialPorts& ports, MessageSink& messages, Clock& clock)
 
 Recorder::~Recorder() {
     m_cycle.stop();
+    m_relay.stop();
     m_open = nullptr;
     m_recording.reset();  // closes a link still open
 }
 
-void Recorder::setListener(RecorderListener* listener) { m_state.listener = listener; }
+void Recorder::setListener(RecorderListener* listener) {
+    m_relay.start(listener);
+    m_state.listener = &m_relay;
+}
 
 void Recorder::addSampleSink(SampleSink* sink) { m_state.sampleSinks.push_back(sink); }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/acquisition/ListenerRelay.h"
 #include "core/acquisition/ReconnectLoop.h"
 #include "core/acquisition/RecorderState.h"
 #include "core/acquisition/SamplingCycle.h"
@@ -31,7 +32,8 @@ public:
     Recorder(SerialPorts& ports, MessageSink& messages, Clock& clock);
     ~Recorder();  // stops the cycle; an open recording is dropped unsaved (close it first)
 
-    // Before start(): the observer (may be null) and the listeners of every meter sample.
+    // Before start(): the observer (may be null), called on a thread of its own so that it
+    // never holds up a tick, and the listeners of every meter sample.
     void setListener(RecorderListener* listener);
     void addSampleSink(SampleSink* sink);
 
@@ -98,6 +100,7 @@ public:
     Clock& clock() const { return m_state.clock; }
 
 private:
+    ListenerRelay m_relay;  // the observer's own thread; outlives the cycle that calls it
     RecorderState m_state;
     // The last recording opened, kept after its close for the windows still showing it.
     // Opened, closed and read on one thread (the GUI's); the cycle's threads see m_open.

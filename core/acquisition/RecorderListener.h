@@ -7,10 +7,10 @@ enum class SampleOrigin {
     NoLink,    // nothing new: the link was closed already, or the user disconnected mid-poll
 };
 
-// What the recorder tells its observers (the windows, through the shell's signals). Calls
-// come on the recorder's threads, never with a lock of the recorder held; each must return
-// at once (a slow listener would delay the next poll), so a window queues the call to its
-// own thread and reads what it needs there through the recorder's snapshots.
+// What the recorder tells its observer (the windows through the shell's signals, or the
+// headless program's log). The recorder calls it on one thread of its own, in order, never
+// with a lock of the recorder held, so a slow observer delays only its own later calls; the
+// observer reads what it needs through the recorder's snapshots.
 class RecorderListener {
 public:
     virtual ~RecorderListener() = default;

@@ -1,6 +1,6 @@
 #include "ui/widgets/ChannelLabels.h"
 
-#include <cstring>
+#include "core/store/ChannelName.h"
 
 namespace {
 
@@ -13,9 +13,7 @@ const char* const kSummaryWords[kFirstLoadRow] = {"Consumption", "Solar", "Balan
 }  // namespace
 
 QString recordName(const ChannelRecord& record) {
-    // A name from an edited dast.cfg may fill all 64 bytes without a terminator.
-    const size_t length = strnlen(record.name, sizeof record.name);
-    return QString::fromUtf8(record.name, static_cast<qsizetype>(length));
+    return QString::fromStdString(channelName(record));
 }
 
 std::vector<ChannelTreeItem> channelTreeItems(const ChannelTable& live) {
