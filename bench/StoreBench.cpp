@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/base/Clock.h"
 #include "core/base/MessageSink.h"
 #include "core/store/CsvExport.h"
@@ -59,7 +59,7 @@ void BM_RecordSampleClosedLink(benchmark::State& st) {
     NoPorts ports;
     SilentSink sink;
     RecorderState state(ports, sink, SystemClock::instance());
-    RecordingDocument doc(state);
+    Recording doc(state);
     for (auto _ : st) doc.recordSample();
 }
 BENCHMARK(BM_RecordSampleClosedLink);

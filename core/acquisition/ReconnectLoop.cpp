@@ -49,7 +49,7 @@ void ReconnectLoop::setTimings(Timings timings) {
 }
 
 bool ReconnectLoop::wanted() const {
-    // Only while a real-time document records: without one nothing would be polled.
+    // Only while a recording records: without one nothing would be polled.
     return !m_stop && m_enabled && m_armed && m_state.running && !m_state.closing &&
            !m_state.link.isOpen();
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/acquisition/ChannelSwitchRequest.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/base/Clock.h"
 #include "core/base/CrashSafeFile.h"
 
@@ -51,17 +51,17 @@ void Recorder::stop() { m_cycle.stop(); }
 void Recorder::setClosing() { m_state.closing = true; }
 
 void Recorder::openRecording() {
-    if (RecordingDocument* previous = m_open.exchange(nullptr)) m_cycle.releaseDocument(previous);
-    m_recording = std::make_unique<RecordingDocument>(m_state);
-    m_recording->onNewDocument();
+    if (Recording* previous = m_open.exchange(nullptr)) m_cycle.releaseRecording(previous);
+    m_recording = std::make_unique<Recording>(m_state);
+    m_recording->open();
     m_open = m_recording.get();
 }
 
 bool Recorder::closeRecording() {
-    RecordingDocument* document = m_open;
-    if (!document) return true;
-    if (!document->onCloseDocument()) return false;
-    m_cycle.releaseDocument(document);
+    Recording* recording = m_open;
+    if (!recording) return true;
+    if (!recording->close()) return false;
+    m_cycle.releaseRecording(recording);
     m_open = nullptr;
     if (m_state.link.isOpen()) {
         m_state.link.closeLink();
@@ -73,8 +73,8 @@ bool Recorder::closeRecording() {
 bool Recorder::recording() const { return m_open != nullptr; }
 
 bool Recorder::tickRunning() const {
-    const RecordingDocument* document = m_open;
-    return document && document->busy;
+    const Recording* recording = m_open;
+    return recording && recording->busy;
 }
 
 bool Recorder::saveDataFile() const { return m_recording && m_recording->saveDataFile(); }
@@ -84,7 +84,7 @@ void Recorder::exportCsv(const std::string& path) const {
 }
 
 void Recorder::connect() {
-    if (RecordingDocument* document = m_open) m_cycle.onConnect(document);
+    if (Recording* recording = m_open) m_cycle.onConnect(recording);
 }
 
 void Recorder::disconnect() { m_cycle.onDisconnect(); }

@@ -85,7 +85,7 @@ public:
     MonthTable months() const;
     void copyStore(SampleStore& out) const;  // a zeroed store while none was ever opened
     // The n slots of one ring just before the write position, oldest first (see
-    // RecordingDocument::lastSamples); none while no store was ever opened.
+    // Recording::lastSamples); none while no store was ever opened.
     std::vector<int32_t> lastSamples(int ring, int n) const;
     std::string workingDirectory() const;
 
@@ -104,7 +104,7 @@ private:
     RecorderState m_state;
     // The last recording opened, kept after its close for the windows still showing it.
     // Opened, closed and read on one thread (the GUI's); the cycle's threads see m_open.
-    std::unique_ptr<RecordingDocument> m_recording;
-    std::atomic<RecordingDocument*> m_open{nullptr};  // read by the timer thread
+    std::unique_ptr<Recording> m_recording;
+    std::atomic<Recording*> m_open{nullptr};  // read by the timer thread
     SamplingCycle m_cycle;
 };

@@ -12,14 +12,14 @@
 class Clock;
 class MessageSink;
 class RecorderListener;
-class RecordingDocument;
+class Recording;
 class SampleSink;
 
 // What the recorder's parts (sampling cycle, reconnect loop, the recording with its store)
 // share inside this layer. Nothing outside core/acquisition takes it: the windows and the
 // headless program go through Recorder's commands and snapshots.
 //
-// dataLock guards config, live, days, months and the sample store of every RecordingDocument.
+// dataLock guards config, live, days, months and the sample store of every Recording.
 // It is held only for short copies, never across a serial exchange.
 struct RecorderState {
     RecorderState(SerialPorts& ports, MessageSink& messages, Clock& clock)
@@ -35,7 +35,7 @@ struct RecorderState {
     std::atomic<bool> closing{false};                     // the program is closing
     std::atomic<bool> running{false};                     // a recording is open
     std::atomic<bool> connectRequested{false};            // a Connect came since the start
-    std::atomic<RecordingDocument*> currentDoc{nullptr};  // the recording being sampled
+    std::atomic<Recording*> currentRecording{nullptr};  // the recording being sampled
     std::atomic<int64_t> lastGoodSample{0};  // Unix seconds of the last sample read from the meter
 
     // Set once before the sampling cycle starts and never changed while it runs, so they

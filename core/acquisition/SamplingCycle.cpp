@@ -1,11 +1,11 @@
 #include "core/acquisition/SamplingCycle.h"
 
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 
 SamplingCycle::SamplingCycle(RecorderState& state,
-                             std::function<RecordingDocument*()> firstRealTimeDocument)
-    : m_state(state), m_firstRealTimeDocument(std::move(firstRealTimeDocument)) {}
+                             std::function<Recording*()> firstRecording)
+    : m_state(state), m_firstRecording(std::move(firstRecording)) {}
 
 SamplingCycle::~SamplingCycle() { stop(); }
 
@@ -15,7 +15,7 @@ void SamplingCycle::start(std::chrono::microseconds period) {
     m_userDisconnected = false;
     m_state.connectRequested = false;
     m_state.link.allowProbe();
-    m_state.currentDoc = nullptr;
+    m_state.currentRecording = nullptr;
     m_timerEvent.rearm();
     m_acquisition.rearm();
     m_timer.start(period, [this] { onSampleTimer(); });
@@ -60,14 +60,14 @@ void SamplingCycle::onSampleTimer() {
     // would put two samples into one 5-second slot.
     std::unique_lock gate(m_tickGate, std::try_to_lock);
     if (!gate.owns_lock() || !m_state.running) return;
-    RecordingDocument* document = m_state.currentDoc;
-    if (document == nullptr) {
-        document = m_firstRealTimeDocument ? m_firstRealTimeDocument() : nullptr;
-        if (document == nullptr) return;
-        RecordingDocument* none = nullptr;
-        if (!m_state.currentDoc.compare_exchange_strong(none, document)) document = none;
+    Recording* recording = m_state.currentRecording;
+    if (recording == nullptr) {
+        recording = m_firstRecording ? m_firstRecording() : nullptr;
+        if (recording == nullptr) return;
+        Recording* none = nullptr;
+        if (!m_state.currentRecording.compare_exchange_strong(none, recording)) recording = none;
     }
-    document->recordSample();
+    recording->recordSample();
     tellSample(SampleOrigin::NoLink);
 }
 
@@ -79,18 +79,18 @@ void SamplingCycle::tellLink() const {
     if (m_state.listener) m_state.listener->onLinkChanged();
 }
 
-void SamplingCycle::runWorker(RecordingDocument* document, uint64_t ticket) {
+void SamplingCycle::runWorker(Recording* recording, uint64_t ticket) {
     if (!m_acquisition.acquire(ticket)) return;
     while (m_state.running) {
         if (!m_timerEvent.wait()) break;
         m_timerEvent.reset();
-        if (!m_state.link.isOpen() || document != m_state.currentDoc) break;
+        if (!m_state.link.isOpen() || recording != m_state.currentRecording) break;
         bool fromMeter = false;
         {
             std::lock_guard gate(m_tickGate);
-            // The document may have been released while this worker waited for the gate.
-            if (!m_state.running || document != m_state.currentDoc) break;
-            fromMeter = document->recordSample();
+            // The recording may have been released while this worker waited for the gate.
+            if (!m_state.running || recording != m_state.currentRecording) break;
+            fromMeter = recording->recordSample();
         }
         // A poll cut short by the user's Disconnect records its zero sample like any tick
         // without a link: the windows keep the last values read from the meter. A link lost
@@ -106,11 +106,11 @@ void SamplingCycle::runWorker(RecordingDocument* document, uint64_t ticket) {
     m_reconnect.poke();  // the link may have been lost
 }
 
-void SamplingCycle::startWorkerLocked(RecordingDocument* document) {
+void SamplingCycle::startWorkerLocked(Recording* recording) {
     auto finished = std::make_shared<std::atomic<bool>>(false);
     const uint64_t ticket = m_acquisition.ticket();
-    std::thread thread([this, document, ticket, finished] {
-        runWorker(document, ticket);
+    std::thread thread([this, recording, ticket, finished] {
+        runWorker(recording, ticket);
         *finished = true;
     });
     m_workers.push_back(Worker{std::move(thread), std::move(finished)});
@@ -127,7 +127,7 @@ void SamplingCycle::reapWorkersLocked() {
     }
 }
 
-void SamplingCycle::onConnect(RecordingDocument* document, std::function<void(bool)> done) {
+void SamplingCycle::onConnect(Recording* recording, std::function<void(bool)> done) {
     if (m_stopping || m_state.link.isOpen()) return;
     if (m_probing.exchange(true)) return;  // the button is disabled while a probe runs
     m_userDisconnected = false;
@@ -144,14 +144,14 @@ void SamplingCycle::onConnect(RecordingDocument* document, std::function<void(bo
     if (previous.joinable()) previous.join();
 
     std::lock_guard lock(m_threadsLock);
-    m_probe = std::thread([this, document, done = std::move(done)] {
+    m_probe = std::thread([this, recording, done = std::move(done)] {
         // Up to 99 ports at 1.3 s each: never on the GUI thread.
         const int found = m_state.link.openDevice();
         bool started = false;
         {
             std::lock_guard lock(m_threadsLock);
             if (!m_stopping) {
-                startWorkerLocked(document);
+                startWorkerLocked(recording);
                 started = true;
             }
         }
@@ -173,9 +173,9 @@ void SamplingCycle::onDisconnect() {
 
 bool SamplingCycle::tryReconnect(bool fullProbe) {
     if (m_stopping || m_probing.exchange(true)) return false;  // a Connect is probing
-    RecordingDocument* document = m_state.currentDoc;
+    Recording* recording = m_state.currentRecording;
     bool back = false;
-    if (m_state.connectRequested && document && m_state.running) {
+    if (m_state.connectRequested && recording && m_state.running) {
         // The loop tries the last port on its own first: the full probe leaves it out.
         back = fullProbe ? m_state.link.openDevice(m_state.link.lastPort())
                          : m_state.link.reopenLastPort();
@@ -187,7 +187,7 @@ bool SamplingCycle::tryReconnect(bool fullProbe) {
             std::lock_guard lock(m_threadsLock);
             if (!m_stopping) {
                 reapWorkersLocked();
-                startWorkerLocked(document);
+                startWorkerLocked(recording);
             }
         }
     }
@@ -212,10 +212,10 @@ SamplingCycle::LinkStatus SamplingCycle::linkStatus() const {
 
 bool SamplingCycle::probing() const { return m_probing; }
 
-void SamplingCycle::releaseDocument(RecordingDocument* document) {
+void SamplingCycle::releaseRecording(Recording* recording) {
     std::lock_guard gate(m_tickGate);
-    RecordingDocument* expected = document;
-    m_state.currentDoc.compare_exchange_strong(expected, nullptr);
+    Recording* expected = recording;
+    m_state.currentRecording.compare_exchange_strong(expected, nullptr);
 }
 
 int SamplingCycle::liveWorkers() const {

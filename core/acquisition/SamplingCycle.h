@@ -15,7 +15,7 @@
 #include "core/acquisition/ReconnectLoop.h"
 #include "core/acquisition/RecorderListener.h"
 
-class RecordingDocument;
+class Recording;
 struct RecorderState;
 
 // The 5-second rhythm: a periodic timer on its own thread (absolute deadlines, no drift),
@@ -24,35 +24,35 @@ struct RecorderState;
 // records a zero sample itself.
 //
 // Ticks never run side by side: the timer's own tick is skipped while a worker's tick is
-// still running, and releaseDocument() waits for a running tick before a document goes away.
+// still running, and releaseRecording() waits for a running tick before a recording goes away.
 class SamplingCycle {
 public:
-    // firstRealTimeDocument: the first open document of the real-time kind, or nullptr.
+    // firstRecording: the first open recording of the real-time kind, or nullptr.
     // It is called on the timer thread.
-    SamplingCycle(RecorderState& state, std::function<RecordingDocument*()> firstRealTimeDocument);
+    SamplingCycle(RecorderState& state, std::function<Recording*()> firstRecording);
     ~SamplingCycle();  // stop()
 
-    // Main-window creation: current document none, event created, timer started, closing
+    // The start of the rhythm: current recording none, event created, timer started, closing
     // cleared.
     void start(std::chrono::microseconds period = std::chrono::milliseconds(5000));
-    // Main-window destruction: stops the timer, wakes and joins every worker (those waiting
+    // The end of the rhythm: stops the timer, wakes and joins every worker (those waiting
     // for the event and those waiting for the acquisition lock), a running probe and the
     // reconnect thread. Bounded by one tick and one probe; never detaches.
     void stop();
 
-    // Connect: probes the ports and starts a worker recording into `document`, whatever the
+    // Connect: probes the ports and starts a worker recording into `recording`, whatever the
     // probe found. The probe runs off the calling thread; `done` (may be empty) is called from
     // that thread with openDevice's result once the worker has been started (not when stop()
     // came first). Does nothing while the link is open or another Connect is still probing.
     // `done` must not call back into the cycle (onConnect, stop) on that thread: post instead.
-    void onConnect(RecordingDocument* document, std::function<void(bool)> done = {});
+    void onConnect(Recording* recording, std::function<void(bool)> done = {});
     // Closes the link; no reconnect attempt follows until the next Connect.
     void onDisconnect();
     bool probing() const;  // a Connect is still looking for the device
 
-    // Before a real-time document is destroyed (after its close step): waits for a tick
+    // Before a recording is destroyed (after its close step): waits for a tick
     // running on it and makes sure no later tick touches it.
-    void releaseDocument(RecordingDocument* document);
+    void releaseRecording(Recording* recording);
 
     // The timer callback, on the timer's thread; public so a test can drive the period.
     void onSampleTimer();
@@ -86,8 +86,8 @@ private:
         std::shared_ptr<std::atomic<bool>> finished;
     };
 
-    void runWorker(RecordingDocument* document, uint64_t ticket);
-    void startWorkerLocked(RecordingDocument* document);
+    void runWorker(Recording* recording, uint64_t ticket);
+    void startWorkerLocked(Recording* recording);
     // Tells the recorder's listener, if any.
     void tellSample(SampleOrigin origin) const;
     void tellLink() const;
@@ -97,7 +97,7 @@ private:
     bool tryReconnect(bool fullProbe);
 
     RecorderState& m_state;
-    std::function<RecordingDocument*()> m_firstRealTimeDocument;
+    std::function<Recording*()> m_firstRecording;
 
     ManualResetEvent m_timerEvent;  // "timerEvent"
     AcquisitionLock m_acquisition;

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/archive/ArchiveWriter.h"
 #include "core/device/Protocol.h"
@@ -83,8 +83,8 @@ TEST(ArchivePublishSoak, WriterAndPublisherOnTheSamplingCycle) {
     CountingSink counted;
     state.sampleSinks = {&archive, &publisher, &counted};
 
-    auto doc = std::make_unique<RecordingDocument>(state);
-    std::atomic<RecordingDocument*> first{doc.get()};
+    auto doc = std::make_unique<Recording>(state);
+    std::atomic<Recording*> first{doc.get()};
     SamplingCycle cycle(state, [&first] { return first.load(); });
 
     const long target = soakCount(3000, 2, 300);
@@ -102,7 +102,7 @@ TEST(ArchivePublishSoak, WriterAndPublisherOnTheSamplingCycle) {
     });
     const auto started = std::chrono::steady_clock::now();
     cycle.start(2ms);
-    doc->onNewDocument();  // after start(), which forgets the current document
+    doc->open();  // after start(), which forgets the current document
     cycle.onConnect(doc.get());
     while (counted.samples < target && std::chrono::steady_clock::now() - started < budget)
         std::this_thread::sleep_for(10ms);

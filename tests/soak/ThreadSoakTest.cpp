@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/device/Protocol.h"
 #include "core/store/DataFile.h"
@@ -122,8 +122,8 @@ struct SoakRig {
     FakeClock clock;
     CountingListener list;  // outlives the cycle that calls it
     RecorderState state{ports, messages, clock};
-    std::unique_ptr<RecordingDocument> doc;
-    std::atomic<RecordingDocument*> firstDoc{nullptr};
+    std::unique_ptr<Recording> doc;
+    std::atomic<Recording*> firstDoc{nullptr};
     SamplingCycle cycle{state, [this] { return firstDoc.load(); }};
 
     SoakRig() {
@@ -131,8 +131,8 @@ struct SoakRig {
         state.config.appDir = dir.path();
         state.link.setHistoryDumpPath(dir.file("History.dat"));
         ports.attach(1)->answer = [this](const Bytes& frame) { return meter.answer(frame); };
-        doc = std::make_unique<RecordingDocument>(state);
-        doc->onNewDocument();
+        doc = std::make_unique<Recording>(state);
+        doc->open();
         firstDoc = doc.get();
     }
 
@@ -163,7 +163,7 @@ struct SoakRig {
 
 TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     SoakRig rig;
-    RecordingDocument& doc = *rig.doc;
+    Recording& doc = *rig.doc;
     const auto period = 500us;
     // Under ThreadSanitizer the wrap may not fit; then it runs as many ticks as fit a minute.
     const auto budget = kSoakUnderThreadSanitizer ? 60s : 150s;
@@ -241,11 +241,11 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
                 // document stays and keeps recording.
                 if (rig.connected(2s) && rig.duringTick([&] {
                         EXPECT_TRUE(doc.busy);
-                        EXPECT_FALSE(doc.onCloseDocument());
+                        EXPECT_FALSE(doc.close());
                     })) {
                     ++closesRefused;
                     EXPECT_TRUE(rig.state.running);
-                    EXPECT_EQ(rig.state.currentDoc.load(), &doc);
+                    EXPECT_EQ(rig.state.currentRecording.load(), &doc);
                 }
                 break;
             case 2:
@@ -274,11 +274,11 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     ASSERT_TRUE(rig.connected(5s));
     rig.state.closing = true;
     bool closed = false;
-    ASSERT_TRUE(rig.duringTick([&] { closed = doc.onCloseDocument(); }));
+    ASSERT_TRUE(rig.duringTick([&] { closed = doc.close(); }));
     EXPECT_TRUE(closed);
     EXPECT_FALSE(rig.state.running);
     rig.firstDoc = nullptr;
-    rig.cycle.releaseDocument(&doc);
+    rig.cycle.releaseRecording(&doc);
     doc.copyStore(*store);
     const int64_t ticksAtRelease = ticksOf(*store);
     std::this_thread::sleep_for(50ms);  // a hundred periods
@@ -308,8 +308,8 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     EXPECT_FALSE(rig.state.link.isOpen());
     rig.state.closing = false;
     rig.clock.advance(1h);
-    auto reopened = std::make_unique<RecordingDocument>(rig.state);
-    reopened->onNewDocument();
+    auto reopened = std::make_unique<Recording>(rig.state);
+    reopened->open();
     rig.firstDoc = reopened.get();
     reopened->copyStore(*after);
     const int gap = (after->writeIndex - saved->writeIndex + kRingSlots) % kRingSlots;
@@ -329,9 +329,9 @@ TEST(ThreadSoak, RingWrapWithReaderConnectsDropsCloseDuringATickAndReopen) {
     }
     EXPECT_GE(rig.list.stored.load(), polledBefore + 50);
     rig.state.closing = true;
-    EXPECT_TRUE(reopened->onCloseDocument());
+    EXPECT_TRUE(reopened->close());
     rig.firstDoc = nullptr;
-    rig.cycle.releaseDocument(reopened.get());
+    rig.cycle.releaseRecording(reopened.get());
 
     const auto stopStarted = SteadyClock::now();
     rig.cycle.stop();

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
@@ -31,7 +31,7 @@ protected:
     ~StoreFixture() override { std::filesystem::remove_all(dir); }
 
     std::string path(const std::string& name) const { return dir + "/" + name; }
-    std::unique_ptr<SampleStore> copyOf(const RecordingDocument& doc) const {
+    std::unique_ptr<SampleStore> copyOf(const Recording& doc) const {
         auto store = std::make_unique<SampleStore>();
         doc.copyStore(*store);
         return store;

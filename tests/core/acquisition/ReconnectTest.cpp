@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/base/Clock.h"
 #include "core/device/posix/PosixSerialPorts.h"
@@ -46,7 +46,7 @@ struct ReconnectFixture : ::testing::Test {
     RecordingMessageSink messages;
     CountingListener list;  // outlives the cycle that calls it
     std::unique_ptr<RecorderState> state;
-    std::unique_ptr<RecordingDocument> doc;
+    std::unique_ptr<Recording> doc;
     std::unique_ptr<SamplingCycle> cycle;
 
     std::string logPath() const { return sim.dir() + "/frames.log"; }
@@ -60,12 +60,12 @@ struct ReconnectFixture : ::testing::Test {
         state = std::make_unique<RecorderState>(*ports, messages, SystemClock::instance());
         state->listener = &list;
         state->link.setHistoryDumpPath(sim.dir() + "/History.dat");
-        doc = std::make_unique<RecordingDocument>(*state);
+        doc = std::make_unique<Recording>(*state);
         cycle = std::make_unique<SamplingCycle>(*state, [this] { return doc.get(); });
         cycle->setReconnectTimings({{50ms, 100ms, 200ms}, 500ms});
         cycle->start(100ms);
         state->running = true;
-        state->currentDoc = doc.get();
+        state->currentRecording = doc.get();
     }
 
     void TearDown() override {

@@ -42,13 +42,13 @@ protected:
         ASSERT_TRUE(state.link.openDevice());
     }
     // Opens the document on a saved store with `count` samples ending now, every slot 7.
-    void openOn(RecordingDocument& doc, int count) {
+    void openOn(Recording& doc, int count) {
         auto image = std::make_unique<SampleStore>();
         for (auto& ring : image->samples) std::fill(std::begin(ring), std::end(ring), 7);
         image->count = image->writeIndex = static_cast<uint16_t>(count);
         image->startTime = static_cast<int32_t>(clock.now() - 5 * count);
         ASSERT_TRUE(DataFile::save(path("dast.data"), state.days, state.months, *image));
-        ASSERT_TRUE(doc.onNewDocument());
+        ASSERT_TRUE(doc.open());
     }
 
     std::shared_ptr<ScriptedDevice> device;
@@ -61,7 +61,7 @@ protected:
 
 TEST_F(RecordSampleTest, ClosedLinkRecordsZerosInEveryRingAndClearsLiveFields) {
     for (LiveReading& reading : state.live) reading = {1000, '1'};
-    RecordingDocument doc(state);
+    Recording doc(state);
     openOn(doc, 0);
     const int32_t startTime = copyOf(doc)->startTime;
     doc.recordSample();
@@ -82,7 +82,7 @@ TEST_F(RecordSampleTest, ClosedLinkRecordsZerosInEveryRingAndClearsLiveFields) {
 }
 
 TEST_F(RecordSampleTest, FullStoreDropsOldestAndTakesStartTimeFromClock) {
-    RecordingDocument doc(state);
+    Recording doc(state);
     const int32_t created = copyOf(doc)->startTime;
     for (int i = 0; i < kRingSlots; ++i) doc.recordSample();
     auto full = copyOf(doc);
@@ -106,7 +106,7 @@ TEST_F(RecordSampleTest, ConnectedTicksRecordLivePowersUntilTheLinkIsLost) {
         std::lock_guard lock(state.dataLock);
         std::strcpy(state.config.channels[3].name, "Pump");
     };
-    RecordingDocument doc(state);
+    Recording doc(state);
     doc.recordSample();
     liveSilent = true;  // no live reply: the previous reading is recorded again
     doc.recordSample();
@@ -138,7 +138,7 @@ TEST_F(RecordSampleTest, ReaderCopiesNeverShowHalfASample) {
     duringLive = [this] {  // every poll brings new powers
         for (int k = 1; k <= 12; ++k) powers[k] = static_cast<uint16_t>(powers[k] + k);
     };
-    RecordingDocument doc(state);
+    Recording doc(state);
     std::atomic<bool> done{false};
     std::thread reader([&] {
         auto copy = std::make_unique<SampleStore>();
@@ -158,7 +158,7 @@ TEST_F(RecordSampleTest, ReaderCopiesNeverShowHalfASample) {
 }
 
 TEST_F(RecordSampleTest, LastSamplesEndJustBeforeWriteIndexAcrossTheWrap) {
-    RecordingDocument doc(state);
+    Recording doc(state);
     openOn(doc, 5);
     const auto series = doc.lastSamples(2, 12);  // slots 17273..17279, then 0..4
     EXPECT_EQ(series, std::vector<int32_t>(12, 7));
@@ -180,7 +180,7 @@ TEST_F(RecordSampleTest, ListenersGetTheTimeOfTheStoreSlot) {
     } listener;
     state.sampleSinks.push_back(&listener);
     connectMeter();
-    RecordingDocument doc(state);
+    Recording doc(state);
     for (int i = 0; i < 4; ++i) {
         // The second poll waits out a missing reply before the live record comes.
         duringLive = [this, i] {

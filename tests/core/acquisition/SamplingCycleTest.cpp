@@ -5,7 +5,7 @@
 
 #include "core/acquisition/PeriodicTimer.h"
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/acquisition/SamplingCycle.h"
 #include "core/device/Protocol.h"
 #include "core/store/SampleStore.h"
@@ -38,8 +38,8 @@ struct CycleFixture : ::testing::Test {
     FakeClock clock;
     CountingListener list;  // outlives the cycle that calls it
     RecorderState state{ports, messages, clock};
-    RecordingDocument doc{state};
-    RecordingDocument* firstDoc = &doc;
+    Recording doc{state};
+    Recording* firstDoc = &doc;
     SamplingCycle cycle{state, [this] { return firstDoc; }};
 
     void SetUp() override {
@@ -47,7 +47,7 @@ struct CycleFixture : ::testing::Test {
         state.link.setHistoryDumpPath(dir.file("History.dat"));
         cycle.start(1h);  // the tests drive the period themselves
         state.running = true;
-        state.currentDoc = &doc;
+        state.currentRecording = &doc;
     }
 
     // A meter on port 3 that answers every frame; `onLive` runs inside each live exchange.
@@ -89,14 +89,14 @@ TEST_F(CycleFixture, DisconnectedTimerRecordsZerosOnlyWhileARealTimeDocumentIsOp
     for (const Case& c : cases) {
         const int before = held();
         state.running = c.running;
-        state.currentDoc = c.current ? &doc : nullptr;
+        state.currentRecording = c.current ? &doc : nullptr;
         firstDoc = c.firstOpen ? &doc : nullptr;
         state.live[5].power = 900;
         for (int tick = 0; tick < 3; ++tick) cycle.onSampleTimer();
         EXPECT_EQ(held() - before, c.recorded) << c.running << c.current << c.firstOpen;
         if (c.recorded > 0) {
             EXPECT_EQ(doc.lastSamples(5, 3), (std::vector<int32_t>{0, 0, 0}));
-            EXPECT_EQ(state.currentDoc.load(), &doc);
+            EXPECT_EQ(state.currentRecording.load(), &doc);
         }
     }
     EXPECT_EQ(list.stored.load() + list.updated.load(), 0);
@@ -191,7 +191,7 @@ TEST_F(CycleFixture, ConnectsWithoutDeviceLeaveOneWorkerQueuedAndStopEndsThem) {
 TEST_F(CycleFixture, WorkerEndsWithoutPollingOnceItsRecordingIsReleased) {
     attachMeter();
     ASSERT_EQ(connect(), 1);
-    cycle.releaseDocument(&doc);
+    cycle.releaseRecording(&doc);
     cycle.onSampleTimer();
     ASSERT_TRUE(eventually([&] { return cycle.liveWorkers() == 0; }));
     EXPECT_EQ(held(), 0);
@@ -229,7 +229,7 @@ TEST_F(CycleFixture, ReleasedDocumentIsNeverTickedAgain) {
     inPoll.get_future().wait();
 
     state.running = false;  // the close step
-    auto released = std::async(std::launch::async, [&] { cycle.releaseDocument(&doc); });
+    auto released = std::async(std::launch::async, [&] { cycle.releaseRecording(&doc); });
     EXPECT_EQ(released.wait_for(100ms), std::future_status::timeout);
     finish.set_value();
     released.get();
@@ -297,7 +297,7 @@ TEST_F(CycleFixture, SoakThroughAFullRingWrap) {
         doc.copyStore(*store);
     }
     state.running = false;  // the close step, while ticks run
-    cycle.releaseDocument(&doc);
+    cycle.releaseRecording(&doc);
     finished = true;
     reader.join();
     cycle.stop();

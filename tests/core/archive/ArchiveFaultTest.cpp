@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/archive/ArchiveReader.h"
 #include "core/base/Clock.h"
 #include "core/device/posix/PosixSerialPorts.h"
@@ -86,7 +86,7 @@ TEST_F(ArchiveFixture, PollsOverTheLinkKeepARowEachAtTheirStoreSlot) {
     state.link.setHistoryDumpPath(sim.dir() + "/History.dat");
     auto w = writer();
     state.sampleSinks.push_back(w.get());
-    RecordingDocument doc(state);
+    Recording doc(state);
     ASSERT_TRUE(state.link.openDevice());
     for (int i = 0; i < 3; ++i) doc.recordSample();
     w->waitIdle();

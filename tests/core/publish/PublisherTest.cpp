@@ -20,7 +20,7 @@
 
 #include "core/acquisition/ChannelSwitchRequest.h"
 #include "core/acquisition/RecorderState.h"
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 #include "core/base/Clock.h"
 #include "core/device/posix/PosixSerialPorts.h"
 #include "core/publish/EnergyCounters.h"
@@ -217,7 +217,7 @@ TEST_F(PublisherTest, SamplesFromTheMeterReachTheBrokerAndSwitchCommandsReachThe
     });
     ASSERT_TRUE(connectWithSwitching(publisher));
     state.sampleSinks.push_back(&publisher);
-    RecordingDocument doc(state);
+    Recording doc(state);
     ASSERT_TRUE(state.link.openDevice());
     doc.recordSample();
     publisher.waitIdle();

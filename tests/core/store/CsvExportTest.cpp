@@ -188,7 +188,7 @@ TEST_F(CsvExportTest, WritesTheBytesOfTheFirstFormatterInEveryZoneAndForEveryVal
 }
 
 TEST_F(CsvExportTest, ReportsCreateErrorOrTheWrittenPath) {
-    RecordingDocument doc(state);
+    Recording doc(state);
     doc.exportCsv(path("missing/out.csv"));
     doc.exportCsv("/dev/full");  // opens, but no byte fits: not a success
     doc.exportCsv(path("out.csv"));

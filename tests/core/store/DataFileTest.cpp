@@ -86,31 +86,31 @@ class DataFileDocTest : public StoreFixture {};
 TEST_F(DataFileDocTest, SavedStoreAndTablesComeBackWithTheOfflineGapZeroed) {
     auto before = std::make_unique<SampleStore>();
     {
-        RecordingDocument doc(state);
-        ASSERT_TRUE(doc.onNewDocument());
-        ASSERT_TRUE(doc.onCloseDocument());  // an empty store is still a whole file
+        Recording doc(state);
+        ASSERT_TRUE(doc.open());
+        ASSERT_TRUE(doc.close());  // an empty store is still a whole file
         Bytes saved;
         ASSERT_TRUE(readWholeFile(path("dast.data"), saved, kDataFileSize));
         EXPECT_EQ(saved.size(), kDataFileSize);
 
-        ASSERT_TRUE(doc.onNewDocument());
+        ASSERT_TRUE(doc.open());
         for (int i = 0; i < 3; ++i) doc.recordSample();
         state.days.solar[5] = 1234, state.months.consumption[2] = 65535;
         doc.copyStore(*before);
-        ASSERT_TRUE(doc.onCloseDocument());
+        ASSERT_TRUE(doc.close());
     }
     state.days = {}, state.months = {};
-    RecordingDocument doc(state);
-    ASSERT_TRUE(doc.onNewDocument());
+    Recording doc(state);
+    ASSERT_TRUE(doc.open());
     EXPECT_EQ(std::memcmp(before.get(), copyOf(doc).get(), sizeof(SampleStore)), 0);
     EXPECT_EQ(state.days.solar[5], 1234);
     EXPECT_EQ(state.months.consumption[2], 65535);
 
     // Store end time 10 s before the load: two zero samples, at the end time and 5 s later.
-    ASSERT_TRUE(doc.onCloseDocument());
+    ASSERT_TRUE(doc.close());
     clock.advance(std::chrono::seconds(25));  // the three ticks end at startTime + 15
-    RecordingDocument later(state);
-    ASSERT_TRUE(later.onNewDocument());
+    Recording later(state);
+    ASSERT_TRUE(later.open());
     auto store = copyOf(later);
     EXPECT_EQ(store->count, 5);
     EXPECT_EQ(store->writeIndex, 5);
@@ -146,8 +146,8 @@ TEST_F(DataFileDocTest, RejectedFilesGiveAFreshStoreAndOnlyAForeignTagIsDeleted)
     for (const auto& c : cases) {
         std::ofstream(path("dast.data"), std::ios::binary)
             .write(reinterpret_cast<const char*>(c.bytes.data()), long(c.bytes.size()));
-        RecordingDocument doc(state);
-        ASSERT_TRUE(doc.onNewDocument());
+        Recording doc(state);
+        ASSERT_TRUE(doc.open());
         auto store = copyOf(doc);
         EXPECT_EQ(store->count, 0);
         EXPECT_EQ(store->startTime, clock.now());
@@ -169,8 +169,8 @@ TEST_F(DataFileDocTest, FileWithOneHundredExtraBytesKeepsItsSamples) {
     std::ofstream(path("dast.data"), std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), long(file.size()));
 
-    RecordingDocument doc(state);
-    ASSERT_TRUE(doc.onNewDocument());
+    Recording doc(state);
+    ASSERT_TRUE(doc.open());
     auto store = copyOf(doc);
     EXPECT_EQ(store->startTime, image->startTime);
     EXPECT_EQ(store->samples[1][0], 300);
@@ -179,18 +179,18 @@ TEST_F(DataFileDocTest, FileWithOneHundredExtraBytesKeepsItsSamples) {
 }
 
 TEST_F(DataFileDocTest, CloseDuringTickIsRefusedUnlessTheApplicationCloses) {
-    RecordingDocument doc(state);
-    ASSERT_TRUE(doc.onNewDocument());
+    Recording doc(state);
+    ASSERT_TRUE(doc.open());
     doc.busy = true;
-    EXPECT_FALSE(doc.onCloseDocument());
+    EXPECT_FALSE(doc.close());
     EXPECT_FALSE(exists(path("dast.data")));
-    EXPECT_EQ(state.currentDoc.load(), &doc);
+    EXPECT_EQ(state.currentRecording.load(), &doc);
 
     state.closing = true;
-    EXPECT_TRUE(doc.onCloseDocument());
+    EXPECT_TRUE(doc.close());
     EXPECT_TRUE(exists(path("dast.data")));
     EXPECT_FALSE(state.running);
-    EXPECT_EQ(state.currentDoc.load(), nullptr);
+    EXPECT_EQ(state.currentRecording.load(), nullptr);
 }
 
 }  // namespace

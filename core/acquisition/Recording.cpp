@@ -1,4 +1,4 @@
-#include "core/acquisition/RecordingDocument.h"
+#include "core/acquisition/Recording.h"
 
 #include <cstring>
 
@@ -15,24 +15,24 @@
 #include "core/store/DataFile.h"
 #include "core/store/SampleRing.h"
 
-RecordingDocument::RecordingDocument(RecorderState& state)
+Recording::Recording(RecorderState& state)
     : m_state(state), m_store(std::make_unique<SampleStore>()) {
     resetStore(*m_store, state.clock.now());
 }
 
-RecordingDocument::~RecordingDocument() {
-    RecordingDocument* self = this;
-    m_state.currentDoc.compare_exchange_strong(self, nullptr);
+Recording::~Recording() {
+    Recording* self = this;
+    m_state.currentRecording.compare_exchange_strong(self, nullptr);
     if (m_state.link.isOpen()) m_state.link.closeLink();
 }
 
-std::string RecordingDocument::dataFilePath() const {
+std::string Recording::dataFilePath() const {
     return pathInDirectory(m_state.config.appDir, "dast.data");
 }
 
-bool RecordingDocument::onNewDocument() {
+bool Recording::open() {
     m_state.running = true;
-    m_state.currentDoc = this;
+    m_state.currentRecording = this;
     busy = false;
 
     // The file is read and checked without the lock; the store is swapped in and the offline
@@ -52,17 +52,17 @@ bool RecordingDocument::onNewDocument() {
     return true;
 }
 
-bool RecordingDocument::onCloseDocument() {
+bool Recording::close() {
     if (busy && !m_state.closing) return false;
     m_state.running = false;
-    RecordingDocument* self = this;
-    m_state.currentDoc.compare_exchange_strong(self, nullptr);
-    // A failed save keeps the previous file; no message, and the document still closes.
+    Recording* self = this;
+    m_state.currentRecording.compare_exchange_strong(self, nullptr);
+    // A failed save keeps the previous file; no message, and the recording still closes.
     saveDataFile();
     return true;
 }
 
-bool RecordingDocument::saveDataFile() const {
+bool Recording::saveDataFile() const {
     std::vector<uint8_t> image;
     {
         std::lock_guard lock(m_state.dataLock);
@@ -73,13 +73,13 @@ bool RecordingDocument::saveDataFile() const {
 
 // The tables one poll fills: copies, so that no shared table is written while the line is
 // busy.
-struct RecordingDocument::PolledTables {
+struct Recording::PolledTables {
     DayTable days;
     MonthTable months;
     ChannelTable live;  // number, power and state as read; names unused
 };
 
-bool RecordingDocument::recordSample() {
+bool Recording::recordSample() {
     busy = true;
     if (m_state.link.isOpen()) {
         PolledTables polled;
@@ -116,7 +116,7 @@ bool RecordingDocument::recordSample() {
     return false;
 }
 
-MeterSample RecordingDocument::meterSample() const {
+MeterSample Recording::meterSample() const {
     MeterSample sample;
     // The time the 24-hour store gives the sample just recorded, not the end of the poll: a
     // poll that waited out a missing reply would otherwise share a 5-second slot with the next.
@@ -132,7 +132,7 @@ MeterSample RecordingDocument::meterSample() const {
     return sample;
 }
 
-void RecordingDocument::notifySinks(const MeterSample* sample, bool open) {
+void Recording::notifySinks(const MeterSample* sample, bool open) {
     for (SampleSink* sink : m_state.sampleSinks) {
         if (open != m_sinksSawOpen) sink->onLinkChanged(open);
         if (sample) sink->onMeterSample(*sample);
@@ -140,7 +140,7 @@ void RecordingDocument::notifySinks(const MeterSample* sample, bool open) {
     m_sinksSawOpen = open;
 }
 
-void RecordingDocument::poll(PolledTables& polled) {
+void Recording::poll(PolledTables& polled) {
     {
         std::lock_guard lock(m_state.dataLock);
         polled.days = m_state.days;
@@ -155,7 +155,7 @@ void RecordingDocument::poll(PolledTables& polled) {
     link.readLive(polled.live);
 }
 
-void RecordingDocument::commit(const PolledTables& polled, bool connected) {
+void Recording::commit(const PolledTables& polled, bool connected) {
     m_state.days = polled.days;
     m_state.months = polled.months;
     if (!connected) return;
@@ -170,12 +170,12 @@ void RecordingDocument::commit(const PolledTables& polled, bool connected) {
     m_state.live[kTotalRecord].power = total;
 }
 
-void RecordingDocument::clearLiveFields() {
+void Recording::clearLiveFields() {
     for (int k = kFirstLoad; k <= kSolarRecord; ++k) m_state.live[k] = {};
     m_state.live[kTotalRecord].power = 0;
 }
 
-void RecordingDocument::record() {
+void Recording::record() {
     // Ring k is the history of record k's power, so a tick stores the power column as it
     // stands after the commit (or after clearLiveFields for a zero sample).
     static_assert(kRingCount == kChannelRecords);
@@ -185,7 +185,7 @@ void RecordingDocument::record() {
     advanceStore(*m_store, m_state.clock.now());
 }
 
-void RecordingDocument::exportCsv(const std::string& path) {
+void Recording::exportCsv(const std::string& path) {
     // Copy under the lock, format and write without it: the worker keeps sampling meanwhile.
     auto store = std::make_unique<SampleStore>();
     DayTable days;
@@ -211,12 +211,12 @@ void RecordingDocument::exportCsv(const std::string& path) {
     m_state.messages.show(kept::kDataExported + path);
 }
 
-void RecordingDocument::copyStore(SampleStore& out) const {
+void Recording::copyStore(SampleStore& out) const {
     std::lock_guard lock(m_state.dataLock);
     std::memcpy(&out, m_store.get(), sizeof out);
 }
 
-std::vector<int32_t> RecordingDocument::lastSamples(int ring, int n) const {
+std::vector<int32_t> Recording::lastSamples(int ring, int n) const {
     std::vector<int32_t> series;
     if (ring < 0 || ring >= kRingCount || n <= 0) return series;
     if (n > kRingSlots) n = kRingSlots;

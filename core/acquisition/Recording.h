@@ -12,20 +12,21 @@
 
 struct RecorderState;
 
-// The real-time document: the 24-hour sample store, its data file and its export.
-// The store is guarded by RecorderState::dataLock; readers copy what they need under it.
-class RecordingDocument {
+// One recording of the recorder: the 24-hour sample store, its data file and its export, and
+// the tick that polls the meter into it. The store is guarded by RecorderState::dataLock;
+// readers copy what they need under it.
+class Recording {
 public:
-    explicit RecordingDocument(RecorderState& state);  // zeroed store, startTime = now
-    ~RecordingDocument();                              // closes an open link
+    explicit Recording(RecorderState& state);  // zeroed store, startTime = now
+    ~Recording();                              // closes an open link
 
-    // New-document step: running flag, current document, load of dast.data, fillGap.
-    bool onNewDocument();
-    // Close-document step: false (nothing saved, document stays) while a tick runs and the
-    // application is not closing; otherwise clears the flags, saves dast.data, true.
-    bool onCloseDocument();
+    // Opening: running flag, current recording, load of dast.data, fillGap.
+    bool open();
+    // Closing: false (nothing saved, recording goes on) while a tick runs and the program is
+    // not closing; otherwise clears the flags, saves dast.data, true.
+    bool close();
 
-    // Writes dast.data as the store stands now (crash-safe); the document stays open.
+    // Writes dast.data as the store stands now (crash-safe); recording goes on.
     bool saveDataFile() const;
 
     // The sampling tick; true when the sample came from the meter, false for a zero sample
