@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The whole test suite: set-up, then three builds, each with its tests (ctest):
-#   build-asan  the core, its tests and the fuzzers under AddressSanitizer + UBSan (clang);
-#               one build serves both;
-#   build-tsan  the core and its tests under ThreadSanitizer (g++);
-#   build       the whole program with the windows (g++), the benchmarks built but not run.
+# The whole test suite: set-up, then three builds, each with its tests (ctest), each a
+# configure preset of CMakePresets.json (`cmake --preset NAME` makes one of them by hand):
+#   asan   build-asan: the core, its tests and the fuzzers under AddressSanitizer + UBSan
+#          (clang); one build serves both;
+#   tsan   build-tsan: the core and its tests under ThreadSanitizer (g++);
+#   plain  build: the whole program with the windows (g++), the benchmarks built but not run.
 # The tests mostly wait (serial lines, timers, child processes), so the next build runs beside
 # them at a lower priority, and the fuzzers (a million inputs each, all three at once) at the
 # lowest: they take the processor time the tests leave. The window tests, some of which time
@@ -32,13 +33,12 @@ start=$SECONDS
 bash scripts/setup.sh
 lap $((SECONDS - start)) "set-up"
 
-# build DIR CMAKE-OPTIONS...: configures and builds into DIR, the output in DIR/build.log and
-# the seconds it took in DIR/build.seconds.
+# build PRESET DIR: configures with the preset and builds into DIR, its binary directory; the
+# output in DIR/build.log and the seconds it took in DIR/build.seconds.
 build() {
-    local dir=$1 start=$SECONDS status=0
-    shift
+    local preset=$1 dir=$2 start=$SECONDS status=0
     mkdir -p "$dir"
-    { cmake -S . -B "$dir" -G Ninja "$@" && cmake --build "$dir" -j "$jobs"; } \
+    { cmake --preset "$preset" && cmake --build "$dir" -j "$jobs"; } \
         >"$dir/build.log" 2>&1 || status=$?
     echo $((SECONDS - start)) >"$dir/build.seconds"
     return "$status"
@@ -72,8 +72,7 @@ suite_tests() {
 
 echo "=== address + UB sanitizers: build, with the fuzzers"
 status=0
-CC=clang CXX=clang++ build build-asan -DKELVO_UI=OFF -DKELVO_FUZZ=ON \
-    -DKELVO_SANITIZE=address,undefined || status=$?
+build asan build-asan || status=$?
 built "$status" build-asan "address + UB sanitizers: build, with the fuzzers"
 
 # The fuzzers replay the kept corpus and every input that ever crashed, then run a million
@@ -83,14 +82,14 @@ in_background 19 bash -c "cd build-asan/tests/fuzz && ctest --output-on-failure 
     >../../fuzz.log 2>&1"
 fuzzers=$!
 
-in_background 10 build build-tsan -DKELVO_UI=OFF -DKELVO_SANITIZE=thread
+in_background 10 build tsan build-tsan
 next=$!
 suite_tests "address + UB sanitizers" build-asan -LE fuzz
 status=0
 wait "$next" || status=$?
 built "$status" build-tsan "thread sanitizer: build (beside the tests before it)"
 
-in_background 10 build build -DKELVO_BENCH=ON
+in_background 10 build plain build
 next=$!
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" suite_tests "thread sanitizer" build-tsan
 status=0
