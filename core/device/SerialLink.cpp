@@ -96,7 +96,10 @@ std::unique_ptr<SerialPort> SerialLink::probePort(int n) {
 }
 
 void SerialLink::adopt(std::unique_ptr<SerialPort> port, int n) {
-    m_port = std::move(port);
+    {
+        std::lock_guard portLock(m_portLock);
+        m_port = std::move(port);
+    }
     m_lastPort.store(n);
     m_failures.store(0);
     m_open.store(true);
@@ -107,13 +110,15 @@ bool SerialLink::closeLink() {
     if (lock.owns_lock()) {
         return closeLocked();
     }
-    // An exchange holds the line (up to a few seconds): the link reads as closed from now on
-    // and the exchange closes the port as it ends.
+    // An exchange holds the line: the link reads as closed from now on, the exchange's wait
+    // for the line ends at once and the exchange closes the port as it ends.
     if (!m_open.exchange(false)) {
         return false;
     }
     m_failures.store(0);
     m_closeRequested.store(true);
+    std::lock_guard portLock(m_portLock);
+    if (m_port) m_port->cancel();
     return true;
 }
 
@@ -124,6 +129,7 @@ bool SerialLink::closeLocked() {
         return false;
     }
     const bool result = m_port && m_port->close();
+    std::lock_guard portLock(m_portLock);
     m_port.reset();
     m_failures.store(0);
     return result;

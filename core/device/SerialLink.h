@@ -36,8 +36,9 @@ public:
     // Whether that port is still on the machine.
     bool lastPortPresent() const;
     // False when the link was not open or the port failed to close. Never waits for the line:
-    // during an exchange on another thread the link reads as closed at once and the port is
-    // closed as that exchange ends, so Disconnect never freezes the window.
+    // during an exchange on another thread the link reads as closed at once, that exchange's
+    // wait for the line is cut short and the port is closed as it ends, so Disconnect never
+    // freezes the window.
     bool closeLink();
     // Makes a running or later openDevice stop before its next port (program exit); cleared
     // by allowProbe().
@@ -90,6 +91,9 @@ private:
     Clock& m_clock;
     std::mutex m_exchange;  // held for one whole exchange
     std::unique_ptr<SerialPort> m_port;
+    // Held while m_port changes and while closeLink() cancels it from another thread; the
+    // exchange's own thread reads m_port under m_exchange alone.
+    std::mutex m_portLock;
     std::atomic<bool> m_open{false};
     std::atomic<int> m_failures{0};
     std::atomic<bool> m_closeRequested{false};  // closeLink came during an exchange

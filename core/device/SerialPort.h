@@ -23,6 +23,10 @@ public:
     virtual long read(uint8_t* buffer, size_t max) = 0;
     // True when the platform closed the port.
     virtual bool close() = 0;
+    // Ends a read or write under way on another thread at once, and every later one: the link
+    // is being closed and nothing it would still bring counts. Safe from any thread while the
+    // port exists.
+    virtual void cancel() {}
 };
 
 // Opens COM port n (1..99) by its name ("Com9", "\\.\Com10"); nullptr when it cannot be

@@ -1,6 +1,7 @@
 #include "core/device/posix/PosixSerialPort.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -28,9 +29,30 @@ int msUntil(Steady::time_point deadline) {
 }  // namespace
 
 PosixSerialPort::PosixSerialPort(int fd, SerialTimings timings)
-    : m_fd(fd), m_timings(timings), m_errorsSeen(errorCount()) {}
+    : m_fd(fd),
+      m_cancelFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_timings(timings),
+      m_errorsSeen(errorCount()) {}
 
-PosixSerialPort::~PosixSerialPort() { close(); }
+PosixSerialPort::~PosixSerialPort() {
+    close();
+    if (m_cancelFd >= 0) ::close(m_cancelFd);
+}
+
+void PosixSerialPort::cancel() {
+    if (m_cancelFd < 0) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_cancelFd, &one, sizeof one);
+}
+
+int PosixSerialPort::waitFor(short events, int timeoutMs, short& revents) const {
+    pollfd p[2] = {{m_fd, events, 0}, {m_cancelFd, POLLIN, 0}};
+    const int ready = ::poll(p, m_cancelFd >= 0 ? 2 : 1, timeoutMs);
+    revents = p[0].revents;
+    if (ready < 0) return errno == EINTR ? kSignalled : -1;
+    if (m_cancelFd >= 0 && (p[1].revents & POLLIN) != 0) return -1;
+    return ready > 0 && p[0].revents != 0 ? 1 : 0;
+}
 
 bool PosixSerialPort::configure() {
     // Queue sizes (2,500 bytes each way) have no POSIX counterpart; the driver's buffers are
@@ -91,13 +113,13 @@ long PosixSerialPort::write(const uint8_t* data, size_t size) {
     const auto deadline = Steady::now() + m_timings.writeLimit;
     size_t done = 0;
     while (done < size) {
-        pollfd p{m_fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, msUntil(deadline));
-        if (ready < 0 && errno == EINTR) {
+        short revents = 0;
+        const int ready = waitFor(POLLOUT, msUntil(deadline), revents);
+        if (ready == kSignalled) {
             continue;
         }
-        if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            break;  // timed out or the line is gone
+        if (ready <= 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            break;  // timed out, cancelled or the line is gone
         }
         const ssize_t wrote = ::write(m_fd, data + done, size - done);
         if (wrote > 0) {
@@ -123,12 +145,12 @@ long PosixSerialPort::read(uint8_t* buffer, size_t max) {
         if (wait <= 0) {
             break;
         }
-        pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, wait);
-        if (ready < 0 && errno == EINTR) {
+        short revents = 0;
+        const int ready = waitFor(POLLIN, wait, revents);
+        if (ready == kSignalled) {
             continue;
         }
-        if (ready < 0 || (p.revents & (POLLERR | POLLNVAL)) != 0) {
+        if (ready < 0 || (revents & (POLLERR | POLLNVAL)) != 0) {
             return got > 0 ? static_cast<long>(got) : -1;
         }
         if (ready == 0) {

@@ -30,13 +30,21 @@ public:
     long write(const uint8_t* data, size_t size) override;
     long read(uint8_t* buffer, size_t max) override;
     bool close() override;
+    void cancel() override;
 
 private:
+    // poll() on the line and on the cancel event: 1 when the line is ready, 0 on timeout,
+    // kSignalled when a signal cut the wait short, -1 on failure or once cancelled; `revents`
+    // of the line.
+    static constexpr int kSignalled = 2;
+    int waitFor(short events, int timeoutMs, short& revents) const;
+
     // Framing, overrun, parity and break counts of the UART; -1 when the driver keeps none
     // (pseudo-terminals, most USB adapters).
     long errorCount() const;
 
     int m_fd;
+    int m_cancelFd;  // an eventfd, readable once cancel() was called
     SerialTimings m_timings;
     long m_errorsSeen;
 };

@@ -143,3 +143,28 @@ TEST(PosixPortTimings, RealEmptyReadLastsAboutOnePointThreeSeconds) {
     EXPECT_GE(took, 1290);
     EXPECT_LE(took, 1700);
 }
+
+// Disconnect or the program's stop cancels the port from another thread: the read waiting on
+// a silent line ends at once instead of after its empty-read time, and so does every later
+// read or write.
+TEST(PosixPortCancel, WaitingReadEndsAtOnceAndLaterTransfersFail) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    auto port = PosixSerialPorts::openTerminal(
+        pty.slaveName, {milliseconds(20), milliseconds(20000), milliseconds(20000)});
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->configure());
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(milliseconds(100));
+        port->cancel();
+    });
+    uint8_t buffer[64];
+    const auto start = Steady::now();
+    EXPECT_EQ(port->read(buffer, sizeof buffer), -1);
+    EXPECT_LT(msSince(start), 10000);
+    canceller.join();
+    const uint8_t frame[4] = {0xAA, 0x02, 0x00, 0xAD};
+    EXPECT_EQ(port->write(frame, sizeof frame), -1);
+    EXPECT_EQ(port->read(buffer, sizeof buffer), -1);
+    EXPECT_LT(msSince(start), 10000);
+}
