@@ -13,7 +13,8 @@ DirectoryLock::~DirectoryLock() { release(); }
 DirectoryLock::Outcome DirectoryLock::acquire(const std::string& directory) {
     release();
     const std::string path = pathInDirectory(directory, "kelvo.lock");
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return Outcome::Failed;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const bool held = errno == EWOULDBLOCK;

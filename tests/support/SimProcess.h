@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
+
 // The real simulator executable, run in its own temporary directory for one test. The
 // child dies with the test process (parent-death signal) and is stopped, or killed, in the
 // destructor on every path, so no simulator outlives a test.
@@ -27,15 +29,12 @@ public:
 
     const std::string& dir() const { return m_dir; }
     std::string link(int port = 1) const { return m_dir + "/Com" + std::to_string(port); }
-    pid_t pid() const { return m_pid; }
+    pid_t pid() const { return m_process.pid(); }
     // Resident memory of the simulator in KiB, from /proc; -1 when unknown.
-    long residentKb() const;
+    long residentKb() const { return m_process.residentKb(); }
 
 private:
     std::string m_dir;
-    pid_t m_pid = -1;
     bool m_ownsDir = true;
+    ChildProcess m_process;
 };
-
-// Resident memory of this process in KiB.
-long ownResidentKb();

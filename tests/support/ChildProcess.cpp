@@ -1,0 +1,82 @@
+#include "support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+namespace {
+
+long residentOf(const std::string& statusPath) {
+    std::ifstream status(statusPath);
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kb = -1;
+            status >> kb;
+            return kb;
+        }
+        status.ignore(4096, '\n');
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool ChildProcess::start(const std::vector<std::string>& argv, const std::string& outputFile) {
+    if (m_pid > 0 || argv.empty()) return false;
+    std::vector<std::string> args = argv;
+    std::vector<char*> cargs;
+    for (auto& a : args) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (fd >= 0) {
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+        }
+        ::execv(cargs[0], cargs.data());
+        ::_exit(127);
+    }
+    return m_pid > 0;
+}
+
+int ChildProcess::waitExit(std::chrono::milliseconds limit) {
+    if (m_pid <= 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    do {
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return -1;
+}
+
+int ChildProcess::stop(int signal, std::chrono::milliseconds limit) {
+    if (m_pid <= 0) return -1;
+    ::kill(m_pid, signal);
+    const int status = waitExit(limit);
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+    return status;
+}
+
+long ChildProcess::residentKb() const {
+    return m_pid > 0 ? residentOf("/proc/" + std::to_string(m_pid) + "/status") : -1;
+}
+
+long ownResidentKb() { return residentOf("/proc/self/status"); }
