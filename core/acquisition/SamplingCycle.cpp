@@ -206,6 +206,7 @@ SamplingCycle::LinkStatus SamplingCycle::linkStatus() const {
         status.phase = LinkStatus::Phase::Disconnected;
     } else {
         status.nextAttempt = m_reconnect.nextAttempt();
+        status.heldBy = m_state.link.heldBy();
     }
     return status;
 }

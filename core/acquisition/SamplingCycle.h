@@ -7,6 +7,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "core/acquisition/AcquisitionLock.h"
@@ -14,6 +15,7 @@
 #include "core/acquisition/PeriodicTimer.h"
 #include "core/acquisition/ReconnectLoop.h"
 #include "core/acquisition/RecorderListener.h"
+#include "core/base/LockHolder.h"
 
 class Recording;
 struct RecorderState;
@@ -70,6 +72,8 @@ public:
         int port = 0;             // polling: the port number ("Com<n>")
         int64_t lastSample = 0;   // polling: Unix seconds of the last good sample, 0 for none
         int64_t nextAttempt = 0;  // no device: Unix seconds of the next attempt, 0 for none
+        // No device: the program holding a port the last probe could not open, if any.
+        std::optional<LockHolder> heldBy;
     };
     LinkStatus linkStatus() const;
 

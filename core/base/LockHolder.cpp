@@ -17,11 +17,7 @@ std::string programOf(int pid) {
     return name;
 }
 
-}  // namespace
-
-std::optional<LockHolder> flockHolder(int fd) {
-    struct stat file {};
-    if (::fstat(fd, &file) != 0) return std::nullopt;
+std::optional<LockHolder> holderOf(const struct stat& file) {
     // "3: FLOCK  ADVISORY  WRITE 812 00:19:4 0 EOF"; waiters carry "->" after the number.
     std::ifstream locks("/proc/locks");
     std::string line;
@@ -38,6 +34,20 @@ std::optional<LockHolder> flockHolder(int fd) {
             return LockHolder{static_cast<int>(pid), programOf(static_cast<int>(pid))};
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<LockHolder> flockHolder(int fd) {
+    struct stat file {};
+    if (::fstat(fd, &file) != 0) return std::nullopt;
+    return holderOf(file);
+}
+
+std::optional<LockHolder> flockHolder(const std::string& path) {
+    struct stat file {};
+    if (::stat(path.c_str(), &file) != 0) return std::nullopt;
+    return holderOf(file);
 }
 
 std::string describeHolder(const LockHolder& holder) {

@@ -11,8 +11,14 @@ struct LockHolder {
     std::string program;
 };
 
+// The program name of the headless recorder, as /proc/<pid>/comm shows it.
+inline constexpr const char* kRecorderProgram = "kelvo-recorder";
+
 // Nothing when no other process holds a lock on the file behind `fd` or the list cannot be read.
 std::optional<LockHolder> flockHolder(int fd);
+// The same for the file at `path` (links followed), without opening it: a port another
+// program holds with TIOCEXCL cannot be opened to ask.
+std::optional<LockHolder> flockHolder(const std::string& path);
 
 // "kelvo-recorder (pid 812)"; "another process" when the pid is unknown.
 std::string describeHolder(const LockHolder& holder);

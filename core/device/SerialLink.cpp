@@ -42,14 +42,19 @@ bool SerialLink::openDevice(int skipPort) {
     if (m_open.load()) {
         return true;  // Connect only probes a closed link; never leak the held port
     }
+    std::optional<LockHolder> held;
     for (int n = 1; n <= kHighestPort && !m_probeCancelled.load(); ++n) {
-        if (n == skipPort) continue;
-        if (std::unique_ptr<SerialPort> port = probePort(n)) {
+        if (n == skipPort) {
+            noteHolder(n, held);  // just tried; a holder found then still holds it
+            continue;
+        }
+        if (std::unique_ptr<SerialPort> port = probePort(n, held)) {
             adopt(std::move(port), n);
             return true;
         }
     }
     m_failures.store(0);
+    setHeldBy(std::move(held));
     return false;
 }
 
@@ -62,8 +67,10 @@ bool SerialLink::reopenLastPort() {
     if (n < 1 || m_probeCancelled.load()) {
         return false;
     }
-    std::unique_ptr<SerialPort> port = probePort(n);
+    std::optional<LockHolder> held;
+    std::unique_ptr<SerialPort> port = probePort(n, held);
     if (!port) {
+        setHeldBy(std::move(held));
         return false;
     }
     adopt(std::move(port), n);
@@ -75,9 +82,25 @@ bool SerialLink::lastPortPresent() const {
     return n >= 1 && m_ports.present(n);
 }
 
-std::unique_ptr<SerialPort> SerialLink::probePort(int n) {
+std::optional<LockHolder> SerialLink::heldBy() const {
+    std::lock_guard lock(m_heldLock);
+    return m_heldBy;
+}
+
+void SerialLink::setHeldBy(std::optional<LockHolder> held) {
+    std::lock_guard lock(m_heldLock);
+    m_heldBy = std::move(held);
+}
+
+void SerialLink::noteHolder(int n, std::optional<LockHolder>& held) const {
+    if (held && held->program == kRecorderProgram) return;
+    if (std::optional<LockHolder> holder = m_ports.holder(n)) held = std::move(holder);
+}
+
+std::unique_ptr<SerialPort> SerialLink::probePort(int n, std::optional<LockHolder>& held) {
     std::unique_ptr<SerialPort> port = m_ports.open(n);
     if (!port) {
+        noteHolder(n, held);
         return nullptr;
     }
     if (!port->configure() || port->takeLineErrors()) {
@@ -102,6 +125,7 @@ void SerialLink::adopt(std::unique_ptr<SerialPort> port, int n) {
     }
     m_lastPort.store(n);
     m_failures.store(0);
+    setHeldBy(std::nullopt);
     m_open.store(true);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ public:
     void allowProbe() { m_probeCancelled.store(false); }
     bool isOpen() const { return m_open.load(); }
     int failureCount() const { return m_failures.load(); }
+    // Another program holding a port the last probe could not open (kelvo-recorder before
+    // any other): why no device answered. Nothing once the device has answered.
+    std::optional<LockHolder> heldBy() const;
 
     // History command 1 (consumption) or 14 (solar) into a day and a month series.
     void readHistory(int32_t (&day)[kDays], int32_t (&month)[kMonths], uint8_t command);
@@ -78,8 +82,12 @@ private:
     };
 
     bool closeLocked();
-    // Opens port n and sends the probe: the port when a device answered, else nullptr.
-    std::unique_ptr<SerialPort> probePort(int n);
+    // Opens port n and sends the probe: the port when a device answered, else nullptr. A
+    // port another program holds is noted in `held`.
+    std::unique_ptr<SerialPort> probePort(int n, std::optional<LockHolder>& held);
+    // Notes the holder of port n in `held`, unless a kelvo-recorder is noted already.
+    void noteHolder(int n, std::optional<LockHolder>& held) const;
+    void setHeldBy(std::optional<LockHolder> held);
     void adopt(std::unique_ptr<SerialPort> port, int n);
     bool writeFrame(uint8_t command, uint8_t argument);
     // Failure-counter rule after a polling exchange.
@@ -99,5 +107,7 @@ private:
     std::atomic<bool> m_closeRequested{false};  // closeLink came during an exchange
     std::atomic<bool> m_probeCancelled{false};
     std::atomic<int> m_lastPort{0};
+    mutable std::mutex m_heldLock;  // guards m_heldBy, held for copies only
+    std::optional<LockHolder> m_heldBy;
     std::string m_historyDumpPath = "History.dat";
 };

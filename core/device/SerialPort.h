@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+
+#include "core/base/LockHolder.h"
 
 // One open serial port, as the link needs it. The POSIX implementation lives in posix/;
 // tests put a scripted port in its place.
@@ -38,4 +41,7 @@ public:
     // Whether port n is on the machine at all, without opening it: an adapter that was pulled
     // out, or a device that went away, is not.
     virtual bool present(int /*portNumber*/) const { return true; }
+    // The program holding port n locked, so that open() turns it away; nothing when no other
+    // process holds it or nobody can tell.
+    virtual std::optional<LockHolder> holder(int /*portNumber*/) const { return std::nullopt; }
 };

@@ -22,8 +22,14 @@ QString StatusBarText::link() const {
         case SamplingCycle::LinkStatus::Phase::NoDevice:
             break;
     }
-    if (status.nextAttempt == 0) return QStringLiteral("No device");
-    return QStringLiteral("No device, next attempt %1").arg(clockTime(status.nextAttempt));
+    // The meter is in the hands of the headless recorder on this machine: say so rather than
+    // "No device". Other holders (a terminal program, say) keep the plain text.
+    QString why = QStringLiteral("No device");
+    if (status.heldBy && status.heldBy->program == kRecorderProgram)
+        why = QStringLiteral("Meter held by %1")
+                  .arg(QString::fromStdString(describeHolder(*status.heldBy)));
+    if (status.nextAttempt == 0) return why;
+    return QStringLiteral("%1, next attempt %2").arg(why, clockTime(status.nextAttempt));
 }
 
 QString StatusBarText::services() const {

@@ -14,7 +14,7 @@ public:
         : m_recorder(recorder), m_archive(archive), m_publisher(publisher) {}
 
     // Where the link stands: "Com3, last sample 12:00:05", "No device, next attempt ...",
-    // "Disconnected".
+    // "Meter held by kelvo-recorder (pid 812), next attempt ...", "Disconnected".
     QString link() const;
     // What is wrong with the archive or publishing; empty while all is well.
     QString services() const;

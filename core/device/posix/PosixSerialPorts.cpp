@@ -80,6 +80,11 @@ bool PosixSerialPorts::present(int portNumber) const {
     return path && ::stat(path->c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
+std::optional<LockHolder> PosixSerialPorts::holder(int portNumber) const {
+    const auto path = resolve(portNumber);
+    return path ? flockHolder(path->string()) : std::nullopt;
+}
+
 std::unique_ptr<SerialPort> PosixSerialPorts::open(int portNumber) {
     const auto path = resolve(portNumber);
     if (!path) {

@@ -25,6 +25,8 @@ public:
     std::unique_ptr<SerialPort> open(int portNumber) override;
     // Port n resolves to a character device (a "Com<n>" link whose terminal is gone does not).
     bool present(int portNumber) const override;
+    // From the kernel's list of locks, on the device port n resolves to.
+    std::optional<LockHolder> holder(int portNumber) const override;
 
     // The path port n resolves to, if any.
     std::optional<std::filesystem::path> resolve(int portNumber) const;

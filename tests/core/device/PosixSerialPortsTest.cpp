@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include "core/device/posix/PosixSerialPorts.h"
 #include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
+#include "support/ForkedChild.h"
 #include "support/PtyPair.h"
 
 namespace fs = std::filesystem;
@@ -116,4 +118,60 @@ TEST_F(ResolverFixture, ProbeSkipsLinkToFileAndFindsTheTerminalBehindIt) {
     EXPECT_TRUE(link.closeLink());
     EXPECT_NE(ports.open(2), nullptr);
     meter.stopAnswering();
+}
+
+// A port held by another program is turned away and its holder named; of several holders the
+// recorder is the one named, also for the port a full probe leaves out. Once the recorder is
+// gone the meter answers and nobody is named; a recorder taking the port after the link was
+// lost is named by the try of that port alone.
+TEST_F(ResolverFixture, PortHeldByTheRecorderNamesItUntilTheMeterAnswers) {
+    PtyPair other, meter;
+    ASSERT_TRUE(other.ok() && meter.ok());
+    fs::create_symlink(meter.slaveName, appDir / "Com1");
+    fs::create_symlink(other.slaveName, appDir / "Com2");
+    // Each holder opens its port as the program does: lock and exclusive mode.
+    auto holder = [](const std::string& port, const char* program) {
+        return std::make_unique<ForkedChild>(
+            [port] {
+                static std::unique_ptr<PosixSerialPort> held;
+                held = PosixSerialPorts::openTerminal(port);
+                return held ? "y" : "n";
+            },
+            ForkedChild::Then::Stay, program);
+    };
+    auto terminal = holder(other.slaveName, "minicom");
+    auto recorder = holder(meter.slaveName, kRecorderProgram);
+    ASSERT_EQ(terminal->reply(), "y");
+    ASSERT_EQ(recorder->reply(), "y");
+    meter.answerProbes({'O', 'K'});
+
+    PosixSerialPorts ports(appDir, kFast, devDir);
+    RecordingMessageSink messages;
+    FakeClock clock;
+    SerialLink link(ports, messages, clock);
+    auto heldBy = [&link] {
+        const auto held = link.heldBy();
+        return held ? describeHolder(*held) : "nobody";
+    };
+    const std::string recorderText = "kelvo-recorder (pid " + std::to_string(recorder->pid()) + ")";
+    EXPECT_FALSE(link.openDevice());
+    EXPECT_EQ(heldBy(), recorderText);
+    EXPECT_FALSE(link.openDevice(1));  // the reconnect loop's full probe after port 1 alone
+    EXPECT_EQ(heldBy(), recorderText);
+    EXPECT_EQ(meter.probes.load(), 0);
+
+    // A killed holder leaves the exclusive mode behind on a terminal still open elsewhere.
+    recorder->end();
+    ::ioctl(meter.slave, TIOCNXCL);
+    EXPECT_TRUE(link.openDevice());
+    EXPECT_EQ(link.lastPort(), 1);
+    EXPECT_EQ(heldBy(), "nobody");
+    meter.stopAnswering();
+
+    // The link lost and the port taken by a recorder started meanwhile.
+    EXPECT_TRUE(link.closeLink());
+    recorder = holder(meter.slaveName, kRecorderProgram);
+    ASSERT_EQ(recorder->reply(), "y");
+    EXPECT_FALSE(link.reopenLastPort());
+    EXPECT_EQ(heldBy(), "kelvo-recorder (pid " + std::to_string(recorder->pid()) + ")");
 }

@@ -1,6 +1,6 @@
-// The link pane of the status bar through a meter that goes away and comes back, with the
-// window kept responsive throughout, and the reconnect setting kept in kelvo.ini; the live
-// list after the user's Disconnect.
+// The link pane of the status bar through a meter held by the headless recorder at the start,
+// then going away and coming back, with the window kept responsive throughout, and the
+// reconnect setting kept in kelvo.ini; the live list after the user's Disconnect.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -14,6 +14,7 @@
 #include "core/base/Clock.h"
 #include "core/config/DastConfig.h"
 #include "core/device/posix/PosixSerialPorts.h"
+#include "support/ForkedChild.h"
 #include "support/ShellFixture.h"
 #include "support/SimProcess.h"
 #include "ui/framework/Command.h"
@@ -42,14 +43,26 @@ TEST_F(LinkPane, ShowsEachStateAndTheWindowNeverStallsWhileTheLinkHeals) {
     timings.quietGap = 300ms;
     timings.emptyRead = 600ms;
     PosixSerialPorts ports(sim.dir(), timings, sim.dir() + "/no-devices");
+    // The headless recorder has the meter when the window starts.
+    ForkedChild recorder(
+        [&] {
+            static auto held = PosixSerialPorts::openTerminal(sim.link());
+            return held ? "y" : "n";
+        },
+        ForkedChild::Then::Stay, kRecorderProgram);
+    ASSERT_EQ(recorder.reply(), "y");
     ModalAnswerer answers;
     Application app(ports, SystemClock::instance());
     ASSERT_TRUE(app.startUp());
     app.recorder().setReconnectTimings({{100ms, 200ms}, 300ms});
     MainWindow* frame = app.mainWindow();
     const QLabel* pane = frame->linkPane();
-    auto paneShows = [pane](const char* start) { return pane->text().startsWith(start); };
+    auto paneShows = [pane](const QString& start) { return pane->text().startsWith(start); };
 
+    const QString held =
+        QStringLiteral("Meter held by kelvo-recorder (pid %1), next attempt ").arg(recorder.pid());
+    ASSERT_TRUE(runEventsUntil([&] { return paneShows(held); }, 15s)) << pane->text().toStdString();
+    recorder.end();
     ASSERT_TRUE(runEventsUntil([&] { return paneShows("Com1, last sample "); }, 15s))
         << pane->text().toStdString();
     // The longest wait of the GUI thread between two turns of a 1 ms timer, from the link's
