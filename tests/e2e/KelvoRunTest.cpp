@@ -51,13 +51,14 @@ public:
     // The exit status once the process ended within `limit`, or -1.
     int waitFor(std::chrono::milliseconds limit) {
         const auto end = Steady::now() + limit;
-        while (m_pid > 0 && Steady::now() < end) {
+        while (m_pid > 0) {  // looks at least once, so running() sees an ended child
             int status = 0;
             if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_pid = -1;
                 m_status = status;
                 return status;
             }
+            if (Steady::now() >= end) break;
             std::this_thread::sleep_for(50ms);
         }
         return m_pid > 0 ? -1 : m_status;
