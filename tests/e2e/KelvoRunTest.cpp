@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -21,9 +22,11 @@
 #include <vector>
 
 #include "XDisplayDriver.h"
+#include "core/base/DirectoryLock.h"
 #include "core/config/DastConfig.h"
 #include "core/store/DataFile.h"
 #include "support/BrokerProcess.h"
+#include "support/ForkedChild.h"
 
 namespace {
 
@@ -263,6 +266,10 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     EXPECT_EQ(run.mainTitle(), "Kelvo - [Real Time]");
     EXPECT_EQ(topics.waitFor("kelvo/status", "online"), "online");
     EXPECT_NE(topics.waitFor("kelvo/power/total"), "<none>");
+    // The working directory is Kelvo's for the whole run: a recorder started on it is refused.
+    DirectoryLock recorderLock;
+    EXPECT_EQ(recorderLock.acquire(dir.string()), DirectoryLock::Outcome::Held);
+    EXPECT_EQ(recorderLock.holder().program, "kelvo");
 
     if (how == EndBy::CloseBox) {
         x.requestClose(mainWindow);
@@ -313,6 +320,51 @@ TEST(KelvoRun, RecordsFromTheSimulatorAndLeavesItsFilesAfterTheUserClosesIt) {
 
 TEST(KelvoRun, TerminationSignalSavesLikeTheCloseBox) {
     recordAndEnd(EndBy::TerminationSignal, 16s);
+}
+
+// The desktop program started on a working directory the headless recorder holds: one box,
+// then it ends with the recorder's code for the same case, having written nothing there.
+TEST(KelvoRun, WorkingDirectoryHeldByTheRecorderIsRefusedUntouched) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path dir = pattern;
+    {
+        ForkedChild recorder(
+            [&] {
+                static DirectoryLock lock;
+                return lock.acquire(dir.string()) == DirectoryLock::Outcome::Acquired ? "y" : "n";
+            },
+            ForkedChild::Then::Stay, kRecorderProgram);
+        ASSERT_EQ(recorder.reply(), "y");
+        std::unique_ptr<Child> xvfb;
+        const std::string display = startXvfb(xvfb);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+        Child kelvo({KELVO_BINARY}, dir.string(),
+                    {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
+        XDisplayDriver x;
+        ASSERT_TRUE(x.open(display));
+        std::vector<std::string> seen;
+        const auto end = Steady::now() + 30s;
+        while (kelvo.running() && Steady::now() < end) {
+            for (const auto& window : x.viewableTopLevels()) {
+                seen.push_back(window.title);
+                std::this_thread::sleep_for(700ms);  // the box takes the keyboard first
+                x.pressReturn(window.id);
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        const int status = kelvo.waitFor(5s);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "status " << status;
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.front(), "vorn");
+        x.close();
+    }
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, std::vector<std::string>{"kelvo.lock"});
+    std::filesystem::remove_all(dir);
 }
 
 namespace {
