@@ -1,6 +1,10 @@
 #include "core/archive/ArchiveDatabase.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
 
 namespace {
 
@@ -17,6 +21,23 @@ constexpr const char* kCreateLayout =
 // Another program holding the file briefly is waited for this long, no more: the writer
 // retries later rather than stall.
 constexpr int kBusyWaitMs = 200;
+
+// "file:///var/lib/kelvo/kelvo%20archive.sqlite?immutable=1": the path percent-encoded
+// except for the characters a URI path keeps as they are.
+std::string immutableUri(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = path.starts_with('/') ? "file://" : "file:";
+    for (const unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    return uri + "?immutable=1";
+}
 
 }  // namespace
 
@@ -37,22 +58,51 @@ bool ArchiveDatabase::exec(const char* sql, std::string& error) {
     return false;
 }
 
-bool ArchiveDatabase::open(const std::string& path, bool writable, std::string& error) {
+bool ArchiveDatabase::connect(const std::string& name, int flags, std::string& error) {
     close();
-    const int flags =
-        (writable ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
-        SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
-    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(name.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
         error = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         close();
         return false;
     }
     sqlite3_busy_timeout(m_db, kBusyWaitMs);
-    if (!createOrCheckLayout(writable, error)) {
+    return true;
+}
+
+bool ArchiveDatabase::open(const std::string& path, bool writable, std::string& error) {
+    m_readOnlyFile = false;
+    if (!connect(path, writable ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY,
+                 error)) {
+        return false;
+    }
+    // SQLite opens a file this user may only read for reading, asked to write or not.
+    if (writable && sqlite3_db_readonly(m_db, "main") == 1) {
+        m_readOnlyFile = true;
+        error = "read-only";
         close();
         return false;
     }
-    return true;
+    if (createOrCheckLayout(writable, error)) return true;
+    // Reading a file in write-ahead-log mode needs its -wal and -shm files; another user's
+    // archive in a directory this user may not write has none while no writer has it open.
+    // Without a -wal file everything committed is in the file itself, which is then read as
+    // it stands, without the locks a writer would respect. Only a checkpoint of a writer
+    // starting meanwhile could change it under the read, which would then fail once.
+    const int code = sqlite3_errcode(m_db);
+    struct stat wal {};
+    if (writable || (code != SQLITE_READONLY && code != SQLITE_CANTOPEN) ||
+        ::stat((path + "-wal").c_str(), &wal) == 0 || errno != ENOENT) {
+        close();
+        return false;
+    }
+    std::string ignored;
+    if (connect(immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, ignored) &&
+        createOrCheckLayout(false, error)) {
+        return true;
+    }
+    close();
+    return false;
 }
 
 bool ArchiveDatabase::hasLayout() {

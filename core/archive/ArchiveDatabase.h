@@ -25,11 +25,15 @@ public:
 
     // Writable: creates the file and its tables when missing, in write-ahead-log mode; the
     // layout is checked before that, so a file that is not an archive is never changed.
-    // Read-only: never creates or changes anything. False with the reason in `error` for a
-    // file that cannot be opened, is not an archive or has a newer layout than this program.
+    // Read-only: never creates or changes anything, and reads another user's archive in a
+    // directory this user may not write. False with the reason in `error` for a file that
+    // cannot be opened, is not an archive or has a newer layout than this program, and for
+    // a file to be written that this user may only read (readOnlyFile() then tells).
     bool open(const std::string& path, bool writable, std::string& error);
     void close();
     bool isOpen() const { return m_db != nullptr; }
+    // The last open() for writing found a file this user may only read.
+    bool readOnlyFile() const { return m_readOnlyFile; }
 
     // Runs statements without results; false with SQLite's reason in `error`.
     bool exec(const char* sql, std::string& error);
@@ -37,10 +41,13 @@ public:
     std::string lastError() const;
 
 private:
+    // Opens `name` (a path, or a URI with SQLITE_OPEN_URI) with `flags`.
+    bool connect(const std::string& name, int flags, std::string& error);
     bool createOrCheckLayout(bool writable, std::string& error);
     bool hasLayout();
 
     sqlite3* m_db = nullptr;
+    bool m_readOnlyFile = false;
 };
 
 // A prepared statement, finalized with the object.

@@ -32,6 +32,12 @@ int64_t bootSeconds() {
     return now.tv_sec;
 }
 
+// True also when the file cannot be looked at: then it is nobody else's either.
+bool ownedByThisUser(const std::string& path) {
+    struct stat file {};
+    return ::stat(path.c_str(), &file) != 0 || file.st_uid == ::geteuid();
+}
+
 // Rows written per transaction: one commit per batch keeps a backlog quick to write.
 constexpr size_t kBatchRows = 2000;
 constexpr int64_t kDaySeconds = 86400;
@@ -58,6 +64,7 @@ struct ArchiveWriter::SampleQueue {
     std::chrono::milliseconds retryDelay = std::chrono::seconds(30);
     std::chrono::steady_clock::time_point retryAt;  // while failing
     std::string failure;            // why the last try failed; empty once a try succeeds
+    bool readOnly = false;          // the last try found a file this user may only read
     size_t dropped = 0;             // samples given up since the archive was last whole
     bool haveQueuedEnergy = false;  // tick side: the tables of the last queued row
     DayTable queuedDays{};
@@ -189,6 +196,7 @@ std::string ArchiveWriter::statusText() const {
     std::lock_guard lock(m_queue->lock);
     const SampleQueue& s = *m_queue;
     const std::string lost = std::to_string(s.dropped) + " samples not archived";
+    if (s.readOnly) return "Archive read-only, not written" + (s.dropped ? "; " + lost : "");
     if (!s.failure.empty())
         return "Archive not written (" + s.failure + "), retrying" + (s.dropped ? "; " + lost : "");
     return s.dropped ? lost + " (memory full)" : "";
@@ -239,6 +247,7 @@ void ArchiveWriter::SampleQueue::takeSettings() {
     failing = false;
     reported = false;
     failure.clear();
+    readOnly = false;
     openWanted = settings.enabled;
 }
 
@@ -267,6 +276,7 @@ void ArchiveWriter::SampleQueue::writeStep(std::unique_lock<std::mutex>& held) {
     const bool written = write(work, error, notice);
     held.lock();
     if (!notice.empty()) say(notice);
+    readOnly = !written && db.readOnlyFile();
     if (written) {
         reported = false;
         failure.clear();
@@ -288,6 +298,9 @@ void ArchiveWriter::SampleQueue::writeStep(std::unique_lock<std::mutex>& held) {
     retryAt = std::chrono::steady_clock::now() + retryDelay;
     failing = true;
     failure = error;
+    // Another user's archive, pointed at to be viewed (a recorder's, say), is no failure
+    // worth a box: the status bar says it is not written. This user's own turned read-only is.
+    if (readOnly && !ownedByThisUser(work.path)) return;
     if (!reported) say("Fail to write archive file " + work.path + ": " + error);
     reported = true;
 }

@@ -18,6 +18,8 @@ class MessageSink;
 // is never held across file work (a WAL checkpoint may wait on the disk). What cannot be
 // written by the exit goes to a pending file beside the archive, written into it at the next
 // open; an archive deleted or moved away is noticed, started again at its path and said once.
+// Another user's file that this user may only read (an archive opened to be viewed) gets
+// no box, only its status.
 class ArchiveWriter final : public SampleSink {
 public:
     ArchiveWriter(MessageSink& messages, Clock& clock);

@@ -1,7 +1,10 @@
 // The archive under a home's faults, on real SQLite files: slots shared by two samples, a box
-// nobody closes, an exit with samples still queued, a deleted file, settings changed while the
-// writer works, wall-clock steps, a queue that overflowed, and a disk slow to sync.
+// nobody closes, an exit with samples still queued, a deleted file, another user's file,
+// settings changed while the writer works, wall-clock steps, a queue that overflowed, and a
+// disk slow to sync.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <future>
@@ -13,6 +16,7 @@
 #include "core/base/Clock.h"
 #include "core/device/posix/PosixSerialPorts.h"
 #include "support/ArchiveFixture.h"
+#include "support/ForkedChild.h"
 #include "support/SimProcess.h"
 #include "support/SyncGateVfs.h"
 
@@ -181,6 +185,63 @@ TEST_F(ArchiveFixture, ADeletedArchiveIsStartedAgainAtItsPathAndSaidOnce) {
     w.reset();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_NE(messages.shown[0].find(path), std::string::npos) << messages.shown[0];
+}
+
+// The recorder's archive, which this user may only read, in a directory it may not write,
+// with the recorder stopped (no -wal or -shm beside it) and running (its last row only in
+// the -wal): the window reads every row, and the writer writes none and shows no box, only
+// its status. Root may write anything, so a root run looks as the nobody user.
+TEST_F(ArchiveFixture, AnotherUsersArchiveIsReadWithoutBeingWritten) {
+    const ArchiveSettings settings{true, "meter #2 50%?.sqlite", 0};
+    const std::string file = settings.path(dir.path());
+    {
+        ArchiveWriter recorder(messages, clock);
+        recorder.configure(settings, dir.path());
+        recorder.onMeterSample(sample(kJuneFirst + 5, 100));
+        recorder.waitIdle();
+    }
+    for (const bool running : {false, true}) {
+        SCOPED_TRACE(running ? "recorder running" : "recorder stopped");
+        sqlite3* live = nullptr;
+        if (running) {
+            ASSERT_EQ(sqlite3_open(file.c_str(), &live), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(live, "INSERT INTO power(time, total) VALUES(1780272010, 7)",
+                                   nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+            ASSERT_TRUE(std::filesystem::exists(file + "-shm"));
+        }
+        ::chmod(file.c_str(), 0444);
+        ::chmod(dir.path().c_str(), 0555);
+        ForkedChild viewer(
+            [&] {
+                if (::geteuid() == 0 &&
+                    (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                    return std::string("still root");
+                ArchiveDay day;
+                std::string error;
+                const bool read = ArchiveReader(file).readDay(2026, 6, 1, day, error);
+                RecordingMessageSink boxes;
+                FakeClock viewerClock{kJuneFirst + 20};
+                auto w = std::make_unique<ArchiveWriter>(boxes, viewerClock);
+                w->configure(settings, dir.path());
+                w->onMeterSample(sample(kJuneFirst + 15, 1));
+                w->waitIdle();
+                const std::string status = w->statusText();
+                w.reset();
+                return (read ? std::to_string(day.rows) + " rows" : error) + " | " + status +
+                       " | " + std::to_string(boxes.shown.size()) + " boxes";
+            },
+            ForkedChild::Then::End);
+        // Run as an ordinary user, the test can only make that user's own file read-only,
+        // which is a failure said once.
+        const std::string boxes = ::geteuid() == 0 ? "0 boxes" : "1 boxes";
+        EXPECT_EQ(viewer.reply(), (running ? "2 rows" : "1 rows") +
+                                      std::string(" | Archive read-only, not written | ") + boxes);
+        ::chmod(dir.path().c_str(), 0700);
+        ::chmod(file.c_str(), 0644);
+        sqlite3_close(live);
+    }
+    EXPECT_EQ(query(file, "SELECT time FROM power"), "1780272005\n1780272010\n");
 }
 
 // Under ThreadSanitizer: settings changed over and over while the writer reopens the file.
