@@ -58,10 +58,10 @@ void Recorder::openRecording() {
 }
 
 bool Recorder::closeRecording() {
-    Recording* recording = m_open;
-    if (!recording) return true;
-    if (!recording->close()) return false;
-    m_cycle.releaseRecording(recording);
+    Recording* current = m_open;
+    if (!current) return true;
+    if (!current->close()) return false;
+    m_cycle.releaseRecording(current);
     m_open = nullptr;
     if (m_state.link.isOpen()) {
         m_state.link.closeLink();
@@ -73,8 +73,8 @@ bool Recorder::closeRecording() {
 bool Recorder::recording() const { return m_open != nullptr; }
 
 bool Recorder::tickRunning() const {
-    const Recording* recording = m_open;
-    return recording && recording->busy;
+    const Recording* current = m_open;
+    return current && current->busy;
 }
 
 bool Recorder::saveDataFile() const { return m_recording && m_recording->saveDataFile(); }
@@ -84,7 +84,7 @@ void Recorder::exportCsv(const std::string& path) const {
 }
 
 void Recorder::connect() {
-    if (Recording* recording = m_open) m_cycle.onConnect(recording);
+    if (Recording* current = m_open) m_cycle.onConnect(current);
 }
 
 void Recorder::disconnect() { m_cycle.onDisconnect(); }
