@@ -5,7 +5,6 @@
 #include "core/acquisition/ChannelSwitchRequest.h"
 #include "core/acquisition/Recording.h"
 #include "core/base/Clock.h"
-#include "core/base/CrashSafeFile.h"
 
 Recorder::Recorder(SerialPorts& ports, MessageSink& messages, Clock& clock)
     : m_state(ports, messages, clock), m_cycle(m_state, [this] { return m_open.load(); }) {}
@@ -31,17 +30,14 @@ bool Recorder::loadConfig(const std::string& directory) {
 }
 
 bool Recorder::saveConfig() {
-    // The fields are copied under the data lock; the file is written and fsync'ed without it,
-    // so a poll never waits for the disk. The records carry the last readings, as they always
+    // A copy is saved, so that the file is written and fsync'ed without the data lock and a
+    // poll never waits for the disk. The records carry the last readings, as they always
     // have in the file.
-    DastConfig copy;
-    {
-        std::lock_guard lock(m_state.dataLock);
-        m_state.config.lastSaveTime = static_cast<uint32_t>(m_state.clock.now());
-        copy = m_state.config;
-        copy.channels = withReadings(copy.channels, m_state.live);
-    }
-    return writeFileAtomically(copy.filePath(), writeConfigImage(copy));
+    DastConfig copy = config();
+    const bool saved = ::saveConfig(copy, m_state.clock);
+    std::lock_guard lock(m_state.dataLock);
+    m_state.config.lastSaveTime = copy.lastSaveTime;
+    return saved;
 }
 
 void Recorder::start(std::chrono::microseconds period) { m_cycle.start(period); }

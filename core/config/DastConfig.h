@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,7 +62,7 @@ bool readConfigImage(const uint8_t* data, size_t size, DastConfig& config);
 // Reads dast.cfg from `appDir` (empty: the current directory, as the program always does);
 // false and defaults when it cannot be read.
 bool loadConfig(DastConfig& config, const Clock& clock, std::string appDir = {});
-// Writes dast.cfg crash-safely; false when nothing was written (the old file stays). While
-// other threads run, pass the application's data lock as `guard`: it is held while the
-// fields are copied, never while the file is written.
-bool saveConfig(DastConfig& config, const Clock& clock, std::mutex* guard = nullptr);
+// Stamps the time of the save and writes dast.cfg crash-safely; false when nothing was written
+// (the old file stays). Not thread-safe: a configuration other threads use is saved from a
+// copy (Recorder::saveConfig).
+bool saveConfig(DastConfig& config, const Clock& clock);
