@@ -49,7 +49,7 @@ void BM_LoadAndPaintSixHours(benchmark::State& state) {
     chart.resize(1600, 900);
     QImage window(1600, 900, QImage::Format_RGB32);
     for (auto _ : state) {
-        chart.loadSeries(kTotalRecord, *store, live, config);
+        chart.loadSeries(kTotalRecord, *store, live, config.scope());
         paintWindow(chart, window);
     }
 }
@@ -85,7 +85,7 @@ void BM_CopyLoadAndPaintSixHours(benchmark::State& state) {
     QImage window(1600, 900, QImage::Format_RGB32);
     for (auto _ : state) {
         *copy = *store;
-        chart.loadSeries(kTotalRecord, *copy, live, config);
+        chart.loadSeries(kTotalRecord, *copy, live, config.scope());
         paintWindow(chart, window);
     }
 }
@@ -101,7 +101,7 @@ void BM_LoadAndPaintAllChannels(benchmark::State& state) {
     chart.resize(1600, 900);
     QImage window(1600, 900, QImage::Format_RGB32);
     for (auto _ : state) {
-        chart.loadSeries(16, *store, live, config);
+        chart.loadSeries(16, *store, live, config.scope());
         paintWindow(chart, window);
     }
 }

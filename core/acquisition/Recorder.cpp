@@ -117,6 +117,11 @@ ChannelTable Recorder::channels() const {
     return withReadings(m_state.config.channels, m_state.live);
 }
 
+ScopeSelection Recorder::scope() const {
+    std::lock_guard lock(m_state.dataLock);
+    return m_state.config.scope();
+}
+
 DayTable Recorder::days() const {
     std::lock_guard lock(m_state.dataLock);
     return m_state.days;

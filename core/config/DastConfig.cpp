@@ -105,11 +105,11 @@ DastConfig DastConfig::defaults() {
     return c;
 }
 
-int DastConfig::scopeSamples() const {
+ScopeSelection DastConfig::scope() const {
     if (scopeIndex < scopes.size() && usableSamples(scopes[scopeIndex].samples)) {
-        return scopes[scopeIndex].samples;
+        return {scopeIndex, scopeIndex, scopes[scopeIndex].samples};
     }
-    return kDefaultScopes[kDefaultScopeIndex].samples;
+    return {scopeIndex, kDefaultScopeIndex, kDefaultScopes[kDefaultScopeIndex].samples};
 }
 
 std::string DastConfig::filePath() const { return pathInDirectory(appDir, "dast.cfg"); }

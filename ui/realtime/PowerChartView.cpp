@@ -46,8 +46,7 @@ void PowerChartView::loadSeries() {
     if (!doc) return;
     Recorder& recorder = doc->recorder();
     recorder.copyStore(*m_store);
-    const DastConfig config = recorder.config();
-    m_chart.loadSeries(doc->selectedChannel(), *m_store, config.channels, config);
+    m_chart.loadSeries(doc->selectedChannel(), *m_store, recorder.channels(), recorder.scope());
 }
 
 void PowerChartView::resizeEvent(QResizeEvent* event) {

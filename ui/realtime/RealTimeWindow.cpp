@@ -74,7 +74,7 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
     for (int i = 0; i < kScopeCommands; ++i) {
         onCommand(scopeCommand(i), [this, i] { onScope(i); });
         onUpdate(scopeCommand(i), [this, i](CommandState& ui) {
-            if (Recorder* r = recorder()) ui.checked = r->config().scopeIndex == i;
+            if (Recorder* r = recorder()) ui.checked = r->scope().index == i;
         });
     }
     onCommand(Command::DataExport, [this] { onExportData(); });
