@@ -36,14 +36,10 @@ void PowerChartView::onDocumentChanged(View*) {
     update();
 }
 
-void PowerChartView::refreshChart() {
-    loadSeries();
-    update();
-}
-
 void PowerChartView::loadSeries() {
     RealTimeDocument* doc = realTimeDocument();
     if (!doc) return;
+    ++m_reloads;
     Recorder& recorder = doc->recorder();
     recorder.copyStore(*m_store);
     m_chart.loadSeries(doc->selectedChannel(), *m_store, recorder.channels(), recorder.scope());

@@ -156,7 +156,6 @@ bool RealTimeWindow::createPanes(Document* document, WindowKind& windowKind) {
     fillChannelTree();
 
     setWidget(inner);
-    m_list->setChartView(m_chart);
     setActiveView(m_list);
     return true;
 }
