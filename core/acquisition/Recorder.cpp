@@ -5,7 +5,6 @@
 #include "core/acquisition/ChannelSwitchRequest.h"
 #include "core/acquisition/Recording.h"
 #include "core/base/Clock.h"
-#include "core/base/CrashSafeFile.h"
 
 Recorder::Recorder(SerialPorts& ports, MessageSink& messages, Clock& clock)
     : m_state(ports, messages, clock), m_cycle(m_state, [this] { return m_open.load(); }) {}
@@ -31,17 +30,14 @@ bool Recorder::loadConfig(const std::string& directory) {
 }
 
 bool Recorder::saveConfig() {
-    // The fields are copied under the data lock; the file is written and fsync'ed without it,
-    // so a poll never waits for the disk. The records carry the last readings, as they always
+    // A copy is saved, so that the file is written and fsync'ed without the data lock and a
+    // poll never waits for the disk. The records carry the last readings, as they always
     // have in the file.
-    DastConfig copy;
-    {
-        std::lock_guard lock(m_state.dataLock);
-        m_state.config.lastSaveTime = static_cast<uint32_t>(m_state.clock.now());
-        copy = m_state.config;
-        copy.channels = withReadings(copy.channels, m_state.live);
-    }
-    return writeFileAtomically(copy.filePath(), writeConfigImage(copy));
+    DastConfig copy = config();
+    const bool saved = ::saveConfig(copy, m_state.clock);
+    std::lock_guard lock(m_state.dataLock);
+    m_state.config.lastSaveTime = copy.lastSaveTime;
+    return saved;
 }
 
 void Recorder::start(std::chrono::microseconds period) { m_cycle.start(period); }
@@ -58,10 +54,10 @@ void Recorder::openRecording() {
 }
 
 bool Recorder::closeRecording() {
-    Recording* recording = m_open;
-    if (!recording) return true;
-    if (!recording->close()) return false;
-    m_cycle.releaseRecording(recording);
+    Recording* current = m_open;
+    if (!current) return true;
+    if (!current->close()) return false;
+    m_cycle.releaseRecording(current);
     m_open = nullptr;
     if (m_state.link.isOpen()) {
         m_state.link.closeLink();
@@ -73,8 +69,8 @@ bool Recorder::closeRecording() {
 bool Recorder::recording() const { return m_open != nullptr; }
 
 bool Recorder::tickRunning() const {
-    const Recording* recording = m_open;
-    return recording && recording->busy;
+    const Recording* current = m_open;
+    return current && current->busy;
 }
 
 bool Recorder::saveDataFile() const { return m_recording && m_recording->saveDataFile(); }
@@ -84,7 +80,7 @@ void Recorder::exportCsv(const std::string& path) const {
 }
 
 void Recorder::connect() {
-    if (Recording* recording = m_open) m_cycle.onConnect(recording);
+    if (Recording* current = m_open) m_cycle.onConnect(current);
 }
 
 void Recorder::disconnect() { m_cycle.onDisconnect(); }
@@ -119,6 +115,11 @@ DastConfig Recorder::config() const {
 ChannelTable Recorder::channels() const {
     std::lock_guard lock(m_state.dataLock);
     return withReadings(m_state.config.channels, m_state.live);
+}
+
+ScopeSelection Recorder::scope() const {
+    std::lock_guard lock(m_state.dataLock);
+    return m_state.config.scope();
 }
 
 DayTable Recorder::days() const {

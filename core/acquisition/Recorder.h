@@ -81,6 +81,7 @@ public:
     // Snapshots.
     DastConfig config() const;      // channel records with the last readings' power and state
     ChannelTable channels() const;  // the same records alone
+    ScopeSelection scope() const;   // the chart's time span alone, for each sample
     DayTable days() const;
     MonthTable months() const;
     void copyStore(SampleStore& out) const;  // a zeroed store while none was ever opened

@@ -105,11 +105,11 @@ DastConfig DastConfig::defaults() {
     return c;
 }
 
-int DastConfig::scopeSamples() const {
+ScopeSelection DastConfig::scope() const {
     if (scopeIndex < scopes.size() && usableSamples(scopes[scopeIndex].samples)) {
-        return scopes[scopeIndex].samples;
+        return {scopeIndex, scopeIndex, scopes[scopeIndex].samples};
     }
-    return kDefaultScopes[kDefaultScopeIndex].samples;
+    return {scopeIndex, kDefaultScopeIndex, kDefaultScopes[kDefaultScopeIndex].samples};
 }
 
 std::string DastConfig::filePath() const { return pathInDirectory(appDir, "dast.cfg"); }
@@ -244,11 +244,7 @@ bool loadConfig(DastConfig& config, const Clock& clock, std::string appDir) {
     return true;
 }
 
-bool saveConfig(DastConfig& config, const Clock& clock, std::mutex* guard) {
-    std::unique_lock lock = guard ? std::unique_lock(*guard) : std::unique_lock<std::mutex>();
+bool saveConfig(DastConfig& config, const Clock& clock) {
     config.lastSaveTime = static_cast<uint32_t>(clock.now());
-    const std::vector<uint8_t> image = writeConfigImage(config);
-    const std::string path = config.filePath();
-    if (lock.owns_lock()) lock.unlock();
-    return writeFileAtomically(path, image);
+    return writeFileAtomically(config.filePath(), writeConfigImage(config));
 }

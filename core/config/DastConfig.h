@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,16 @@ inline constexpr uint16_t kDefaultScopeIndex = 4;  // "1 Hours"
 inline constexpr uint32_t kDefaultExportInterval = 60;
 inline constexpr int32_t kMaxScopeSamples = 17280;  // the whole 24-hour ring
 
+// The chart's time span as the configuration selects it: all the real-time window reads of
+// dast.cfg for each sample, a few bytes instead of a copy of the whole configuration.
+struct ScopeSelection {
+    uint16_t index = kDefaultScopeIndex;  // as held: the scope command shown checked
+    // The row the chart shows: `index`, or the default row where an edited table cannot
+    // serve it; and that row's 5-second samples, 1..17280.
+    uint16_t shown = kDefaultScopeIndex;
+    int32_t samples = 720;
+};
+
 // The in-memory copy of dast.cfg, the working copy for the whole run.
 struct DastConfig {
     ChannelTable channels{};                     // records 0..15
@@ -40,9 +49,9 @@ struct DastConfig {
 
     // The defaults of a first start (also used when the file cannot be read).
     static DastConfig defaults();
-    // Samples of the selected scope, or of the default scope when the table or the index
-    // from an edited file is unusable; always 1..17280.
-    int scopeSamples() const;
+    // The selected scope, or the default scope where the table or the index from an edited
+    // file is unusable.
+    ScopeSelection scope() const;
     // appDir + "/dast.cfg", or "dast.cfg" when no directory was reported.
     std::string filePath() const;
 };
@@ -63,7 +72,7 @@ bool readConfigImage(const uint8_t* data, size_t size, DastConfig& config);
 // Reads dast.cfg from `appDir` (empty: the current directory, as the program always does);
 // false and defaults when it cannot be read.
 bool loadConfig(DastConfig& config, const Clock& clock, std::string appDir = {});
-// Writes dast.cfg crash-safely; false when nothing was written (the old file stays). While
-// other threads run, pass the application's data lock as `guard`: it is held while the
-// fields are copied, never while the file is written.
-bool saveConfig(DastConfig& config, const Clock& clock, std::mutex* guard = nullptr);
+// Stamps the time of the save and writes dast.cfg crash-safely; false when nothing was written
+// (the old file stays). Not thread-safe: a configuration other threads use is saved from a
+// copy (Recorder::saveConfig).
+bool saveConfig(DastConfig& config, const Clock& clock);

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     check(config.scopes.size() >= kScopeEntries);
     check(config.scopeIndex < config.scopes.size());
-    check(config.scopeSamples() >= 1 && config.scopeSamples() <= 17280);
+    const ScopeSelection scope = config.scope();
+    check(scope.samples >= 1 && scope.samples <= 17280 && scope.shown < kScopeEntries);
     check(config.extraData.size() <= 255);
     check(terminated(config.password, sizeof config.password));
     for (const ChannelRecord& record : config.channels) {

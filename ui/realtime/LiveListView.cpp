@@ -1,5 +1,6 @@
 #include "ui/realtime/LiveListView.h"
 
+#include <QPointer>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -7,7 +8,6 @@
 #include "ui/framework/Command.h"
 #include "ui/framework/ListStyle.h"
 #include "ui/framework/TablePrinting.h"
-#include "ui/realtime/PowerChartView.h"
 #include "ui/realtime/RealTimeDocument.h"
 #include "ui/widgets/ChannelLabels.h"
 
@@ -42,8 +42,6 @@ LiveListView::LiveListView(QWidget* parent) : View(parent) {
 }
 
 LiveListView::~LiveListView() = default;
-
-void LiveListView::setChartView(PowerChartView* chart) { m_chart = chart; }
 
 RealTimeDocument* LiveListView::realTimeDocument() const {
     return qobject_cast<RealTimeDocument*>(document());
@@ -83,8 +81,6 @@ void LiveListView::buildList() {
 void LiveListView::onSampleRecorded(SampleOrigin origin) {
     if (origin == SampleOrigin::NoLink) return;
     refreshPowerColumn();
-    // A lost link leaves the chart as it was: it shows what the meter sent.
-    if (origin == SampleOrigin::Meter && m_chart) m_chart->refreshChart();
 }
 
 void LiveListView::refreshPowerColumn() {

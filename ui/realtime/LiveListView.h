@@ -1,27 +1,21 @@
 #pragma once
 
-#include <QPointer>
-
 #include "core/acquisition/RecorderListener.h"
 #include "core/store/ChannelRecord.h"
 #include "ui/framework/View.h"
 
-class PowerChartView;
 class QTableWidget;
 class RealTimeDocument;
 struct TablePrintout;
 
 // The lower pane of the real-time window: one row per measured quantity with its live
-// power. Every sample of the document rewrites the power column, and a sample from the meter
-// reloads the chart too.
+// power. Every sample of the document rewrites the power column; the chart above takes in
+// the same poll through the document's update that its tables brought.
 class LiveListView : public View {
     Q_OBJECT
 public:
     explicit LiveListView(QWidget* parent = nullptr);
     ~LiveListView() override;
-
-    // Set by the window when it builds its panes.
-    void setChartView(PowerChartView* chart);
 
     void onInitialUpdate() override;
     // A sample the recorder stored: the list shows new readings (or the zeros of a lost
@@ -42,6 +36,5 @@ private:
     void buildList();
 
     QTableWidget* m_list = nullptr;
-    QPointer<PowerChartView> m_chart;
     bool m_built = false;
 };

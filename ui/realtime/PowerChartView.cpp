@@ -36,18 +36,13 @@ void PowerChartView::onDocumentChanged(View*) {
     update();
 }
 
-void PowerChartView::refreshChart() {
-    loadSeries();
-    update();
-}
-
 void PowerChartView::loadSeries() {
     RealTimeDocument* doc = realTimeDocument();
     if (!doc) return;
+    ++m_reloads;
     Recorder& recorder = doc->recorder();
     recorder.copyStore(*m_store);
-    const DastConfig config = recorder.config();
-    m_chart.loadSeries(doc->selectedChannel(), *m_store, config.channels, config);
+    m_chart.loadSeries(doc->selectedChannel(), *m_store, recorder.channels(), recorder.scope());
 }
 
 void PowerChartView::resizeEvent(QResizeEvent* event) {

@@ -28,7 +28,7 @@ public:
     uint16_t selectedChannel() const { return m_selectedChannel; }
     void selectChannel(uint16_t channel) { m_selectedChannel = channel; }
 
-    // The shell hands each recorded sample to the document, whose views take it in.
+    // The shell hands each recorded sample to the document, whose list takes it in.
     void showSample(SampleOrigin origin) { emit sampleRecorded(origin); }
 
 signals:

@@ -74,7 +74,7 @@ RealTimeWindow::RealTimeWindow() : ChildWindow(QStringLiteral("Real Time")) {
     for (int i = 0; i < kScopeCommands; ++i) {
         onCommand(scopeCommand(i), [this, i] { onScope(i); });
         onUpdate(scopeCommand(i), [this, i](CommandState& ui) {
-            if (Recorder* r = recorder()) ui.checked = r->config().scopeIndex == i;
+            if (Recorder* r = recorder()) ui.checked = r->scope().index == i;
         });
     }
     onCommand(Command::DataExport, [this] { onExportData(); });
@@ -156,7 +156,6 @@ bool RealTimeWindow::createPanes(Document* document, WindowKind& windowKind) {
     fillChannelTree();
 
     setWidget(inner);
-    m_list->setChartView(m_chart);
     setActiveView(m_list);
     return true;
 }

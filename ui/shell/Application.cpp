@@ -34,8 +34,9 @@ Application::Application(SerialPorts& ports, Clock& clock) : m_recorder(ports, m
         m_recorder, *m_archive, *m_publisher, m_messages, [this] { return m_mainWindow.get(); });
     m_statusBarText = std::make_unique<StatusBarText>(m_recorder, *m_archive, *m_publisher);
 
-    // Every poll of the meter brings new tables for every window; each recorded sample goes
-    // to the real-time window.
+    // Every poll of the meter brings new tables for every window: the real-time chart's one
+    // reload per sample comes with them, so a lost link, which brings none, leaves the chart
+    // showing what the meter sent. Each recorded sample goes to the real-time window's list.
     connect(&m_signals, &RecorderSignals::tablesChanged, this, &Application::updateAllWindows);
     connect(&m_signals, &RecorderSignals::sampleRecorded, this, [this](SampleOrigin origin) {
         if (RealTimeDocument* document = firstRealTimeDocument()) document->showSample(origin);

@@ -37,15 +37,10 @@ QString localClock(int64_t seconds) {
 }  // namespace
 
 void PowerChart::loadSeries(uint16_t selected, const SampleStore& store, const ChannelTable& live,
-                            const DastConfig& config) {
+                            const ScopeSelection& scope) {
     m_selected = selected;
-    // An index or sample count from an edited configuration that the table cannot serve
-    // falls back to the default scope; scopeSamples() makes the same choice for N.
-    const bool scopeUsable = config.scopeIndex < config.scopes.size() &&
-                             config.scopes[config.scopeIndex].samples >= 1 &&
-                             config.scopes[config.scopeIndex].samples <= kRingSlots;
-    m_shownScope = scopeUsable ? config.scopeIndex : kDefaultScopeIndex;
-    m_samples = std::clamp(config.scopeSamples(), 1, kRingSlots);
+    m_shownScope = scope.shown;
+    m_samples = std::clamp(scope.samples, 1, kRingSlots);  // never reads outside the ring
 
     m_series.clear();
     m_gaps.clear();

@@ -11,8 +11,8 @@
 #include "core/store/ChannelRecord.h"
 
 class QPainter;
-struct DastConfig;
 struct SampleStore;
+struct ScopeSelection;
 
 // The real-time power chart, independent of any window: loads a series from the sample
 // store (or the fourteen live powers), settles the full scale and paints into any QPainter.
@@ -37,7 +37,7 @@ public:
     // Reloads the series, N and S for the selected chart channel (0..15 one ring, anything
     // else the live powers of records 1..12, 14, 15) and the configured scope.
     void loadSeries(uint16_t selected, const SampleStore& store, const ChannelTable& live,
-                    const DastConfig& config);
+                    const ScopeSelection& scope);
     // A whole recorded day instead of the live store: the ring `selected` of `rings` (one
     // value per 5-second slot from midnight, kGap where nothing was recorded), or for
     // kAllChannels the average power of each bar record over its recorded slots. Paint it

@@ -2,11 +2,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <vector>
 
 #include "core/acquisition/Recorder.h"
 #include "core/base/Clock.h"
+#include "fakes/FakeClock.h"
 #include "fakes/RecordingMessageSink.h"
 #include "fakes/ScriptedSerialPort.h"
 #include "support/Eventually.h"
@@ -125,4 +128,37 @@ TEST_F(RecorderTest, CommandsFromSeveralThreadsAndReadersKeepEverySnapshotWhole)
     EXPECT_GT(copies.load(), 0);
     EXPECT_GT(storedSamples(recorder), 0);
     EXPECT_FALSE(recorder.linkOpen());
+}
+
+// dast.cfg as the recorder saves it: the records with the last readings from the meter, and
+// the time of the save, in the file and in the configuration held.
+TEST_F(RecorderTest, SaveConfigWritesTheLastReadingsAndTheTimeOfTheSave) {
+    FakeClock clock;
+    Recorder saving(ports, messages, clock);
+    saving.loadConfig(dir.path());
+    saving.start(1h);  // the test drives the tick
+    saving.openRecording();
+    meter.setPower(3, 0x1234);
+    saving.connect();
+    ASSERT_TRUE(eventually([&] { return saving.linkOpen() && !saving.probing(); }, 5s));
+    saving.tickNow();
+    ASSERT_TRUE(eventually([&] { return saving.channels()[3].power == 0x1234; }, 5s));
+    const auto before = static_cast<uint32_t>(clock.now());
+    ASSERT_TRUE(saving.saveConfig());
+
+    std::ifstream in(dir.file("dast.cfg"), std::ios::binary);
+    const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(file.size(), 1365u);
+    auto u32At = [&file](size_t at) {
+        return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24;
+    };
+    const size_t record3 = 2 + 3 * 76;
+    EXPECT_EQ(u32At(record3 + 68), 0x1234u);  // power
+    EXPECT_EQ(file[record3 + 72], '1');       // state
+    const uint32_t saveTime = u32At(file.size() - 10);
+    EXPECT_GE(saveTime, before);
+    EXPECT_LE(saveTime, clock.now());
+    EXPECT_EQ(saving.config().lastSaveTime, saveTime);
+    saving.stop();
+    EXPECT_TRUE(saving.closeRecording());
 }

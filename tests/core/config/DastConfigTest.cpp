@@ -48,7 +48,7 @@ void expectUsable(const DastConfig& c) {
     ASSERT_NE(std::memchr(c.password, 0, sizeof c.password), nullptr);
     ASSERT_GE(c.scopes.size(), size_t{kScopeEntries});
     ASSERT_LT(c.scopeIndex, c.scopes.size());
-    ASSERT_EQ(c.scopeSamples(), c.scopes[c.scopeIndex].samples);
+    ASSERT_EQ(c.scope().samples, c.scopes[c.scopeIndex].samples);
     for (const ScopeEntry& e : c.scopes) ASSERT_TRUE(e.samples >= 1 && e.samples <= 17280);
 }
 
@@ -181,7 +181,7 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
     auto chartSamples = [](int32_t expected) {  // row 4 is the selected one
         return [=](const DastConfig& c) {
             EXPECT_EQ(c.scopes[4].samples, expected);
-            EXPECT_EQ(c.scopeSamples(), expected);
+            EXPECT_EQ(c.scope().samples, expected);
         };
     };
     auto interval = [](uint32_t expected) {
@@ -233,7 +233,7 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
          },
          [](const DastConfig& c) {
              ASSERT_EQ(c.scopes.size(), 7u);
-             EXPECT_EQ(c.scopeSamples(), 4320);
+             EXPECT_EQ(c.scope().samples, 4320);
              EXPECT_EQ(c.exportInterval, 300u);
          }},
         {"scope index on the last row", [](Bytes& b) { b[1218] = 6; },
@@ -262,7 +262,7 @@ TEST(ConfigFile, RuleBreakingFilesAreSalvaged) {
     }
     DastConfig emptied = DastConfig::defaults();  // a working copy changed at run time
     emptied.scopes.clear();
-    EXPECT_EQ(emptied.scopeSamples(), 720);
+    EXPECT_EQ(emptied.scope().samples, 720);
 }
 
 // Whatever a damaged default file holds, nothing is read past it, the values are usable,

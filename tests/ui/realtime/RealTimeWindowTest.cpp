@@ -36,7 +36,8 @@ using namespace std::chrono_literals;
 constexpr int64_t kNow = 1'700'000'000;  // 2023-11-14 22:13:20 UTC
 
 // The real-time window kind in an MDI area, over a recorder in a private directory whose
-// signals reach the window as the shell wires them.
+// signals reach the window as the shell wires them: the tables as a document update, the
+// sample to the document.
 class RealTimeWindowTest : public ::testing::Test {
 protected:
     RealTimeWindowTest() : recorder(ports, messages, clock) {
@@ -49,6 +50,9 @@ protected:
         for (int k = kFirstLoad; k <= kLastLoad; ++k) std::snprintf(names[k].name, 64, "Load%d", k);
         recorder.setChannelNames(names);
         recorder.setListener(&relay);
+        QObject::connect(&relay, &RecorderSignals::tablesChanged, &area, [this] {
+            if (document) document->updateAllViews(nullptr);
+        });
         QObject::connect(&relay, &RecorderSignals::sampleRecorded, &area,
                          [this](SampleOrigin origin) {
                              ++samplesSeen;

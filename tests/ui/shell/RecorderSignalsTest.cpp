@@ -5,8 +5,18 @@
 #include <thread>
 #include <vector>
 
+#include "core/base/Clock.h"
+#include "core/config/DastConfig.h"
+#include "fakes/ScriptedSerialPort.h"
+#include "support/ScriptedMeter.h"
 #include "support/ShellFixture.h"
+#include "ui/realtime/PowerChartView.h"
+#include "ui/realtime/RealTimeWindow.h"
+#include "ui/shell/Application.h"
+#include "ui/shell/MainWindow.h"
 #include "ui/shell/RecorderSignals.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -41,6 +51,39 @@ TEST_F(RecorderSignalsTest, CallsFromOtherThreadsArriveInOrderAndStopWithTheRece
     late.join();
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(seen.size(), 101u);
+}
+
+// In the program, each poll of the meter arrives as new tables and then its sample: the chart
+// (1.1 MB copied and a series loaded) takes them in once.
+TEST_F(RecorderSignalsTest, OneChartReloadPerSampleFromTheMeter) {
+    DastConfig config = DastConfig::defaults();
+    ASSERT_TRUE(saveConfig(config, SystemClock::instance()));
+    ScriptedPortOpener ports;
+    ScriptedMeter meter(ports, 1);
+    ModalAnswerer answers;
+    Application app(ports, SystemClock::instance());
+    ASSERT_TRUE(app.startUp());
+    auto* window = qobject_cast<RealTimeWindow*>(app.mainWindow()->activeChildWindow());
+    ASSERT_NE(window, nullptr);
+    Recorder& recorder = app.recorder();
+    ASSERT_TRUE(runEventsUntil([&] { return recorder.linkOpen() && !recorder.probing(); }, 5s));
+
+    // The chart's reloads as each sample has been taken in: between two of them lie the next
+    // poll's tables and its sample, whenever the counting began (the program's own 5-second
+    // ticks may add polls).
+    std::vector<int> reloads;
+    QObject::connect(&app.recorderSignals(), &RecorderSignals::sampleRecorded, &app,
+                     [&](SampleOrigin origin) {
+                         if (origin == SampleOrigin::Meter)
+                             reloads.push_back(window->chartView()->reloads());
+                     });
+    while (reloads.size() < 4) {
+        const size_t seen = reloads.size();
+        recorder.tickNow();
+        ASSERT_TRUE(runEventsUntil([&] { return reloads.size() > seen; }, 5s));
+    }
+    for (size_t i = 1; i < reloads.size(); ++i) EXPECT_EQ(reloads[i] - reloads[i - 1], 1) << i;
+    app.shutDown();
 }
 
 }  // namespace

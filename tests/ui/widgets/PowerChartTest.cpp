@@ -32,7 +32,7 @@ protected:
 
     void load(uint16_t selected, uint16_t scope = 0) {
         config.scopeIndex = scope;
-        chart.loadSeries(selected, *store, live, config);
+        chart.loadSeries(selected, *store, live, config.scope());
     }
 
     QImage render(int width, int height) {
