@@ -23,16 +23,19 @@ std::string directoryOf(const std::string& path) {
 
 // Temporary names are `<name>.tmp<pid>.<serial>.<stamp>`: decimal pid and serial, stamp in
 // lower-case hex. They differ per process and per call, and O_EXCL refuses anything already
-// there, a planted link included. The file gets the permission bits of the regular file it
-// replaces (set again with fchmod, which the umask does not narrow) before it holds a byte;
-// a new file gets 0644 under the umask.
-int createTemporary(const std::string& path, std::string& tempPath) {
+// there, a planted link included. The file gets `forcedMode` when one is given (-1: none), else
+// the permission bits of the regular file it replaces, set again with fchmod (which the umask
+// does not narrow) before it holds a byte; a new file gets 0644 under the umask.
+int createTemporary(const std::string& path, std::string& tempPath, int forcedMode) {
     static std::atomic<unsigned> serial{0};
     const auto stamp = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     struct stat old {};
     const bool replacing = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    const mode_t mode = replacing ? (old.st_mode & 0777) : 0644;
+    const bool forced = forcedMode >= 0;
+    const mode_t mode = forced      ? static_cast<mode_t>(forcedMode)
+                        : replacing ? (old.st_mode & 0777)
+                                    : 0644;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u.%llx", static_cast<long>(::getpid()),
@@ -40,8 +43,13 @@ int createTemporary(const std::string& path, std::string& tempPath) {
         tempPath = path + suffix;
         const int fd =
             ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        // Best effort: a file system without Unix permissions must not cost the save.
-        if (fd >= 0 && replacing) ::fchmod(fd, mode);
+        // Best effort: a file system without Unix permissions must not cost the save. Bits
+        // asked for are a must: without them the file is not written.
+        if (fd >= 0 && (replacing || forced) && ::fchmod(fd, mode) != 0 && forced) {
+            ::close(fd);
+            ::unlink(tempPath.c_str());
+            return -1;
+        }
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -99,9 +107,11 @@ bool writeAll(int fd, const void* data, size_t size) {
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size) {
+namespace {
+
+bool replaceFile(const std::string& path, const uint8_t* data, size_t size, int forcedMode) {
     std::string tempPath;
-    const int fd = createTemporary(path, tempPath);
+    const int fd = createTemporary(path, tempPath, forcedMode);
     if (fd < 0) return false;
 
     bool ok = writeAll(fd, data, size) && ::fsync(fd) == 0;
@@ -119,6 +129,16 @@ bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t si
     }
     removeStaleTemporaries(path);
     return true;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size) {
+    return replaceFile(path, data, size, -1);
+}
+
+bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size, mode_t mode) {
+    return replaceFile(path, data, size, static_cast<int>(mode & 07777));
 }
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, size_t limit) {

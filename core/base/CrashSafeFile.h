@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +20,10 @@ bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t si
 inline bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
     return writeFileAtomically(path, bytes.data(), bytes.size());
 }
+// The same with the permission bits `mode` (umask or not) from the moment the file is created,
+// whatever the replaced file had: a file that may hold a password is never readable by others,
+// not even for an instant.
+bool writeFileAtomically(const std::string& path, const uint8_t* data, size_t size, mode_t mode);
 
 // Reads a regular file whole, at most `limit` bytes plus one (so an oversized file shows as
 // such). False when it cannot be opened or read, or is not a regular file.

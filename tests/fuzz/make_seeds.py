@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the fuzzers' seed corpus: valid replies, configuration and data files."""
+"""Writes the fuzzers' seed corpus: valid replies, configuration, data and settings files."""
 import os
 import struct
 
@@ -82,3 +82,13 @@ put("datafile", "wrapped", data)
 samples = b"".join(struct.pack("<BHi", ring, slot, 100 + ring)
                    for ring in range(16) for slot in (17278, 17279, 0))
 put("datafile", "described-longer", data[:436] + samples + bytes([100]))
+
+# kelvo.ini as the settings commands write it, and as a person may leave it.
+put("ini", "written", b"[archive]\nenabled=true\nfile=kelvo-archive.sqlite\nkeep_days=0\n\n"
+    b"[link]\nreconnect=true\n\n[mqtt]\nallow_switching=false\ndiscovery=true\n"
+    b"discovery_prefix=homeassistant\nenabled=true\nhost=localhost\nnode_id=kelvo_0a1b2c\n"
+    b"password=\"s3;cr\\\"t \"\nport=1883\nprefix=kelvo\ntls=false\ntls_ca_file=\n"
+    b"tls_cert_file=\ntls_key_file=\nusername=@@me\n")
+put("ini", "hand-edited", b"\xef\xbb\xbf; by hand\r\nowner = Jo\r\n[mqtt]\r\nhost = \"a, b\"  ; x\r\n"
+    b"password=gr\xfc\\x00df\\0\\\r\n more\r\nlist=a, b,\"c\"\r\n[%General]\r\nx=@ByteArray(\\xe9)\r\n"
+    b"[mqtt\\sub]\r\nh%6Fst=%U00e9\r\n[link]\r\nreconnect=\"never closed\r\n")

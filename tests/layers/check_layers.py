@@ -23,6 +23,8 @@ LAYERS = {
     # Archive and publisher listen to acquisition through its sink interface.
     "core/archive": CORE,
     "core/publish": CORE,
+    # kelvo.ini gathers the settings of the link, the archive and publishing.
+    "core/settings": [*CORE, "core/archive", "core/publish"],
     "ui/framework": ["core/base"],
     "ui/widgets": ["ui/framework", *CORE],
     "ui/dialogs": ["ui/framework", *CORE, "core/archive", "core/publish"],
@@ -30,9 +32,9 @@ LAYERS = {
     "ui/history": ["ui/framework", *CORE],
     "ui/archive": ["ui/widgets", "ui/dialogs", "ui/framework", *CORE, "core/archive"],
     "ui/shell": ["ui/archive", "ui/realtime", "ui/history", "ui/widgets", "ui/dialogs", "ui/framework", *CORE,
-                 "core/archive", "core/publish", "core/device", "core/device/posix"],
+                 "core/archive", "core/publish", "core/settings", "core/device", "core/device/posix"],
     # The headless program wires the whole core together, as the shell does for the windows.
-    "recorder": [*CORE, "core/archive", "core/publish", "core/device", "core/device/posix"],
+    "recorder": [*CORE, "core/archive", "core/publish", "core/settings", "core/device", "core/device/posix"],
     "tools/meter-sim": [],  # keeps its own copy of the protocol: nothing of the program
 }
 PRODUCT_ROOTS = ("core", "ui", "recorder", "tools")

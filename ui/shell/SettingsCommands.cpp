@@ -46,11 +46,11 @@ void SettingsCommands::load() {
     m_publisher.configure(m_settings.mqtt);
 }
 
-QString SettingsCommands::path() const {
-    return QString::fromStdString(pathInDirectory(m_recorder.workingDirectory(), "kelvo.ini"));
+std::string SettingsCommands::path() const {
+    return pathInDirectory(m_recorder.workingDirectory(), "kelvo.ini");
 }
 
 void SettingsCommands::save() {
     if (!saveKelvoIni(path(), m_settings))
-        m_messages.show("Fail to write settings file: " + path().toStdString());
+        m_messages.show("Fail to write settings file: " + path());
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QString>
 #include <functional>
+#include <string>
 
+#include "core/settings/KelvoIni.h"
 #include "ui/framework/CommandTarget.h"
-#include "ui/shell/KelvoIni.h"
 
 class ArchiveWriter;
 class MessageSink;
@@ -24,7 +24,7 @@ public:
     // Reads kelvo.ini from the working directory and applies every setting.
     void load();
     const KelvoIni& settings() const { return m_settings; }
-    QString path() const;  // kelvo.ini in the working directory
+    std::string path() const;  // kelvo.ini in the working directory
 
 private:
     // Writes kelvo.ini; a failure is said in the message box.

@@ -1,33 +1,40 @@
-// kelvo.ini: defaults for what is missing or out of range, every key written back, and a file
-// that may hold a password never readable by others.
+// kelvo.ini: defaults for what is missing or out of range, every key written back with what
+// Kelvo does not know kept, and a file that may hold a password never readable by others.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <fstream>
+#include <iterator>
 
-#include "ui/shell/KelvoIni.h"
+#include "core/settings/IniFile.h"
+#include "core/settings/KelvoIni.h"
+#include "support/TempWorkDir.h"
 
 namespace {
 
-mode_t permissions(const QString& path) {
+mode_t permissions(const std::string& path) {
     struct stat info {};
-    return ::stat(path.toLocal8Bit().constData(), &info) == 0 ? (info.st_mode & 07777) : 0;
+    return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+void put(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace
 
 TEST(KelvoIni, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("kelvo.ini");
-    {
-        std::ofstream ini(path.toStdString());
-        ini << "[link]\nreconnect=maybe\n"
-               "[archive]\nkeep_days=-3\nfile=\n"
-               "[mqtt]\nenabled=true\nport=70000\nprefix=home/kelvo\npassword=s3cret\n";
-    }
-    ::chmod(path.toLocal8Bit().constData(), 0644);
+    TempWorkDir dir;
+    const std::string path = dir.file("kelvo.ini");
+    put(path,
+        "[link]\nreconnect=maybe\n"
+        "[archive]\nkeep_days=-3\nfile=\n"
+        "[mqtt]\nenabled=true\nport=70000\nprefix=home/kelvo\npassword=s3cret\n");
+    ::chmod(path.c_str(), 0644);
     KelvoIni settings = loadKelvoIni(path);
     const KelvoIni defaults;
     EXPECT_EQ(settings.link.reconnect, defaults.link.reconnect);
@@ -71,13 +78,44 @@ TEST(KelvoIni, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
     EXPECT_FALSE(back.nodeIdChosen);
 
     // A new file is created owner-only too.
-    const QString fresh = dir.filePath("new.ini");
+    const std::string fresh = dir.file("new.ini");
     ASSERT_TRUE(saveKelvoIni(fresh, KelvoIni{}));
     EXPECT_EQ(permissions(fresh), 0600u);
     EXPECT_TRUE(loadKelvoIni(fresh).archive.enabled);
     // No file: a node id of its own, different for every installation.
-    const KelvoIni first = loadKelvoIni(dir.filePath("none.ini"));
+    const KelvoIni first = loadKelvoIni(dir.file("none.ini"));
     EXPECT_TRUE(first.nodeIdChosen);
     EXPECT_EQ(first.mqtt.nodeId.rfind("kelvo_", 0), 0u);
-    EXPECT_NE(first.mqtt.nodeId, loadKelvoIni(dir.filePath("none.ini")).mqtt.nodeId);
+    EXPECT_NE(first.mqtt.nodeId, loadKelvoIni(dir.file("none.ini")).mqtt.nodeId);
+}
+
+TEST(KelvoIni, SaveKeepsWhatKelvoDoesNotKnowAndReplacesALinkNotItsTarget) {
+    TempWorkDir dir;
+    const std::string target = dir.file("elsewhere.ini");
+    const std::string path = dir.file("kelvo.ini");
+    const std::string hand =
+        "; written by hand\n"
+        "owner=Jo\n"
+        "[mqtt]\n"
+        "host = broker.local\n"
+        "qos=1\n"
+        "extra=\"a,b\", c\n"
+        "[other]\n"
+        "x=@@y\n";
+    put(target, hand);
+    ASSERT_EQ(::symlink("elsewhere.ini", path.c_str()), 0);
+    KelvoIni settings = loadKelvoIni(path);  // read through the link
+    EXPECT_EQ(settings.mqtt.host, "broker.local");
+    settings.mqtt.host = "other.local";
+
+    ASSERT_TRUE(saveKelvoIni(path, settings));
+    EXPECT_EQ(contents(target), hand);
+    EXPECT_EQ(permissions(path), 0600u);  // a file of its own now, not a link
+    const auto entries = IniFile(contents(path)).entries();
+    EXPECT_EQ(entries.at(u"owner"), IniValue::text(u"Jo"));
+    EXPECT_EQ(entries.at(u"mqtt/qos"), IniValue::text(u"1"));
+    EXPECT_EQ(entries.at(u"mqtt/extra"), (IniValue{{u"a,b", u"c"}, true}));
+    EXPECT_EQ(entries.at(u"other/x"), IniValue::text(u"@@y"));
+    EXPECT_EQ(entries.at(u"mqtt/host"), IniValue::text(u"other.local"));
+    EXPECT_EQ(entries.size(), 4u + 18u);  // and Kelvo's 18 keys, each once
 }

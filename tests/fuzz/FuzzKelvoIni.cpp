@@ -1,0 +1,26 @@
+// Any kelvo.ini a user may leave: reading never goes past the data, every lookup answers, and
+// the file written from what was read reads back as the very same keys and values.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "core/settings/IniFile.h"
+#include "core/settings/IniWriter.h"
+
+namespace {
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    IniFile ini(std::string_view(reinterpret_cast<const char*>(data), size));
+    for (const char16_t* key : {u"link/reconnect", u"mqtt/host", u"mqtt/port", u"owner"})
+        if (const auto value = ini.find(key)) iniText(*value);
+    const auto entries = ini.entries();
+    const std::string text = formatIni(entries);
+    check(IniFile(text).entries() == entries);
+    check(formatIni(IniFile(text).entries()) == text);
+    return 0;
+}
