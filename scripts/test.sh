@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The whole test suite: set-up, then three builds, each with its tests (ctest), each a
-# configure preset of CMakePresets.json (`cmake --preset NAME` makes one of them by hand):
+# The whole test suite: set-up, then three builds, each with its tests (ctest), and the arm64
+# build of the recorder, each a configure preset of CMakePresets.json (`cmake --preset NAME`
+# makes one of them by hand):
 #   asan   build-asan: the core, its tests and the fuzzers under AddressSanitizer + UBSan
 #          (clang); one build serves both;
 #   tsan   build-tsan: the core and its tests under ThreadSanitizer (g++);
-#   plain  build: the whole program with the windows (g++), the benchmarks built but not run.
+#   plain  build: the whole program with the windows (g++), the benchmarks built but not run;
+#   arm64  build-arm64: the core, kelvo-recorder and the simulator with the arm64 cross
+#          compiler, for the recorder's arm64 package.
+# The Debian packages of build and build-arm64 are checked in a step of their own.
 # The tests mostly wait (serial lines, timers, child processes), so the next build runs beside
 # them at a lower priority, and the fuzzers (a million inputs each, all three at once) at the
 # lowest: they take the processor time the tests leave. The window tests, some of which time
@@ -91,10 +95,26 @@ built "$status" build-tsan "thread sanitizer: build (beside the tests before it)
 
 in_background 10 build plain build
 next=$!
+in_background 15 build arm64 build-arm64
+arm64=$!
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" suite_tests "thread sanitizer" build-tsan
 status=0
 wait "$next" || status=$?
 built "$status" build "plain: build (beside the tests before it)"
+status=0
+wait "$arm64" || status=$?
+built "$status" build-arm64 "arm64: build (beside the plain build)"
+
+# The packages of both trees, beside the fuzzers: lintian on each, the unit verified, the arm64
+# recorder run under qemu against the simulator.
+echo "=== Debian packages"
+start=$SECONDS
+status=0
+{ (cd build && ctest --output-on-failure -R '^debian_package$') &&
+    bash tests/package/check_arm64.sh build-arm64 build/tools/meter-sim/kelvo-meter-sim; } ||
+    status=$?
+lap $((SECONDS - start)) "Debian packages: amd64 and arm64"
+[ "$status" -eq 0 ] || exit "$status"
 
 status=0
 wait "$fuzzers" || status=$?
@@ -105,4 +125,4 @@ if [ "$status" -ne 0 ]; then
     exit "$status"
 fi
 
-suite_tests "plain (whole program, windows, package)" build
+suite_tests "plain (whole program, windows)" build -E '^debian_package$'
