@@ -41,6 +41,7 @@ logged=$(dpkg-parsechangelog -l "$packaging/changelog" -S Version)
 stage() {
     local package=$1 root=$work/$1 program
     DESTDIR=$root cmake --install "$build" --prefix /usr --component "$2" >/dev/null
+    compgen -G "$root/usr/bin/*" >/dev/null || fail "the install component $2 has no program"
     mkdir -p "$root/usr/share/man/man1" "$root/usr/share/doc/$package"
     for program in "$root"/usr/bin/*; do
         program=$(basename "$program")

@@ -12,8 +12,9 @@ version=
 
 make_packages() {
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt")
-    mapfile -t debs < <(bash "$source_dir/packaging/make-debs.sh" "$1" "$work/out") ||
+    bash "$source_dir/packaging/make-debs.sh" "$1" "$work/out" >"$work/debs" ||
         fail "make-debs.sh failed"
+    mapfile -t debs <"$work/debs"
     # No file belongs to two packages: dpkg would refuse to install the second.
     local shared
     shared=$(for deb in "${debs[@]}"; do files_of "$deb"; done | sort | uniq -d)
