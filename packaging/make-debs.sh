@@ -98,8 +98,8 @@ assemble() {
     debian_package "$root"
     # The debug symbols, as debhelper makes them: a package that only gdb asks for.
     (cd "$work" && dpkg-gencontrol -p"$package" -v"$version" -T"$substvars" \
-        -P"$work/$package-dbgsym" -f"$work/files" -URecommends -USuggests -UPre-Depends -UHomepage \
-        -DPackage="$package-dbgsym" -DDepends="$package (= $version)" -DSection=debug \
+        -P"$work/$package-dbgsym" -f"$work/files" -URecommends -USuggests -UPre-Depends \
+        -UHomepage -DPackage="$package-dbgsym" -DDepends="$package (= $version)" -DSection=debug \
         -DPriority=optional -DAuto-Built-Package=debug-symbols \
         -DDescription="debug symbols for $package" -DBuild-Ids="$build_ids")
     debian_package "$work/$package-dbgsym"
@@ -119,6 +119,7 @@ debian_package() {
     echo "$file"
 }
 
+# The desktop package is everything installed without a component of its own.
 if [ "$(cached KELVO_UI)" = ON ]; then
     stage kelvo Unspecified
     assemble kelvo

@@ -3,7 +3,7 @@
 # control fields and Depends (dpkg-shlibdeps for arm64), an AArch64 binary; then runs the
 # packaged kelvo-recorder under qemu-user against the meter simulator of this machine's build
 # until it has found the meter and recorded a few samples, stops it with SIGTERM and expects
-# exit 0 and dast.data written.
+# exit 0, dast.data written and the samples in the archive.
 #   check_arm64.sh ARM64_BUILD_DIR METER_SIM
 set -euo pipefail
 source "$(dirname "$0")/package_checks.sh"
@@ -54,4 +54,8 @@ wait "$recorder_pid" || status=$?
 recorder_pid=
 [ "$status" -eq 0 ] || fail "the recorder exited $status after SIGTERM: $(cat "$log")"
 [ -s "$run/dast.data" ] || fail "no dast.data after SIGTERM: $(cat "$log")"
-echo "package check: $(basename -a "${debs[@]}" | tr '\n' ' ')passed; under qemu: $(grep -c . "$log") log lines, meter found, dast.data $(stat -c %s "$run/dast.data") bytes"
+# The archive is on by default: its rows show SQLite for arm64 at work.
+rows=$(sqlite3 "$run/kelvo-archive.sqlite" 'SELECT count(*) FROM power' 2>&1) ||
+    fail "no archive: $rows"
+[ "$rows" -ge 2 ] || fail "$rows samples in the archive after $samples polls"
+echo "package check: $(basename -a "${debs[@]}" | tr '\n' ' ')passed; under qemu: $(grep -c . "$log") log lines, meter found, dast.data $(stat -c %s "$run/dast.data") bytes, $rows samples archived"
