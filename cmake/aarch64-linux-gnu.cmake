@@ -19,5 +19,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 
-# The programs run under qemu-user: `qemu-aarch64 -L /usr/aarch64-linux-gnu PROGRAM`.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The programs run under qemu-user on the multiarch arm64 libraries: `qemu-aarch64 PROGRAM`.
+# Not with -L /usr/aarch64-linux-gnu: its loader is the cross toolchain's C library, which may be
+# another build than libc6:arm64's libc.so.6, and a threaded program then hangs.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)

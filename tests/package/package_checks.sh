@@ -74,7 +74,7 @@ check_recorder() {
     # Only what it links, as dpkg-shlibdeps found it for its architecture, and adduser for the
     # system user: no Qt.
     names=$(field "$deb" Depends | tr ',' '\n' | awk '{print $1}' | sort | tr '\n' ' ')
-    expected="adduser libc6 libgcc-s1 libstdc++6 "
+    expected="adduser libc6 libgcc-s1 libmosquitto1 libsqlite3-0 libstdc++6 "
     [ "$names" = "$expected" ] || fail "kelvo-recorder depends on '$names', expected '$expected'"
     dpkg-deb -x "$deb" "$root"
     check_documents "$deb" kelvo-recorder kelvo-recorder
