@@ -59,7 +59,8 @@ void RecorderService::stop() {
     // baud): the service is asked to stop within 2 s.
     m_recorder.disconnect();
     m_recorder.stop();
-    // The last tick's sample is in the store: the close writes it with the rest.
+    // Every tick recorded is in the store (the one cut short by the disconnect as a zero
+    // sample, like any tick without a link): the close writes it all.
     if (!m_recorder.closeRecording()) m_log.line("could not write dast.data");
     if (!m_recorder.saveConfig()) m_log.line("could not write dast.cfg");
     // What the archive has queued is written now, or kept in its pending file. The listener's
