@@ -78,26 +78,17 @@ void RecorderService::onLinkChanged() {
     const SamplingCycle::LinkStatus status = m_recorder.linkStatus();
     using Phase = SamplingCycle::LinkStatus::Phase;
     // One line per change of where the link stands; the next attempt moving is no news.
-    int port = 0;
-    switch (status.phase) {
-        case Phase::Polling:
-            port = status.port;
-            break;
-        case Phase::NoDevice:
-            port = 0;
-            break;
-        case Phase::Disconnected:
-            port = -1;
-            break;
-    }
+    const int port = status.phase == Phase::Polling        ? status.port
+                     : status.phase == Phase::Disconnected ? -1
+                                                           : 0;
     if (m_linkLogged && port == m_loggedPort) return;
-    const std::string com = "Com" + std::to_string(m_loggedPort);
     if (port > 0)
         m_log.line("meter found on Com" + std::to_string(port));
     else if (port < 0)
         m_log.line("link closed");
     else if (m_loggedPort > 0)
-        m_log.line("link lost on " + com + "; looking for the meter again");
+        m_log.line("link lost on Com" + std::to_string(m_loggedPort) +
+                   "; looking for the meter again");
     else
         m_log.line("no meter found; looking again by itself");
     m_linkLogged = true;

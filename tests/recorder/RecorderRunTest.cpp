@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <array>
 #include <fstream>
@@ -9,6 +8,7 @@
 
 #include "core/device/Protocol.h"
 #include "core/store/DataFile.h"
+#include "support/ArchiveFixture.h"
 #include "support/BrokerProcess.h"
 #include "support/ChildProcess.h"
 #include "support/Eventually.h"
@@ -32,8 +32,8 @@ size_t countOf(const std::string& text, const std::string& what) {
 }
 
 // kelvo-recorder in the simulator's directory, its output in recorder.out there.
-struct Recorder {
-    explicit Recorder(std::string dir) : dir(std::move(dir)) {}
+struct RecorderProgram {
+    explicit RecorderProgram(std::string dir) : dir(std::move(dir)) {}
     bool start() { return process.start({KELVO_RECORDER, "--dir", dir}, output()); }
     std::string output() const { return dir + "/recorder.out"; }
     bool saw(const std::string& text, size_t times = 1) const {
@@ -69,33 +69,30 @@ struct ArchiveRow {
     Powers powers{};
 };
 
-// The archive's power rows in time order, and its integrity check.
-std::vector<ArchiveRow> archiveRows(const std::string& path, std::string* integrity = nullptr) {
+// The archive's power rows in time order.
+std::vector<ArchiveRow> archiveRows(const std::string& path) {
     std::vector<ArchiveRow> rows;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* query = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT time, ch01, ch02, ch03, ch04, ch05, ch06, ch07, ch08, ch09, "
-                           "ch10, ch11, ch12, spare13, consumption, solar FROM power ORDER BY time",
-                           -1, &query, nullptr);
-        while (query && sqlite3_step(query) == SQLITE_ROW) {
-            ArchiveRow row;
-            row.time = sqlite3_column_int64(query, 0);
-            for (int k = 0; k < 15; ++k) row.powers[k] = sqlite3_column_int64(query, k + 1);
-            rows.push_back(row);
+    std::istringstream lines(query(path,
+                                   "SELECT time, ch01, ch02, ch03, ch04, ch05, ch06, ch07, ch08, "
+                                   "ch09, ch10, ch11, ch12, spare13, consumption, solar FROM power "
+                                   "ORDER BY time"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream columns(line);
+        std::string column;
+        ArchiveRow row;
+        std::getline(columns, column, '|');
+        row.time = std::stoll(column);
+        for (int64_t& power : row.powers) {
+            std::getline(columns, column, '|');
+            power = std::stoll(column);
         }
-        sqlite3_finalize(query);
-        query = nullptr;
-        if (integrity &&
-            sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &query, nullptr) == SQLITE_OK &&
-            sqlite3_step(query) == SQLITE_ROW)
-            *integrity = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
-        sqlite3_finalize(query);
+        rows.push_back(row);
     }
-    sqlite3_close(db);
     return rows;
 }
+
+std::string integrityOf(const std::string& path) { return query(path, "PRAGMA integrity_check"); }
 
 struct DataFileImage {
     DayTable days{};
@@ -133,7 +130,7 @@ TEST(RecorderRun, RecordsTheMetersValuesAndStopsMidPollWithinTwoSeconds) {
     ASSERT_TRUE(
         DataFile::save(sim.dir() + "/dast.data", desktop.days, desktop.months, *desktop.store));
 
-    Recorder recorder(sim.dir());
+    RecorderProgram recorder(sim.dir());
     ASSERT_TRUE(recorder.start());
     ASSERT_TRUE(recorder.saw("meter found on Com1")) << readAll(recorder.output());
     // Three polls, then the stop lands in the first exchange of the fourth.
@@ -144,10 +141,8 @@ TEST(RecorderRun, RecordsTheMetersValuesAndStopsMidPollWithinTwoSeconds) {
     EXPECT_EQ(recorder.process.stop(SIGTERM, 10s), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
 
-    std::string integrity;
-    const std::vector<ArchiveRow> rows =
-        archiveRows(sim.dir() + "/kelvo-archive.sqlite", &integrity);
-    EXPECT_EQ(integrity, "ok");
+    const std::vector<ArchiveRow> rows = archiveRows(sim.dir() + "/kelvo-archive.sqlite");
+    EXPECT_EQ(integrityOf(sim.dir() + "/kelvo-archive.sqlite"), "ok\n");
     const std::vector<Powers> sent = liveRepliesSent(frames);
     ASSERT_EQ(rows.size(), sent.size()) << "one row per completed poll";
     for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].powers, sent[i]) << "row " << i;
@@ -172,15 +167,15 @@ TEST(RecorderRun, OneRecorderPerDirectorySurvivesAKillAndFindsTheMeterAgain) {
     ASSERT_TRUE(sim.start({}));
     const std::string archive = sim.dir() + "/kelvo-archive.sqlite";
     {
-        Recorder first(sim.dir());
+        RecorderProgram first(sim.dir());
         ASSERT_TRUE(first.start());
         ASSERT_TRUE(eventually([&] { return !archiveRows(archive).empty(); }, 60s));
         EXPECT_EQ(first.process.stop(SIGINT, 10s), 0);
     }
-    Recorder holder(sim.dir());
+    RecorderProgram holder(sim.dir());
     ASSERT_TRUE(holder.start());
     ASSERT_TRUE(holder.saw("meter found on Com1", 2));
-    Recorder second(sim.dir());
+    RecorderProgram second(sim.dir());
     ASSERT_TRUE(second.start());
     EXPECT_EQ(second.process.waitExit(10s), 3);
     EXPECT_NE(readAll(second.output()).find("(pid " + std::to_string(holder.process.pid()) + ")"),
@@ -190,13 +185,11 @@ TEST(RecorderRun, OneRecorderPerDirectorySurvivesAKillAndFindsTheMeterAgain) {
     const size_t rowsBefore = archiveRows(archive).size();
     ASSERT_TRUE(eventually([&] { return archiveRows(archive).size() > rowsBefore; }, 60s));
     EXPECT_EQ(holder.process.stop(SIGKILL), 128 + SIGKILL);
-    std::string integrity;
-    archiveRows(archive, &integrity);
-    EXPECT_EQ(integrity, "ok");
+    EXPECT_EQ(integrityOf(archive), "ok\n");
     DataFileImage image;
     EXPECT_EQ(image.load(sim.dir() + "/dast.data"), DataFile::Load::Loaded);
 
-    Recorder next(sim.dir());
+    RecorderProgram next(sim.dir());
     ASSERT_TRUE(next.start());
     ASSERT_TRUE(next.saw("meter found on Com1", 3));
     // Unplugged: the simulator goes with its link; plugged in again: a new terminal.
@@ -218,7 +211,7 @@ TEST(RecorderRun, HangUpReadsTheSettingsAgainAndPublishesAsTheDesktopDoes) {
     TopicRecorder topics(broker.port());
     SimProcess sim;
     ASSERT_TRUE(sim.start({}));
-    Recorder recorder(sim.dir());
+    RecorderProgram recorder(sim.dir());
     ASSERT_TRUE(recorder.start());
     ASSERT_TRUE(recorder.saw("meter found on Com1"));
     EXPECT_EQ(topics.last("kelvo/status"), "<none>");
