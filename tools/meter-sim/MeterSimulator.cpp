@@ -213,7 +213,7 @@ void MeterSimulator::run(int stopFd) {
             {stopFd, POLLIN, 0}, {m_device.masterFd(), POLLIN, 0}, {m_device.watchFd(), POLLIN, 0}};
         const nfds_t count = m_device.watchFd() >= 0 ? 3 : 2;
         const int ready = ::poll(fds, count, millisecondsToNextByte(steady_clock::now()));
-        if (ready < 0) continue;  // EINTR from a signal; the pipe says whether to stop
+        if (ready < 0) continue;  // EINTR; the stop descriptor says whether to stop
         if (fds[0].revents) return;
         // Port events first: an open that came before these bytes must not discard them.
         if (count == 3 && fds[2].revents) onPortEvents();

@@ -22,7 +22,7 @@ class MeterSimulator {
 public:
     MeterSimulator(const SimulatorOptions& options, PtyDevice& device, std::FILE* log);
 
-    // Serves the line until `stopFd` becomes readable (the signal pipe).
+    // Serves the line until `stopFd` becomes readable (a stop signal has come).
     void run(int stopFd);
 
     // Reply of a healthy meter to one command; empty for a command it does not know.

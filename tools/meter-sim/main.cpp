@@ -1,8 +1,7 @@
 // kelvo-meter-sim: a simulated metering device on a pseudo-terminal.
 
-#include <fcntl.h>
 #include <signal.h>
-#include <unistd.h>
+#include <sys/signalfd.h>
 
 #include <cstdio>
 #include <string>
@@ -11,17 +10,6 @@
 #include "tools/meter-sim/MeterSimulator.h"
 #include "tools/meter-sim/PtyDevice.h"
 #include "tools/meter-sim/SimulatorOptions.h"
-
-namespace {
-
-int g_stopPipe[2] = {-1, -1};
-
-void onStopSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(g_stopPipe[1], &byte, 1);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using namespace metersim;
@@ -45,11 +33,15 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
-    struct sigaction stop {};
-    stop.sa_handler = onStopSignal;
-    sigemptyset(&stop.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &stop, nullptr);
+    // The stop signals stay blocked and are read from a descriptor beside the line: a
+    // handler could run just before the wait and its wake-up be missed (ThreadSanitizer's
+    // deferred delivery lost one that way), a pending signal on a descriptor cannot be.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, sig);
+    if (::sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
+    const int stopFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (stopFd < 0) return 1;
     ::signal(SIGPIPE, SIG_IGN);
 
     PtyDevice device;
@@ -68,7 +60,7 @@ int main(int argc, char** argv) {
                 device.terminalPath().c_str());
     std::fflush(stdout);
 
-    meter.run(g_stopPipe[0]);
+    meter.run(stopFd);
 
     device.close();
     if (log) std::fclose(log);
