@@ -10,7 +10,7 @@
 #          compiler, for the recorder's arm64 package.
 # The Debian packages of build and build-arm64 are checked in a step of their own.
 # The tests mostly wait (serial lines, timers, child processes), so the next build runs beside
-# them at a lower priority, and the fuzzers (a million inputs each, all three at once) at the
+# them at a lower priority, and the fuzzers (a million inputs each, all four at once) at the
 # lowest: they take the processor time the tests leave. The window tests, some of which time
 # the GUI thread, come last, when no build is left. Ends with the time each step took; exits
 # non-zero on any failure.
@@ -19,10 +19,23 @@ cd "$(dirname "$0")/.."
 set -m  # each background step in a process group of its own, so that it can be stopped whole
 
 jobs=$(nproc)
+# Most tests wait (serial lines at 9,600 baud, timers, child processes) and use a fraction of a
+# core, so twice as many run at once as there are cores; those that time themselves are SERIAL.
+test_jobs=$((2 * jobs))
 laps=()
 running=()  # process groups of the background steps
-lap() {     # seconds, what
-    laps+=("$(printf '%5d s  %s' "$1" "$2")")
+lap() {     # seconds, what[, CPU seconds]
+    laps+=("$(printf '%5d s  %-58s%s' "$1" "$2" "${3:+ $3 s CPU}")")
+}
+# cpu_of FILE: the CPU seconds (user + system) that `timed` wrote to FILE.
+cpu_of() {
+    awk '{ printf "%.0f", $1 + $2 }' "$1" 2>/dev/null || true
+}
+# timed FILE COMMAND...: runs COMMAND and writes the CPU time of it and its children to FILE.
+timed() {
+    local file=$1 TIMEFORMAT='%U %S'
+    shift
+    { time "$@" 2>&3; } 3>&2 2>"$file"
 }
 summary() {
     local status=$? group
@@ -42,14 +55,14 @@ lap $((SECONDS - start)) "set-up"
 build() {
     local preset=$1 dir=$2 start=$SECONDS status=0
     mkdir -p "$dir"
-    { cmake --preset "$preset" && cmake --build "$dir" -j "$jobs"; } \
-        >"$dir/build.log" 2>&1 || status=$?
+    timed "$dir/build.cpu" bash -c 'cmake --preset "$1" && cmake --build "$2" -j "$3"' _ \
+        "$preset" "$dir" "$jobs" >"$dir/build.log" 2>&1 || status=$?
     echo $((SECONDS - start)) >"$dir/build.seconds"
     return "$status"
 }
 # built STATUS DIR WHAT: notes the time of a build; its log and failure on a failed one.
 built() {
-    lap "$(cat "$2/build.seconds")" "$3"
+    lap "$(cat "$2/build.seconds")" "$3" "$(cpu_of "$2/build.cpu")"
     if [ "$1" -ne 0 ]; then
         tail -n 80 "$2/build.log"
         echo "=== $3: failed"
@@ -69,8 +82,9 @@ suite_tests() {
     local name=$1 dir=$2 start=$SECONDS status=0
     shift 2
     echo "=== $name: tests"
-    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 "$@") || status=$?
-    lap $((SECONDS - start)) "$name: tests"
+    (cd "$dir" && timed ctest.cpu ctest --output-on-failure -j "$test_jobs" --timeout 600 "$@") \
+        || status=$?
+    lap $((SECONDS - start)) "$name: tests" "$(cpu_of "$dir/ctest.cpu")"
     return "$status"
 }
 
@@ -82,8 +96,8 @@ built "$status" build-asan "address + UB sanitizers: build, with the fuzzers"
 # The fuzzers replay the kept corpus and every input that ever crashed, then run a million
 # inputs each; a run that outlasts its bound fails.
 fuzz_start=$SECONDS
-in_background 19 bash -c "cd build-asan/tests/fuzz && ctest --output-on-failure -j 3 \
-    >../../fuzz.log 2>&1"
+in_background 19 bash -c "cd build-asan/tests/fuzz && $(declare -f timed) && timed ../../fuzz.cpu \
+    ctest --output-on-failure -j 4 >../../fuzz.log 2>&1"
 fuzzers=$!
 
 in_background 10 build tsan build-tsan
@@ -122,7 +136,8 @@ lap $((SECONDS - start)) "Debian packages: amd64 and arm64"
 
 status=0
 wait "$fuzzers" || status=$?
-lap $((SECONDS - fuzz_start)) "fuzzers (beside everything since their build)"
+lap $((SECONDS - fuzz_start)) "fuzzers (beside everything since their build)" \
+    "$(cpu_of build-asan/fuzz.cpu)"
 grep -E "Test +#|Done [0-9]+ runs" build-asan/fuzz.log || true
 if [ "$status" -ne 0 ]; then
     cat build-asan/fuzz.log
