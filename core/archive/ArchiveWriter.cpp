@@ -66,6 +66,10 @@ struct ArchiveWriter::SampleQueue {
     std::string failure;            // why the last try failed; empty once a try succeeds
     bool readOnly = false;          // the last try found a file this user may only read
     size_t dropped = 0;             // samples given up since the archive was last whole
+    // Rows ever queued, and those of them settled: written, or given up for lack of room or
+    // because archiving was turned off. waitIdle() waits for the ones queued before it.
+    uint64_t queuedRows = 0;
+    uint64_t settledRows = 0;
     bool haveQueuedEnergy = false;  // tick side: the tables of the last queued row
     DayTable queuedDays{};
     MonthTable queuedMonths{};
@@ -172,6 +176,7 @@ void ArchiveWriter::SampleQueue::dropOldest() {
     droppedEnergy[localDate(oldest.time)] = oldest;
     queue.pop_front();
     ++dropped;
+    ++settledRows;
 }
 
 void ArchiveWriter::onMeterSample(const MeterSample& sample) {
@@ -188,6 +193,7 @@ void ArchiveWriter::onMeterSample(const MeterSample& sample) {
         s.queuedMonths = sample.months;
         if (s.queue.size() >= kQueueLimit) s.dropOldest();
         s.queue.push_back(row);
+        ++s.queuedRows;
     }
     s.writer.wake();
 }
@@ -204,10 +210,16 @@ std::string ArchiveWriter::statusText() const {
 
 void ArchiveWriter::waitIdle() {
     const SampleQueue& s = *m_queue;
+    uint64_t queuedSoFar = 0;
+    {
+        std::lock_guard lock(m_queue->lock);
+        queuedSoFar = s.queuedRows;
+    }
+    // Rows queued after this call do not count: at a fast rhythm the queue is never empty.
     m_queue->writer.waitIdle([&] {
         return s.writer.stopping() || !s.settings.enabled ||
                (!s.reconfigured &&
-                (s.failing || (s.queue.empty() && !s.writer.stepping() && !s.openWanted)));
+                (s.failing || (s.settledRows >= queuedSoFar && !s.openWanted)));
     });
 }
 
@@ -252,6 +264,7 @@ void ArchiveWriter::SampleQueue::takeSettings() {
 }
 
 void ArchiveWriter::SampleQueue::closeDisabled(std::unique_lock<std::mutex>& held) {
+    settledRows += queue.size();
     queue.clear();
     droppedEnergy.clear();
     openWanted = false;
@@ -268,16 +281,17 @@ void ArchiveWriter::SampleQueue::writeStep(std::unique_lock<std::mutex>& held) {
     }
     if (failing && std::chrono::steady_clock::now() < retryAt) return;
     failing = false;
-    openWanted = false;
     Work work = takeWork();
     held.unlock();
     std::string error;
     std::string notice;
     const bool written = write(work, error, notice);
     held.lock();
+    openWanted = false;  // only now: waitIdle() after a configure() waits for the open
     if (!notice.empty()) say(notice);
     readOnly = !written && db.readOnlyFile();
     if (written) {
+        settledRows += work.rows.size();
         reported = false;
         failure.clear();
         // Once the backlog is written the archive is whole again from here on.
@@ -292,6 +306,7 @@ void ArchiveWriter::SampleQueue::writeStep(std::unique_lock<std::mutex>& held) {
         }
         droppedEnergy.emplace(localDate(it->time), *it);  // newer ones of its day win
         ++dropped;
+        ++settledRows;
     }
     for (const ArchiveRow& row : work.droppedEnergy)
         droppedEnergy.emplace(localDate(row.time), row);

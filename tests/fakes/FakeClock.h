@@ -22,7 +22,7 @@ public:
     void sleepFor(std::chrono::milliseconds duration) override {
         std::lock_guard lock(m_lock);
         m_ms += duration.count();
-        sleeps.push_back(duration);
+        if (keepSleeps) sleeps.push_back(duration);
         if (journal) {
             journal->push_back("sleep " + std::to_string(duration.count()));
         }
@@ -34,6 +34,7 @@ public:
     }
 
     std::vector<std::chrono::milliseconds> sleeps;
+    bool keepSleeps = true;  // false for runs of days, which would fill memory with them
     std::vector<std::string>* journal = nullptr;  // shared with a ScriptedDevice
 
 private:

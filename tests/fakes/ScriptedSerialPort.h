@@ -32,6 +32,7 @@ struct ScriptedDevice {
 
     // What happened, in order.
     std::vector<Bytes> frames;
+    bool keepFrames = true;  // false for runs of days, which would fill memory with them
     int reads = 0;
     int purges = 0;
     int closes = 0;
@@ -86,7 +87,7 @@ public:
         if (m_device->writeFails) {
             return -1;
         }
-        m_device->frames.push_back(frame);
+        if (m_device->keepFrames) m_device->frames.push_back(frame);
         ScriptedDevice::Bytes reply;
         if (m_device->answer) {
             reply = m_device->answer(frame);

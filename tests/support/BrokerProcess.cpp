@@ -145,11 +145,12 @@ TopicRecorder::~TopicRecorder() {
 void TopicRecorder::onMessage(mosquitto*, void* owner, const mosquitto_message* message) {
     auto* self = static_cast<TopicRecorder*>(owner);
     std::lock_guard lock(self->m_lock);
-    self->m_topics[message->topic] = {
-        std::string(static_cast<const char*>(message->payload),
-                    static_cast<size_t>(std::max(0, message->payloadlen))),
-        message->retain};
-    self->m_history[message->topic].push_back(self->m_topics[message->topic].first);
+    const bool first = self->m_topics.count(message->topic) == 0;
+    auto& [payload, firstRetained] = self->m_topics[message->topic];
+    payload.assign(static_cast<const char*>(message->payload),
+                   static_cast<size_t>(std::max(0, message->payloadlen)));
+    if (first) firstRetained = message->retain;
+    self->m_history[message->topic].push_back(payload);
 }
 
 std::vector<std::string> TopicRecorder::history(const std::string& topic, size_t count) {

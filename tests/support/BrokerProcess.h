@@ -56,6 +56,8 @@ public:
     std::string waitFor(const std::string& topic, const char* payload = nullptr);
     // The last payload of `topic`, or "<none>".
     std::string last(const std::string& topic);
+    // Whether the first message of `topic` since the start or the last forget() came from what
+    // the broker keeps for a new subscriber; a publication seen live later does not change it.
     bool retained(const std::string& topic);
     // Waits (up to 10 s) until the payload of `topic` contains `fragment`; that payload.
     std::string waitForContaining(const std::string& topic, const std::string& fragment);

@@ -14,6 +14,7 @@
 class ScriptedMeter {
 public:
     ScriptedMeter(ScriptedPortOpener& ports, int port) : m_device(ports.attach(port)) {
+        m_device->keepFrames = false;  // nobody looks at them, and a run may last days
         m_device->answer = [this](const ScriptedDevice::Bytes& frame) -> ScriptedDevice::Bytes {
             std::lock_guard lock(m_lock);
             switch (frame[1]) {
