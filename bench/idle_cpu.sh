@@ -3,8 +3,8 @@
 # server with its three start-up windows open (real time, history by days, history by months)
 # and the meter simulator as Com1, measured from /proc over DURATION seconds:
 #   - CPU time of the whole process (utime + stime), in per cent of one core;
-#   - wake-ups per second of the GUI thread (voluntary + involuntary context switches);
-#   - wake-ups per second of every other thread, by the thread's name.
+#   - wake-ups per second (voluntary + involuntary context switches) and CPU share of the GUI
+#     thread and of every other thread, by the thread's name (the program names its own: kelvo-poll, kelvo-archive, kelvo-mqtt, ...).
 # Usage: bench/idle_cpu.sh KELVO METER_SIM [DURATION]   (DURATION in seconds, default 300)
 # Needs Xvfb and python3 (the start-up boxes are answered through libX11). Everything it starts
 # and its scratch directory go away when it ends, Ctrl+C included.
@@ -153,8 +153,11 @@ alive "$kelvo_pid" || fail "Kelvo ended by itself"
 # The GUI thread is the main thread: its id is the process id.
 proc=/proc/$kelvo_pid
 ticks=$(getconf CLK_TCK)
-declare -A before
-for task in "$proc"/task/*; do before[${task##*/}]=$(switches "$task"); done
+declare -A before ticks_before
+for task in "$proc"/task/*; do
+    before[${task##*/}]=$(switches "$task")
+    ticks_before[${task##*/}]=$(cpu_ticks "$task")
+done
 cpu_before=$(cpu_ticks "$proc")
 commands_before=$(meter_commands)
 start=$(date +%s.%N)
@@ -168,13 +171,17 @@ rate() { awk -v n="$1" -v s="$start" -v e="$end" 'BEGIN { printf "%.2f", n / (e 
 echo "measured over: $(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.1f", e - s }') s"
 echo "meter commands answered/s: $(rate $(($(meter_commands) - commands_before)))"
 echo "CPU, % of one core: $(rate "$(((cpu_after - cpu_before) * 100))" | awk -v t="$ticks" '{ printf "%.2f", $1 / t }')"
-echo "GUI thread wake-ups/s: $(rate $(($(switches "$proc/task/$kelvo_pid") - before[$kelvo_pid])))"
+# $1 clock ticks of CPU in per cent of one core over the measured time.
+share() { rate "$(($1 * 100))" | awk -v t="$ticks" '{ printf "%.3f", $1 / t }'; }
+gui=$proc/task/$kelvo_pid
+echo "GUI thread wake-ups/s: $(rate $(($(switches "$gui") - before[$kelvo_pid]))), CPU %: $(share $(($(cpu_ticks "$gui") - ticks_before[$kelvo_pid])))"
 others=0
 for task in "$proc"/task/*; do
     tid=${task##*/}
     [ "$tid" != "$kelvo_pid" ] || continue
     n=$(($(switches "$task") - ${before[$tid]:-0}))  # a thread started during the run: from 0
     others=$((others + n))
-    echo "thread $tid $(cat "$task/comm") wake-ups/s: $(rate $n)"
+    cpu=$(($(cpu_ticks "$task") - ${ticks_before[$tid]:-0}))
+    echo "thread $tid $(cat "$task/comm") wake-ups/s: $(rate $n), CPU %: $(share $cpu)"
 done
 echo "other threads together wake-ups/s: $(rate $others)"

@@ -9,7 +9,8 @@ void ListenerRelay::start(RecorderListener* observer) {
         m_started = true;
         m_observer = observer;
     }
-    m_worker.start({.ready = [this] { return !m_calls.empty(); },
+    m_worker.start({.name = "kelvo-observer",
+                    .ready = [this] { return !m_calls.empty(); },
                     .step = [this](BackgroundWorker::Lock& lock) { deliver(lock); },
                     .finish = [this](BackgroundWorker::Lock& lock) { deliver(lock); }});
 }

@@ -1,5 +1,7 @@
 #include "core/acquisition/PeriodicTimer.h"
 
+#include "core/base/ThreadName.h"
+
 PeriodicTimer::~PeriodicTimer() { stop(); }
 
 void PeriodicTimer::start(std::chrono::microseconds period, std::function<void()> callback) {
@@ -22,6 +24,7 @@ void PeriodicTimer::stop() {
 
 void PeriodicTimer::run(std::chrono::microseconds period, std::function<void()> callback) {
     using Clock = std::chrono::steady_clock;
+    nameThisThread("kelvo-rhythm");
     if (period <= std::chrono::microseconds::zero()) period = std::chrono::microseconds(1);
     Clock::time_point deadline = Clock::now() + period;
     for (;;) {

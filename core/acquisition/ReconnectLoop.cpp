@@ -3,6 +3,7 @@
 #include "core/acquisition/RecorderListener.h"
 #include "core/acquisition/RecorderState.h"
 #include "core/base/Clock.h"
+#include "core/base/ThreadName.h"
 
 ReconnectLoop::ReconnectLoop(RecorderState& state, std::function<bool(bool)> attempt)
     : m_state(state), m_attempt(std::move(attempt)) {}
@@ -16,7 +17,10 @@ void ReconnectLoop::start() {
         m_stop = false;
         m_armed = false;  // the first Connect arms it
     }
-    m_thread = std::thread([this] { run(); });
+    m_thread = std::thread([this] {
+        nameThisThread("kelvo-reconnect");
+        run();
+    });
 }
 
 void ReconnectLoop::stop() {

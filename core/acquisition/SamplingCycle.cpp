@@ -2,6 +2,7 @@
 
 #include "core/acquisition/RecorderState.h"
 #include "core/acquisition/Recording.h"
+#include "core/base/ThreadName.h"
 
 SamplingCycle::SamplingCycle(RecorderState& state,
                              std::function<Recording*()> firstRecording)
@@ -110,6 +111,7 @@ void SamplingCycle::startWorkerLocked(Recording* recording) {
     auto finished = std::make_shared<std::atomic<bool>>(false);
     const uint64_t ticket = m_acquisition.ticket();
     std::thread thread([this, recording, ticket, finished] {
+        nameThisThread("kelvo-poll");
         runWorker(recording, ticket);
         *finished = true;
     });
@@ -146,6 +148,7 @@ void SamplingCycle::onConnect(Recording* recording, std::function<void(bool)> do
     std::lock_guard lock(m_threadsLock);
     m_probe = std::thread([this, recording, done = std::move(done)] {
         // Up to 99 ports at 1.3 s each: never on the GUI thread.
+        nameThisThread("kelvo-probe");
         const int found = m_state.link.openDevice();
         bool started = false;
         {

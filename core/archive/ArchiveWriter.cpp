@@ -130,6 +130,7 @@ ArchiveWriter::ArchiveWriter(MessageSink& messages, Clock& clock)
     SampleQueue& q = *m_queue;
     q.settings.enabled = false;  // nothing is written before configure()
     q.writer.start({
+        .name = "kelvo-archive",
         .ready = [&q] { return q.hasWork(); },
         .deadline = [&q] { return q.failing ? std::optional(q.retryAt) : std::nullopt; },
         .step = [&q](std::unique_lock<std::mutex>& held) { q.writeStep(held); },
@@ -145,7 +146,8 @@ ArchiveWriter::ArchiveWriter(MessageSink& messages, Clock& clock)
     // At the end the sink's shut-down lets every box still due return at once.
     auto report = [&q](std::unique_lock<std::mutex>& held) { q.report(held); };
     q.reporter.start(
-        {.ready = [&q] { return !q.reports.empty(); }, .step = report, .finish = report});
+        {.name = "kelvo-archbox",
+         .ready = [&q] { return !q.reports.empty(); }, .step = report, .finish = report});
 }
 
 ArchiveWriter::~ArchiveWriter() {

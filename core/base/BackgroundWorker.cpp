@@ -1,12 +1,17 @@
 #include "core/base/BackgroundWorker.h"
 
+#include "core/base/ThreadName.h"
+
 BackgroundWorker::~BackgroundWorker() {
     if (m_thread.joinable()) stop();
 }
 
 void BackgroundWorker::start(Job job) {
     m_job = std::move(job);
-    m_thread = std::thread([this] { run(); });
+    m_thread = std::thread([this] {
+        nameThisThread(m_job.name);
+        run();
+    });
 }
 
 void BackgroundWorker::waitIdle(const std::function<bool()>& done) {

@@ -20,6 +20,8 @@ public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
     struct Job {
+        // The thread's name (at most 15 characters).
+        const char* name = "kelvo-worker";
         // Lock held: there is something to do now.
         std::function<bool()> ready = {};
         // Lock held: when a step is due even without a wake (a retry, a spaced command); none

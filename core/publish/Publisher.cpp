@@ -130,6 +130,7 @@ Publisher::Publisher(SwitchChannel switchChannel)
     : m_connection(std::make_unique<BrokerConnection>(std::move(switchChannel))) {
     BrokerConnection& c = *m_connection;
     c.worker.start({
+        .name = "kelvo-mqtt",
         .ready = [&c] { return c.anythingPending(); },
         .deadline = [&c] { return c.nextSwitchDue(); },
         .step =

@@ -12,6 +12,7 @@
 #include "support/BrokerProcess.h"
 #include "support/ChildProcess.h"
 #include "support/Eventually.h"
+#include "support/FileText.h"
 #include "support/SimProcess.h"
 
 using namespace std::chrono_literals;
@@ -19,11 +20,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Powers = std::array<int64_t, 15>;  // ch01..ch12, spare, consumption, solar
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 size_t countOf(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -37,7 +33,7 @@ struct RecorderProgram {
     bool start() { return process.start({KELVO_RECORDER, "--dir", dir}, output()); }
     std::string output() const { return dir + "/recorder.out"; }
     bool saw(const std::string& text, size_t times = 1) const {
-        return eventually([&] { return countOf(readAll(output()), text) >= times; }, 60s);
+        return eventually([&] { return countOf(fileText(output()), text) >= times; }, 60s);
     }
     std::string dir;
     ChildProcess process;
@@ -46,7 +42,7 @@ struct RecorderProgram {
 // The live replies the simulator sent, in order, from its frame log.
 std::vector<Powers> liveRepliesSent(const std::string& log) {
     std::vector<Powers> replies;
-    std::istringstream lines(readAll(log));
+    std::istringstream lines(fileText(log));
     std::string line;
     while (std::getline(lines, line)) {
         const size_t tx = line.find(" tx ");
@@ -132,11 +128,11 @@ TEST(RecorderRun, RecordsTheMetersValuesAndStopsMidPollWithinTwoSeconds) {
 
     RecorderProgram recorder(sim.dir());
     ASSERT_TRUE(recorder.start());
-    ASSERT_TRUE(recorder.saw("meter found on Com1")) << readAll(recorder.output());
+    ASSERT_TRUE(recorder.saw("meter found on Com1")) << fileText(recorder.output());
     // Three polls, then the stop lands in the first exchange of the fourth.
-    ASSERT_TRUE(eventually([&] { return countOf(readAll(frames), " live: ") >= 3; }, 60s));
+    ASSERT_TRUE(eventually([&] { return countOf(fileText(frames), " live: ") >= 3; }, 60s));
     ASSERT_TRUE(
-        eventually([&] { return countOf(readAll(frames), "consumption history") >= 4; }, 30s));
+        eventually([&] { return countOf(fileText(frames), "consumption history") >= 4; }, 30s));
     const auto asked = std::chrono::steady_clock::now();
     EXPECT_EQ(recorder.process.stop(SIGTERM, 10s), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
@@ -156,7 +152,7 @@ TEST(RecorderRun, RecordsTheMetersValuesAndStopsMidPollWithinTwoSeconds) {
         for (int ring : {1, 12, 14, 15})
             EXPECT_EQ(after.at(ring, row.time), row.powers[ring - 1]) << "ring " << ring;
     }
-    EXPECT_NE(readAll(sim.dir() + "/Log.txt").find("meter found on Com1"), std::string::npos);
+    EXPECT_NE(fileText(sim.dir() + "/Log.txt").find("meter found on Com1"), std::string::npos);
 }
 
 // One recorder per directory: a second is refused with the holder's pid; the holder killed
@@ -178,9 +174,9 @@ TEST(RecorderRun, OneRecorderPerDirectorySurvivesAKillAndFindsTheMeterAgain) {
     RecorderProgram second(sim.dir());
     ASSERT_TRUE(second.start());
     EXPECT_EQ(second.process.waitExit(10s), 3);
-    EXPECT_NE(readAll(second.output()).find("(pid " + std::to_string(holder.process.pid()) + ")"),
+    EXPECT_NE(fileText(second.output()).find("(pid " + std::to_string(holder.process.pid()) + ")"),
               std::string::npos)
-        << readAll(second.output());
+        << fileText(second.output());
 
     const size_t rowsBefore = archiveRows(archive).size();
     ASSERT_TRUE(eventually([&] { return archiveRows(archive).size() > rowsBefore; }, 60s));
@@ -223,7 +219,7 @@ TEST(RecorderRun, HangUpReadsTheSettingsAgainAndPublishesAsTheDesktopDoes) {
     EXPECT_EQ(topics.waitFor("kelvo/link", "connected"), "connected");
     EXPECT_NE(topics.waitFor("kelvo/power/total"), "<none>");
     EXPECT_FALSE(topics.topicsUnder("homeassistant/").empty());
-    EXPECT_NE(readAll(sim.dir() + "/kelvo.ini").find("node_id=kelvo_"), std::string::npos);
+    EXPECT_NE(fileText(sim.dir() + "/kelvo.ini").find("node_id=kelvo_"), std::string::npos);
     EXPECT_EQ(recorder.process.stop(SIGTERM, 10s), 0);
     EXPECT_EQ(topics.waitFor("kelvo/status", "offline"), "offline");
 }

@@ -17,6 +17,9 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
+// One byte on the line: a start bit, eight data bits and a stop bit at 9,600 baud.
+constexpr auto kByteTime = std::chrono::microseconds(10'000'000 / 9600);
+
 // Milliseconds left until `deadline`, rounded up so a poll never ends early; 0 when past.
 int msUntil(Steady::time_point deadline) {
     const auto left = deadline - Steady::now();
@@ -43,6 +46,14 @@ void PosixSerialPort::cancel() {
     if (m_cancelFd < 0) return;
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_cancelFd, &one, sizeof one);
+}
+
+bool PosixSerialPort::pause(Steady::duration length) const {
+    const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(length).count());
+    if (ms <= 0) return true;
+    pollfd cancel{m_cancelFd, POLLIN, 0};
+    if (m_cancelFd < 0) cancel.fd = -1;  // poll() then just waits
+    return ::poll(&cancel, 1, ms) <= 0 || (cancel.revents & POLLIN) == 0;
 }
 
 int PosixSerialPort::waitFor(short events, int timeoutMs, short& revents) const {
@@ -159,6 +170,12 @@ long PosixSerialPort::read(uint8_t* buffer, size_t max) {
         const ssize_t n = ::read(m_fd, buffer + got, max - got);
         if (n > 0) {
             got += static_cast<size_t>(n);
+            // At 9,600 baud a byte comes about every millisecond, and poll() would wake for
+            // each one: give the rest of the read the time it takes on the line first. A reply
+            // shorter than the read ends at most that much later (64 ms for a 64-byte read).
+            const Steady::duration rest = kByteTime * static_cast<long>(max - got);
+            if (got < max && !pause(std::min(rest, Steady::duration(deadline - Steady::now()))))
+                break;  // cancelled: what came is returned
         } else if (n == 0) {
             break;  // hung up
         } else if (errno != EAGAIN && errno != EINTR) {

@@ -38,6 +38,8 @@ private:
     // of the line.
     static constexpr int kSignalled = 2;
     int waitFor(short events, int timeoutMs, short& revents) const;
+    // Waits `length` unless cancel() comes first (false).
+    bool pause(std::chrono::steady_clock::duration length) const;
 
     // Framing, overrun, parity and break counts of the UART; -1 when the driver keeps none
     // (pseudo-terminals, most USB adapters).

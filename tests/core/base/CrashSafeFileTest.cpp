@@ -9,6 +9,7 @@
 
 #include "core/base/ByteOrder.h"
 #include "core/base/CrashSafeFile.h"
+#include "support/FileText.h"
 
 namespace fs = std::filesystem;
 
@@ -32,23 +33,15 @@ private:
     std::string m_path;
 };
 
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void put(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 }  // namespace
 
 TEST(AtomicFile, ReplacesTheFileWholeAndLeavesNoTemporaryBehind) {
     TempDir dir;
     const std::string path = dir.file("dast.cfg");
-    put(path, "old contents");
+    writeFileText(path, "old contents");
     ASSERT_TRUE(writeFileAtomically(path, std::vector<uint8_t>{'n', 'e', 'w'}));
-    EXPECT_EQ(contents(path), "new");
+    EXPECT_EQ(fileText(path), "new");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
@@ -65,10 +58,10 @@ TEST(AtomicFile, RemovesOnlyItsOwnLeftoversAndKeepsThePermissionBits) {
         {"dast.cfg.tmp4242..1a", false},      {"dast.cfg.tmp4242.7.1a2b3c~", false},
         {"dast.cfg.tmpx4242.7.1a", false},    {"dast.data.tmp4242.7.1a2b3c", false},
     };
-    for (const auto& n : names) put(dir.file(n.name), "x");
+    for (const auto& n : names) writeFileText(dir.file(n.name), "x");
     const mode_t umaskBefore = ::umask(022);
     for (const mode_t mode : {0600, 0664, 0444}) {
-        put(path, "old");
+        writeFileText(path, "old");
         ASSERT_EQ(::chmod(path.c_str(), mode), 0);
         ASSERT_TRUE(writeFileAtomically(path, std::vector<uint8_t>{'n'}));
         EXPECT_EQ(fs::status(path).permissions(), fs::perms(mode)) << std::oct << mode;
@@ -82,14 +75,14 @@ TEST(AtomicFile, RemovesOnlyItsOwnLeftoversAndKeepsThePermissionBits) {
 TEST(AtomicFile, PlantedLinkIsReplacedAndItsTargetNeverWritten) {
     TempDir dir;
     const std::string victim = dir.file("victim");
-    put(victim, "precious");
+    writeFileText(victim, "precious");
     const std::string path = dir.file("dast.data");
     ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
 
     ASSERT_TRUE(writeFileAtomically(path, std::vector<uint8_t>{'x'}));
-    EXPECT_EQ(contents(victim), "precious");
+    EXPECT_EQ(fileText(victim), "precious");
     EXPECT_FALSE(fs::is_symlink(path));
-    EXPECT_EQ(contents(path), "x");
+    EXPECT_EQ(fileText(path), "x");
 }
 
 TEST(AtomicFile, FailureKeepsTheOldFileAndReportsIt) {
@@ -101,16 +94,16 @@ TEST(AtomicFile, FailureKeepsTheOldFileAndReportsIt) {
     }
     TempDir dir;
     const std::string path = dir.file("dast.cfg");
-    put(path, "old");
+    writeFileText(path, "old");
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_FALSE(writeFileAtomically(path, std::vector<uint8_t>{'n'}));
-    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(fileText(path), "old");
 }
 
 TEST(AtomicFile, ReadWholeFileStopsOneBytePastTheLimitAndRefusesNonFiles) {
     TempDir dir;
     const std::string path = dir.file("big");
-    put(path, std::string(10000, 'a'));
+    writeFileText(path, std::string(10000, 'a'));
     std::vector<uint8_t> out;
     ASSERT_TRUE(readWholeFile(path, out, 5000));
     EXPECT_EQ(out.size(), 5001u);

@@ -6,34 +6,22 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/TempWorkDir.h"
 #include "core/base/Log.h"
-
-namespace {
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void put(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-}  // namespace
+#include "support/FileText.h"
+#include "support/TempWorkDir.h"
 
 TEST(Log, EachStartEmptiesTheFileAndWritesTheLineWithOneLineFeed) {
     TempWorkDir dir;
-    put("Log.txt", "left over from an earlier run\r\nmore\n");
+    writeFileText("Log.txt", "left over from an earlier run\r\nmore\n");
     for (int start = 0; start < 2; ++start) {
         Log log;
         log.writeLog("Loading Config!");
-        EXPECT_EQ(contents("Log.txt"), "Loading Config!\n") << "start " << start;
+        EXPECT_EQ(fileText("Log.txt"), "Loading Config!\n") << "start " << start;
     }
     Log log;
     log.writeLog("a");
     log.writeLog("b");
-    EXPECT_EQ(contents("Log.txt"), "a\nb\n");
+    EXPECT_EQ(fileText("Log.txt"), "a\nb\n");
 }
 
 // Whatever is planted in the log's place, nothing else is written or emptied through it, and
@@ -55,11 +43,11 @@ TEST(Log, NeverWritesThroughWhatIsPlantedInItsPlace) {
         SCOPED_TRACE(tc.what);
         TempWorkDir dir;
         const std::string target = dir.file("precious");
-        put(target, "user data\n");
+        writeFileText(target, "user data\n");
         tc.plant(target);
         Log log;
         log.writeLog("Loading Config!");  // must return, not block on the FIFO
         log.writeLog("Loading Config!");
-        EXPECT_EQ(contents(target), "user data\n");
+        EXPECT_EQ(fileText(target), "user data\n");
     }
 }

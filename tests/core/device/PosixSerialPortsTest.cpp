@@ -18,7 +18,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr SerialTimings kFast{milliseconds(20), milliseconds(150), milliseconds(150)};
+constexpr SerialTimings kFastProbe{milliseconds(20), milliseconds(150), milliseconds(150)};
 
 struct ResolverFixture : ::testing::Test {
     fs::path appDir;
@@ -49,7 +49,7 @@ TEST_F(ResolverFixture, SerialDevicesCountUsbThenAcmThenBuiltInEachNumerically) 
                              "ttyUSB", "tty1", "ttyS1a"}) {
         std::ofstream(devDir / name);
     }
-    PosixSerialPorts ports(appDir, kFast, devDir);
+    PosixSerialPorts ports(appDir, kFastProbe, devDir);
     EXPECT_EQ(ports.serialDevices(),
               (std::vector<fs::path>{devDir / "ttyUSB0", devDir / "ttyUSB1", devDir / "ttyACM0",
                                      devDir / "ttyS0", devDir / "ttyS2", devDir / "ttyS10"}));
@@ -83,13 +83,13 @@ TEST_F(ResolverFixture, ComEntryThatIsNoTerminalIsSkippedUnwritten) {
         SCOPED_TRACE(c.what);
         fs::remove(appDir / "Com1");
         fs::create_symlink(c.target, appDir / "Com1");
-        PosixSerialPorts ports(appDir, kFast, devDir);
+        PosixSerialPorts ports(appDir, kFastProbe, devDir);
         EXPECT_EQ(ports.open(1), nullptr);
     }
     // A plain file put there directly is no terminal either.
     fs::remove(appDir / "Com1");
     fs::copy_file(file, appDir / "Com1");
-    EXPECT_EQ(PosixSerialPorts(appDir, kFast, devDir).open(1), nullptr);
+    EXPECT_EQ(PosixSerialPorts(appDir, kFastProbe, devDir).open(1), nullptr);
     EXPECT_EQ(contents(file), original);
     EXPECT_EQ(contents(appDir / "Com1"), original);
 }
@@ -104,7 +104,7 @@ TEST_F(ResolverFixture, ProbeSkipsLinkToFileAndFindsTheTerminalBehindIt) {
     fs::create_symlink(meter.slaveName, appDir / "Com2");
     meter.answerProbes({'O', 'K'});
 
-    PosixSerialPorts ports(appDir, kFast, devDir);
+    PosixSerialPorts ports(appDir, kFastProbe, devDir);
     RecordingMessageSink messages;
     FakeClock clock;
     SerialLink link(ports, messages, clock);
@@ -145,7 +145,7 @@ TEST_F(ResolverFixture, PortHeldByTheRecorderNamesItUntilTheMeterAnswers) {
     ASSERT_EQ(recorder->reply(), "y");
     meter.answerProbes({'O', 'K'});
 
-    PosixSerialPorts ports(appDir, kFast, devDir);
+    PosixSerialPorts ports(appDir, kFastProbe, devDir);
     RecordingMessageSink messages;
     FakeClock clock;
     SerialLink link(ports, messages, clock);

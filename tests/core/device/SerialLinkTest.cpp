@@ -30,7 +30,7 @@ Bytes liveReply() {
     return meterLiveReply(records);
 }
 
-Bytes historyReply(const char* header) {
+Bytes lineFeedHistoryReply(const char* header) {
     MeterHistory history;
     history.days[0] = 10;  // 0x0A: a line feed that must reach the dump untranslated
     history.months[0] = 7;
@@ -230,9 +230,9 @@ TEST_F(LinkFixture, PollWriteFailureClosesLink) {
 
 TEST_F(LinkFixture, PollExchanges_RunInOrderAndTheHistoryIsDumpedRawAndDecoded) {
     auto device = answeringDevice(1, [](const Bytes& frame) {
-        return frame[1] == protocol::kSolarHistory ? historyReply("SOLDAY")
+        return frame[1] == protocol::kSolarHistory ? lineFeedHistoryReply("SOLDAY")
                : frame[1] == protocol::kLive       ? liveReply()
-                                                   : historyReply("COMDAY");
+                                                   : lineFeedHistoryReply("COMDAY");
     });
     connect();
     int32_t day[kDays]{};
@@ -250,11 +250,11 @@ TEST_F(LinkFixture, PollExchanges_RunInOrderAndTheHistoryIsDumpedRawAndDecoded) 
     EXPECT_EQ(month[0], 7);
     std::ifstream dump(dir / "History.dat", std::ios::binary);
     const Bytes dumped((std::istreambuf_iterator<char>(dump)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(dumped, historyReply("SOLDAY"));
+    EXPECT_EQ(dumped, lineFeedHistoryReply("SOLDAY"));
 }
 
 TEST_F(LinkFixture, ReadHistory_BadChecksumIsDumpedButNotDecoded) {
-    Bytes corrupt = historyReply("COMDAY");
+    Bytes corrupt = lineFeedHistoryReply("COMDAY");
     corrupt.back() ^= 0x01;
     auto device = answeringDevice(1, [&](const Bytes&) { return corrupt; });
     connect();
@@ -271,7 +271,7 @@ TEST_F(LinkFixture, ReadHistory_NeverWritesThroughAPlantedLink) {
     const auto target = dir / "precious.txt";
     std::ofstream(target) << "keep me";
     std::filesystem::create_symlink(target, dir / "History.dat");
-    auto device = answeringDevice(1, [](const Bytes&) { return historyReply("COMDAY"); });
+    auto device = answeringDevice(1, [](const Bytes&) { return lineFeedHistoryReply("COMDAY"); });
     connect();
     int32_t day[kDays]{};
     int32_t month[kMonths]{};

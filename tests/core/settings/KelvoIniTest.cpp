@@ -9,6 +9,7 @@
 
 #include "core/settings/IniFile.h"
 #include "core/settings/KelvoIni.h"
+#include "support/FileText.h"
 #include "support/TempWorkDir.h"
 
 namespace {
@@ -18,19 +19,12 @@ mode_t permissions(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
 
-void put(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 TEST(KelvoIni, ReadsDefaultsForWhatIsMissingOrWrongAndWritesOwnerOnly) {
     TempWorkDir dir;
     const std::string path = dir.file("kelvo.ini");
-    put(path,
+    writeFileText(path,
         "[link]\nreconnect=maybe\n"
         "[archive]\nkeep_days=-3\nfile=\n"
         "[mqtt]\nenabled=true\nport=70000\nprefix=home/kelvo\npassword=s3cret\n");
@@ -102,16 +96,16 @@ TEST(KelvoIni, SaveKeepsWhatKelvoDoesNotKnowAndReplacesALinkNotItsTarget) {
         "extra=\"a,b\", c\n"
         "[other]\n"
         "x=@@y\n";
-    put(target, hand);
+    writeFileText(target, hand);
     ASSERT_EQ(::symlink("elsewhere.ini", path.c_str()), 0);
     KelvoIni settings = loadKelvoIni(path);  // read through the link
     EXPECT_EQ(settings.mqtt.host, "broker.local");
     settings.mqtt.host = "other.local";
 
     ASSERT_TRUE(saveKelvoIni(path, settings));
-    EXPECT_EQ(contents(target), hand);
+    EXPECT_EQ(fileText(target), hand);
     EXPECT_EQ(permissions(path), 0600u);  // a file of its own now, not a link
-    const auto entries = IniFile(contents(path)).entries();
+    const auto entries = IniFile(fileText(path)).entries();
     EXPECT_EQ(entries.at(u"owner"), IniValue::text(u"Jo"));
     EXPECT_EQ(entries.at(u"mqtt/qos"), IniValue::text(u"1"));
     EXPECT_EQ(entries.at(u"mqtt/extra"), (IniValue{{u"a,b", u"c"}, true}));

@@ -10,14 +10,10 @@
 #include "core/settings/IniFile.h"
 #include "core/settings/KelvoIni.h"
 #include "core/settings/Utf8Decoder.h"
+#include "support/FileText.h"
 #include "support/TempWorkDir.h"
 
 namespace {
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A fresh QSettings on a copy under a name never used before: Qt keeps what it read of a path
 // for the whole process and would not read the file again.
@@ -65,7 +61,7 @@ TEST(KelvoIniCompatibility, TrickyValuesCrossBetweenQSettingsAndTheCoreUnchanged
             QSettings ini(QString::fromStdString(qtFile), QSettings::IniFormat);
             ini.setValue("mqtt/password", QString::fromStdString(value));
         }
-        std::unique_ptr<QSettings> qt(readByQt(dir, contents(qtFile)));
+        std::unique_ptr<QSettings> qt(readByQt(dir, fileText(qtFile)));
         EXPECT_EQ(loadKelvoIni(qtFile).mqtt.password,
                   qt->value("mqtt/password").toString().toStdString());
 
@@ -74,8 +70,8 @@ TEST(KelvoIniCompatibility, TrickyValuesCrossBetweenQSettingsAndTheCoreUnchanged
         settings.mqtt.password = value;
         const std::string coreFile = dir.file("by-core.ini");
         ASSERT_TRUE(saveKelvoIni(coreFile, settings));
-        qt.reset(readByQt(dir, contents(coreFile)));
-        EXPECT_EQ(qt->value("mqtt/password").toString().toStdString(), value) << contents(coreFile);
+        qt.reset(readByQt(dir, fileText(coreFile)));
+        EXPECT_EQ(qt->value("mqtt/password").toString().toStdString(), value) << fileText(coreFile);
     }
 }
 
