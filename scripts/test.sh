@@ -19,9 +19,6 @@ cd "$(dirname "$0")/.."
 set -m  # each background step in a process group of its own, so that it can be stopped whole
 
 jobs=$(nproc)
-# Most tests wait (serial lines at 9,600 baud, timers, child processes) and use a fraction of a
-# core, so twice as many run at once as there are cores; those that time themselves are SERIAL.
-test_jobs=$((2 * jobs))
 laps=()
 running=()  # process groups of the background steps
 lap() {     # seconds, what[, CPU seconds]
@@ -77,10 +74,10 @@ in_background() {
     (renice -n "$niceness" -p "$BASHPID" >/dev/null && "$@") &
     running+=("$!")
 }
-# suite_tests NAME DIR CTEST-OPTIONS...
+# suite_tests NAME DIR JOBS CTEST-OPTIONS...
 suite_tests() {
-    local name=$1 dir=$2 start=$SECONDS status=0
-    shift 2
+    local name=$1 dir=$2 test_jobs=$3 start=$SECONDS status=0
+    shift 3
     echo "=== $name: tests"
     (cd "$dir" && timed ctest.cpu ctest --output-on-failure -j "$test_jobs" --timeout 600 "$@") \
         || status=$?
@@ -102,7 +99,7 @@ fuzzers=$!
 
 in_background 10 build tsan build-tsan
 next=$!
-suite_tests "address + UB sanitizers" build-asan -LE fuzz
+suite_tests "address + UB sanitizers" build-asan "$jobs" -LE fuzz
 status=0
 wait "$next" || status=$?
 built "$status" build-tsan "thread sanitizer: build (beside the tests before it)"
@@ -111,7 +108,8 @@ in_background 10 build plain build
 next=$!
 in_background 15 build arm64 build-arm64
 arm64=$!
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" suite_tests "thread sanitizer" build-tsan
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" suite_tests "thread sanitizer" build-tsan \
+    "$jobs"
 status=0
 wait "$next" || status=$?
 built "$status" build "plain: build (beside the tests before it)"
@@ -144,4 +142,9 @@ if [ "$status" -ne 0 ]; then
     exit "$status"
 fi
 
-suite_tests "plain (whole program, windows)" build -E '^debian_package$'
+# Alone at the end, and most of its tests wait (serial lines, timers, child processes, the
+# program under Xvfb): twice as many at once as there are cores; those that time themselves
+# are SERIAL. The sanitizer suites keep one per core: a simulator starved of the processor
+# for longer than a read's wait loses a command, and their time is hidden by the builds
+# beside them anyway.
+suite_tests "plain (whole program, windows)" build $((2 * jobs)) -E '^debian_package$'

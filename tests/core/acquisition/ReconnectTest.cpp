@@ -55,7 +55,7 @@ struct ReconnectFixture : ::testing::Test {
         simArgs.insert(simArgs.end(), {"--baud", "0", "--log", logPath()});
         ASSERT_TRUE(sim.start(simArgs));
         SerialTimings timings;
-        timings.emptyRead = 150ms;
+        timings.emptyRead = 400ms;  // room for a simulator a loaded machine holds up
         ports = std::make_unique<PosixSerialPorts>(sim.dir(), timings, sim.dir() + "/no-devices");
         state = std::make_unique<RecorderState>(*ports, messages, SystemClock::instance());
         state->listener = &list;
