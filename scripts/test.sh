@@ -132,6 +132,16 @@ cat build-arm64/check.log
 lap $((SECONDS - start)) "Debian packages: amd64 and arm64"
 [ "$status" -eq 0 ] || exit "$status"
 
+# No build is left; the fuzzers, if still running, are at the lowest priority and give the
+# processor up to any test that wants it. Most of the window suite's tests wait (serial lines,
+# timers, child processes, the program under Xvfb): twice as many at once as there are cores;
+# those that time themselves are SERIAL. The sanitizer suites keep one per core: a simulator
+# starved of the processor for longer than a read's wait loses a command, and their time is
+# hidden by the builds beside them anyway.
+plain_status=0
+suite_tests "plain (whole program, windows)" build $((2 * jobs)) -E '^debian_package$' \
+    || plain_status=$?
+
 status=0
 wait "$fuzzers" || status=$?
 lap $((SECONDS - fuzz_start)) "fuzzers (beside everything since their build)" \
@@ -141,10 +151,5 @@ if [ "$status" -ne 0 ]; then
     cat build-asan/fuzz.log
     exit "$status"
 fi
+exit "$plain_status"
 
-# Alone at the end, and most of its tests wait (serial lines, timers, child processes, the
-# program under Xvfb): twice as many at once as there are cores; those that time themselves
-# are SERIAL. The sanitizer suites keep one per core: a simulator starved of the processor
-# for longer than a read's wait loses a command, and their time is hidden by the builds
-# beside them anyway.
-suite_tests "plain (whole program, windows)" build $((2 * jobs)) -E '^debian_package$'

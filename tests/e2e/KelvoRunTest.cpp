@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +15,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +24,8 @@
 #include "core/config/DastConfig.h"
 #include "core/store/DataFile.h"
 #include "support/BrokerProcess.h"
+#include "support/ChildProcess.h"
+#include "support/FileText.h"
 #include "support/ForkedChild.h"
 
 namespace {
@@ -33,78 +33,29 @@ namespace {
 using namespace std::chrono_literals;
 using Steady = std::chrono::steady_clock;
 
-// A child process, ended (TERM, then KILL) when it goes out of scope.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::string& directory,
-          const std::map<std::string, std::string>& environment) {
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        m_pid = fork();
-        if (m_pid == 0) {
-            if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
-            for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-    }
-    ~Child() { stop(); }
-
-    // The exit status once the process ended within `limit`, or -1.
-    int waitFor(std::chrono::milliseconds limit) {
-        const auto end = Steady::now() + limit;
-        while (m_pid > 0) {  // looks at least once, so running() sees an ended child
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                m_status = status;
-                return status;
-            }
-            if (Steady::now() >= end) break;
-            std::this_thread::sleep_for(50ms);
-        }
-        return m_pid > 0 ? -1 : m_status;
-    }
-    bool running() { return m_pid > 0 && waitFor(0ms) == -1; }
-    void signal(int number) {
-        if (m_pid > 0) kill(m_pid, number);
-    }
-    void stop() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        if (waitFor(5s) == -1 && m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitFor(5s);
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_status = 0;
-};
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+// A program of the test run, in `directory` with `environment` added, its output the test's.
+std::unique_ptr<ChildProcess> launched(const std::vector<std::string>& argv,
+                                       const std::string& directory,
+                                       const std::map<std::string, std::string>& environment) {
+    auto child = std::make_unique<ChildProcess>();
+    child->start(argv, "", directory, environment);
+    return child;
 }
 
 // The data file Kelvo left, read as Kelvo reads it: true when it is a whole image.
 bool loadDataFile(const std::filesystem::path& path, DayTable& days, MonthTable& months,
                   SampleStore& store) {
-    const std::string data = readAll(path);
+    const std::string data = fileText(path);
     return data.size() == kDataFileSize &&
            DataFile::decode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), days,
                             months, store) == DataFile::Load::Loaded;
 }
 
 // Starts Xvfb on a free display; "" when it does not come up.
-std::string startXvfb(std::unique_ptr<Child>& server) {
+std::string startXvfb(std::unique_ptr<ChildProcess>& server) {
     int fds[2];
     if (pipe(fds) != 0) return "";
-    server = std::make_unique<Child>(
+    server = launched(
         std::vector<std::string>{KELVO_XVFB, "-displayfd", std::to_string(fds[1]), "-screen", "0",
                                  "1280x1024x24", "-nolisten", "tcp"},
         "", std::map<std::string, std::string>{});
@@ -159,11 +110,11 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 // publishing to a broker of the test's own, past its start-up boxes to the main window.
 struct RunningKelvo {
     std::filesystem::path dir;
-    std::unique_ptr<Child> xvfb;
-    std::unique_ptr<Child> sim;
+    std::unique_ptr<ChildProcess> xvfb;
+    std::unique_ptr<ChildProcess> sim;
     BrokerProcess broker;
     std::unique_ptr<TopicRecorder> topics;
-    std::unique_ptr<Child> kelvo;
+    std::unique_ptr<ChildProcess> kelvo;
     XDisplayDriver x;
     unsigned long mainWindow = 0;
     // The titles of the boxes answered before the main window showed, and whether each had
@@ -186,7 +137,7 @@ struct RunningKelvo {
         const std::string display = startXvfb(xvfb);
         ASSERT_FALSE(display.empty()) << "Xvfb did not start";
 
-        sim = std::make_unique<Child>(
+        sim = launched(
             std::vector<std::string>{KELVO_SIM, "--dir", dir.string(), "--port", "1"}, "",
             std::map<std::string, std::string>{});
         for (int i = 0; i < 100 && !std::filesystem::is_symlink(dir / "Com1"); ++i)
@@ -201,7 +152,7 @@ struct RunningKelvo {
 
         // Qt's own options on the command line have no effect (-qwindowtitle would rename
         // the main window); the platform still comes from the environment.
-        kelvo = std::make_unique<Child>(
+        kelvo = launched(
             std::vector<std::string>{KELVO_BINARY, "-reverse", "-qwindowtitle", "Mirrored"},
             dir.string(),
             std::map<std::string, std::string>{{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
@@ -249,7 +200,7 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
     RunningKelvo run;
     ASSERT_NO_FATAL_FAILURE(run.start());
     const std::filesystem::path& dir = run.dir;
-    Child& kelvo = *run.kelvo;
+    ChildProcess& kelvo = *run.kelvo;
     XDisplayDriver& x = run.x;
     TopicRecorder& topics = *run.topics;
     const unsigned long mainWindow = run.mainWindow;
@@ -282,15 +233,15 @@ void recordAndEnd(EndBy how, std::chrono::seconds recording) {
         x.close();
         run.xvfb->stop();
     }
-    const int status = kelvo.waitFor(30s);
+    const int status = kelvo.waitExit(30s);
     ASSERT_NE(status, -1) << "Kelvo did not end";
     if (how == EndBy::CloseBox) {
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_EQ(status, 0);
     }
 
-    EXPECT_EQ(readAll(dir / "Log.txt"), "Loading Config!\n");
+    EXPECT_EQ(fileText(dir / "Log.txt"), "Loading Config!\n");
 
-    const std::string config = readAll(dir / "dast.cfg");
+    const std::string config = fileText(dir / "dast.cfg");
     DastConfig read = DastConfig::defaults();
     EXPECT_TRUE(
         readConfigImage(reinterpret_cast<const uint8_t*>(config.data()), config.size(), read));
@@ -336,10 +287,11 @@ TEST(KelvoRun, WorkingDirectoryHeldByTheRecorderIsRefusedUntouched) {
             },
             ForkedChild::Then::Stay, kRecorderProgram);
         ASSERT_EQ(recorder.reply(), "y");
-        std::unique_ptr<Child> xvfb;
+        std::unique_ptr<ChildProcess> xvfb;
         const std::string display = startXvfb(xvfb);
         ASSERT_FALSE(display.empty()) << "Xvfb did not start";
-        Child kelvo({KELVO_BINARY}, dir.string(),
+        ChildProcess kelvo;
+        kelvo.start({KELVO_BINARY}, "", dir.string(),
                     {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}});
         XDisplayDriver x;
         ASSERT_TRUE(x.open(display));
@@ -353,8 +305,8 @@ TEST(KelvoRun, WorkingDirectoryHeldByTheRecorderIsRefusedUntouched) {
             }
             std::this_thread::sleep_for(100ms);
         }
-        const int status = kelvo.waitFor(5s);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "status " << status;
+        const int status = kelvo.waitExit(5s);
+        EXPECT_EQ(status, 3);
         ASSERT_FALSE(seen.empty());
         EXPECT_EQ(seen.front(), "vorn");
         x.close();
@@ -450,7 +402,7 @@ TEST(KelvoRun, RealTimeWindowClosesByCloseBoxAndCtrlF4AndReopensFromTheToolbar) 
     // At exit the file holds the whole run: the closed spell filled with zero samples.
     const auto started = std::filesystem::last_write_time(run.dir / "Log.txt");
     x.requestClose(main);
-    ASSERT_NE(run.kelvo->waitFor(30s), -1) << "Kelvo did not end";
+    ASSERT_NE(run.kelvo->waitExit(30s), -1) << "Kelvo did not end";
     DayTable days{};
     MonthTable months{};
     auto store = std::make_unique<SampleStore>();

@@ -27,8 +27,11 @@ long residentOf(const std::string& statusPath) {
 
 }  // namespace
 
-bool ChildProcess::start(const std::vector<std::string>& argv, const std::string& outputFile) {
+bool ChildProcess::start(const std::vector<std::string>& argv, const std::string& outputFile,
+                         const std::string& directory,
+                         const std::map<std::string, std::string>& environment) {
     if (m_pid > 0 || argv.empty()) return false;
+    m_exitStatus = -1;
     std::vector<std::string> args = argv;
     std::vector<char*> cargs;
     for (auto& a : args) cargs.push_back(a.data());
@@ -38,7 +41,11 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::string
     if (m_pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) ::_exit(127);
-        const int fd = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(126);
+        for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
+        const int fd = outputFile.empty()
+                           ? -1
+                           : ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (fd >= 0) {
             ::dup2(fd, 1);
             ::dup2(fd, 2);
@@ -50,21 +57,26 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const std::string
 }
 
 int ChildProcess::waitExit(std::chrono::milliseconds limit) {
-    if (m_pid <= 0) return -1;
+    if (m_pid <= 0) return m_exitStatus;
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    do {
+    for (;;) {  // looks at least once, so a zero limit still sees an ended child
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            m_exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return m_exitStatus;
         }
+        if (std::chrono::steady_clock::now() >= deadline) return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return -1;
+    }
+}
+
+void ChildProcess::signal(int number) const {
+    if (m_pid > 0) ::kill(m_pid, number);
 }
 
 int ChildProcess::stop(int signal, std::chrono::milliseconds limit) {
-    if (m_pid <= 0) return -1;
+    if (m_pid <= 0) return m_exitStatus;
     ::kill(m_pid, signal);
     const int status = waitExit(limit);
     if (m_pid > 0) {
