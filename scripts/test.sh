@@ -5,15 +5,17 @@
 #   asan   build-asan: the core, its tests and the fuzzers under AddressSanitizer + UBSan
 #          (clang); one build serves both;
 #   tsan   build-tsan: the core and its tests under ThreadSanitizer (g++);
-#   plain  build: the whole program with the windows (g++), the benchmarks built but not run;
+#   plain  build: the whole program with the windows (g++) and its program-level suites (the
+#          unit tests of the core and the simulator are the sanitizer builds'), the
+#          benchmarks built but not run;
 #   arm64  build-arm64: the core, kelvo-recorder and the simulator with the arm64 cross
 #          compiler, for the recorder's arm64 package.
 # The Debian packages of build and build-arm64 are checked in a step of their own.
-# The tests mostly wait (serial lines, timers, child processes), so the next build runs beside
-# them at a lower priority, and the fuzzers (a million inputs each, all four at once) at the
-# lowest: they take the processor time the tests leave. The window tests, some of which time
-# the GUI thread, come last, when no build is left. Ends with the time each step took; exits
-# non-zero on any failure.
+# The tests mostly wait (serial lines, timers, child processes), so after the first build the
+# other three run at once beside them at a lower priority, and the fuzzers (a million inputs
+# each, all four at once) in the idle class: they take the processor time nothing else wants.
+# The window tests, some of which time the GUI thread, come last, when no build is left. Ends
+# with the wall and CPU time each step took; exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 set -m  # each background step in a process group of its own, so that it can be stopped whole
@@ -47,13 +49,15 @@ start=$SECONDS
 bash scripts/setup.sh
 lap $((SECONDS - start)) "set-up"
 
-# build PRESET DIR: configures with the preset and builds into DIR, its binary directory; the
-# output in DIR/build.log and the seconds it took in DIR/build.seconds.
+# build PRESET DIR [CACHE-OPTIONS...]: configures with the preset (and the options) and builds
+# into DIR, its binary directory; the output in DIR/build.log, the seconds it took in
+# DIR/build.seconds, its CPU time in DIR/build.cpu.
 build() {
     local preset=$1 dir=$2 start=$SECONDS status=0
+    shift 2
     mkdir -p "$dir"
-    timed "$dir/build.cpu" bash -c 'cmake --preset "$1" && cmake --build "$2" -j "$3"' _ \
-        "$preset" "$dir" "$jobs" >"$dir/build.log" 2>&1 || status=$?
+    timed "$dir/build.cpu" bash -c 'cmake --preset "$1" "${@:4}" && cmake --build "$2" -j "$3"' \
+        _ "$preset" "$dir" "$jobs" "$@" >"$dir/build.log" 2>&1 || status=$?
     echo $((SECONDS - start)) >"$dir/build.seconds"
     return "$status"
 }
@@ -93,29 +97,33 @@ built "$status" build-asan "address + UB sanitizers: build, with the fuzzers"
 # The fuzzers replay the kept corpus and every input that ever crashed, then run a million
 # inputs each; a run that outlasts its bound fails.
 fuzz_start=$SECONDS
-in_background 19 bash -c "cd build-asan/tests/fuzz && $(declare -f timed) && timed ../../fuzz.cpu \
-    ctest --output-on-failure -j 4 >../../fuzz.log 2>&1"
+# They run in the idle class as well (SCHED_IDLE), so they take only what nothing else wants
+# and never slow the builds on the longest road.
+in_background 19 chrt --idle 0 bash -c "cd build-asan/tests/fuzz && $(declare -f timed) && \
+    timed ../../fuzz.cpu ctest --output-on-failure -j 4 >../../fuzz.log 2>&1"
 fuzzers=$!
 
+# The other three builds at once, beside the sanitizer tests; the plain tree without the unit
+# tests of the core and the simulator, which the two sanitizer builds run.
 in_background 10 build tsan build-tsan
-next=$!
-suite_tests "address + UB sanitizers" build-asan "$jobs" -LE fuzz
-status=0
-wait "$next" || status=$?
-built "$status" build-tsan "thread sanitizer: build (beside the tests before it)"
-
-in_background 10 build plain build
-next=$!
+tsan=$!
+in_background 10 build plain build -DKELVO_UNIT_TESTS=OFF
+plain=$!
 in_background 15 build arm64 build-arm64
 arm64=$!
+suite_tests "address + UB sanitizers" build-asan "$jobs" -LE fuzz
+status=0
+wait "$tsan" || status=$?
+built "$status" build-tsan "thread sanitizer: build (beside the other builds and tests)"
+
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" suite_tests "thread sanitizer" build-tsan \
     "$jobs"
 status=0
-wait "$next" || status=$?
-built "$status" build "plain: build (beside the tests before it)"
+wait "$plain" || status=$?
+built "$status" build "plain: build (beside the other builds and tests)"
 status=0
 wait "$arm64" || status=$?
-built "$status" build-arm64 "arm64: build (beside the plain build)"
+built "$status" build-arm64 "arm64: build (beside the other builds and tests)"
 
 # The packages of both trees, side by side and beside the fuzzers: lintian on each, the unit
 # verified, the arm64 recorder run under qemu against the simulator (mostly waiting).

@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     IniFile ini(std::string_view(reinterpret_cast<const char*>(data), size));
     for (const char16_t* key : {u"link/reconnect", u"mqtt/host", u"mqtt/port", u"owner"})
         if (const auto value = ini.find(key)) iniText(*value);
+    // Written and read back, the same entries; the writing being a function of the entries,
+    // writing them again would give the same text, so one round is the whole check.
     const auto entries = ini.entries();
-    const std::string text = formatIni(entries);
-    check(IniFile(text).entries() == entries);
-    check(formatIni(IniFile(text).entries()) == text);
+    check(IniFile(formatIni(entries)).entries() == entries);
     return 0;
 }
