@@ -11,9 +11,9 @@
 #   arm64  build-arm64: the core, kelvo-recorder and the simulator with the arm64 cross
 #          compiler, for the recorder's arm64 package.
 # The Debian packages of build and build-arm64 are checked in a step of their own.
-# The tests mostly wait (serial lines, timers, child processes), so after the first build the
-# other three run at once beside them at a lower priority, and the fuzzers (a million inputs
-# each, all four at once) in the idle class: they take the processor time nothing else wants.
+# The tests mostly wait (serial lines, timers, child processes), so each next build runs beside
+# them at a lower priority, and the fuzzers (a million inputs each, all four at once) in the
+# idle class: they take the processor time nothing else wants.
 # The window tests, some of which time the GUI thread, come last, when no build is left. Ends
 # with the wall and CPU time each step took; exits non-zero on any failure.
 set -euo pipefail
@@ -103,27 +103,30 @@ in_background 19 chrt --idle 0 bash -c "cd build-asan/tests/fuzz && $(declare -f
     timed ../../fuzz.cpu ctest --output-on-failure -j 4 >../../fuzz.log 2>&1"
 fuzzers=$!
 
-# The other three builds at once, beside the sanitizer tests; the plain tree without the unit
-# tests of the core and the simulator, which the two sanitizer builds run.
+# Each next build beside the tests before it (the tests, at the normal priority, come first).
+# The plain tree leaves out the unit tests of the core and the simulator, which the two
+# sanitizer builds run. Three builds at once beside the sanitizer tests held the simulator up
+# long enough to fail timing tests, so the thread-sanitizer build runs beside the first suite
+# and the plain and arm64 builds beside the second.
 in_background 10 build tsan build-tsan
 tsan=$!
+suite_tests "address + UB sanitizers" build-asan "$jobs" -LE fuzz
+status=0
+wait "$tsan" || status=$?
+built "$status" build-tsan "thread sanitizer: build (beside the tests before it)"
+
 in_background 10 build plain build -DKELVO_UNIT_TESTS=OFF
 plain=$!
 in_background 15 build arm64 build-arm64
 arm64=$!
-suite_tests "address + UB sanitizers" build-asan "$jobs" -LE fuzz
-status=0
-wait "$tsan" || status=$?
-built "$status" build-tsan "thread sanitizer: build (beside the other builds and tests)"
-
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" suite_tests "thread sanitizer" build-tsan \
     "$jobs"
 status=0
 wait "$plain" || status=$?
-built "$status" build "plain: build (beside the other builds and tests)"
+built "$status" build "plain: build (beside the tests before it)"
 status=0
 wait "$arm64" || status=$?
-built "$status" build-arm64 "arm64: build (beside the other builds and tests)"
+built "$status" build-arm64 "arm64: build (beside the plain build)"
 
 # The packages of both trees, side by side and beside the fuzzers: lintian on each, the unit
 # verified, the arm64 recorder run under qemu against the simulator (mostly waiting).
