@@ -8,8 +8,8 @@
 #   plain  build: the whole program with the windows (g++) and its program-level suites (the
 #          unit tests of the core and the simulator are the sanitizer builds'), the
 #          benchmarks built but not run;
-#   arm64  build-arm64: the core, kelvo-recorder and the simulator with the arm64 cross
-#          compiler, for the recorder's arm64 package.
+#   arm64  build-arm64: the core and kelvo-recorder with the arm64 cross compiler, for the
+#          recorder's arm64 package (run under qemu against this machine's simulator).
 # The Debian packages of build and build-arm64 are checked in a step of their own.
 # The tests mostly wait (serial lines, timers, child processes), so each next build runs beside
 # them at a lower priority, and the fuzzers (a million inputs each, all four at once) in the
