@@ -12,7 +12,8 @@ const char* const kRecorderHelp =
     "\n"
     "Signals: SIGTERM or SIGINT save and exit; SIGHUP reads kelvo.ini again.\n"
     "Exit codes: 0 stopped by a signal, files saved; 1 the working directory cannot be used;\n"
-    "2 bad command line; 3 another Kelvo program records in the working directory.\n";
+    "2 bad command line; 3 another Kelvo program records in the working directory;\n"
+    "4 stopped by a signal, but dast.data or dast.cfg could not be written.\n";
 
 RecorderOptions parseRecorderOptions(const std::vector<std::string>& arguments) {
     RecorderOptions options;

@@ -50,10 +50,8 @@ void RecorderService::saveNow() {
     if (!m_recorder.saveConfig()) m_log.line("could not write dast.cfg");
 }
 
-void RecorderService::stop() {
-    if (m_stopped) return;
-    m_stopped = true;
-    m_stopping = true;
+bool RecorderService::stop() {
+    if (m_stopping.exchange(true)) return true;
     m_recorder.setClosing();
     // A poll under way ends at once instead of after its last exchange (seconds at 9,600
     // baud): the service is asked to stop within 2 s.
@@ -61,13 +59,16 @@ void RecorderService::stop() {
     m_recorder.stop();
     // Every tick recorded is in the store (the one cut short by the disconnect as a zero
     // sample, like any tick without a link): the close writes it all.
-    if (!m_recorder.closeRecording()) m_log.line("could not write dast.data");
-    if (!m_recorder.saveConfig()) m_log.line("could not write dast.cfg");
+    const bool dataWritten = m_recorder.closeRecording();
+    if (!dataWritten) m_log.line("could not write dast.data");
+    const bool configWritten = m_recorder.saveConfig();
+    if (!configWritten) m_log.line("could not write dast.cfg");
     // What the archive has queued is written now, or kept in its pending file. The listener's
     // thread may still be looking at the two.
     std::lock_guard lock(m_servicesLock);
     m_archive.reset();
     m_publisher.reset();
+    return dataWritten && configWritten;
 }
 
 void RecorderService::onSampleRecorded(SampleOrigin) { noteServiceStates(); }

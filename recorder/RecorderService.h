@@ -28,8 +28,9 @@ public:
     void reloadSettings();
     // Writes dast.data and dast.cfg as they stand; recording goes on.
     void saveNow();
-    // Stops polling, writes dast.data and dast.cfg, hands the archive its last samples.
-    void stop();
+    // Stops polling, writes dast.data and dast.cfg, hands the archive its last samples; false
+    // when either file could not be written (logged). Once only; later calls return true.
+    bool stop();
 
     ServiceLog& log() { return m_log; }
 
@@ -42,7 +43,8 @@ private:
 
     std::string m_directory;
     ServiceLog m_log;
-    // Seen by the listener's thread, which runs until the recorder is gone: declared before it.
+    // Set once by stop(); seen by the listener's thread, which runs until the recorder is
+    // gone: declared before it.
     std::atomic<bool> m_stopping{false};
     bool m_linkLogged = false;
     int m_loggedPort = 0;  // polling: its number; no device: 0; closed: -1
@@ -54,5 +56,4 @@ private:
     Recorder m_recorder;
     std::unique_ptr<ArchiveWriter> m_archive;
     std::unique_ptr<Publisher> m_publisher;
-    bool m_stopped = false;
 };

@@ -89,8 +89,9 @@ int main(int argc, char** argv) {
             service.saveNow();
         }
     }
-    service.stop();
-    service.log().line("stopped; dast.data and dast.cfg written");
+    const bool saved = service.stop();
+    service.log().line(saved ? "stopped; dast.data and dast.cfg written"
+                             : "stopped; the files above could not be written");
     service.log().close();
-    return kExitStopped;
+    return saved ? kExitStopped : kExitNotSaved;
 }

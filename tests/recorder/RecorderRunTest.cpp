@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -220,6 +221,11 @@ TEST(RecorderRun, HangUpReadsTheSettingsAgainAndPublishesAsTheDesktopDoes) {
     EXPECT_NE(topics.waitFor("kelvo/power/total"), "<none>");
     EXPECT_FALSE(topics.topicsUnder("homeassistant/").empty());
     EXPECT_NE(fileText(sim.dir() + "/kelvo.ini").find("node_id=kelvo_"), std::string::npos);
-    EXPECT_EQ(recorder.process.stop(SIGTERM, 10s), 0);
+    // A dast.cfg that cannot be written (a directory in its place): said, and no exit 0.
+    std::filesystem::remove(sim.dir() + "/dast.cfg");
+    std::filesystem::create_directory(sim.dir() + "/dast.cfg");
+    EXPECT_EQ(recorder.process.stop(SIGTERM, 10s), 4);
     EXPECT_EQ(topics.waitFor("kelvo/status", "offline"), "offline");
+    EXPECT_TRUE(recorder.saw("could not write dast.cfg"));
+    EXPECT_EQ(countOf(fileText(recorder.output()), "dast.cfg written"), 0u);
 }
